@@ -1,0 +1,19 @@
+#include "randomsource.h"
+
+#include <chrono>
+
+namespace ModCodeur {
+
+void ClockRandomSource::reseed()
+{
+    const auto now = std::chrono::system_clock::now().time_since_epoch();
+    m_engine.seed(static_cast<std::uint64_t>(
+        std::chrono::duration_cast<std::chrono::nanoseconds>(now).count()));
+}
+
+double ClockRandomSource::next()
+{
+    return unitReal(m_engine());
+}
+
+} // namespace ModCodeur

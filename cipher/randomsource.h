@@ -1,0 +1,34 @@
+#pragma once
+
+#include <cstdint>
+#include <random>
+
+namespace ModCodeur {
+
+// Where the encoder's draws come from: uniform reals in [0, 1), re-seeded at every encoding.
+class RandomSource {
+public:
+    virtual ~RandomSource() = default;
+    virtual void reseed() = 0;
+    // A real in [0, 1); never 1.0.
+    virtual double next() = 0;
+};
+
+// The process's generator, seeded from the system clock.
+class ClockRandomSource final : public RandomSource {
+public:
+    void reseed() override;
+    double next() override;
+
+private:
+    std::mt19937_64 m_engine;
+};
+
+// 53 random bits as a real in [0, 1): exact, and never rounds up to 1.0 the way
+// std::generate_canonical may.
+[[nodiscard]] constexpr double unitReal(std::uint64_t bits)
+{
+    return static_cast<double>(bits >> 11) * 0x1.0p-53;
+}
+
+} // namespace ModCodeur
