@@ -159,6 +159,10 @@ TEST(CliProcess, ExitStatusesAndNothingOnStandardOutputOnFailure) {
     EXPECT_EQ(ok.status, 0) << ok.err;
     EXPECT_FALSE(ok.out.empty());
 
+    // Options after the command, as the usage shows them, even in strict POSIX mode.
+    const Process posix = runTool({"encode", "--key", "Tesk"}, "abc", {"POSIXLY_CORRECT=1"});
+    EXPECT_EQ(posix.status, 0) << posix.err;
+
     const Process noFit = runTool({"decode", "--key", "Tesk"}, "\x01\x50");
     EXPECT_EQ(noFit.status, 1);
     EXPECT_TRUE(noFit.out.empty());

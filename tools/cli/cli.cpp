@@ -142,11 +142,17 @@ std::optional<Failure> parseOptions(const std::vector<std::string> &args, Option
     optind = 0;
     opterr = 0;
     const int argc = static_cast<int>(argv.size() - 1);
+    std::vector<std::string_view> operands;
     for (;;) {
-        const int option = getopt_long(argc, argv.data(), ":k:f:bh", longOptions, nullptr);
+        // The leading '-' hands over operands in place, so options may follow the command
+        // even when POSIXLY_CORRECT is set.
+        const int option = getopt_long(argc, argv.data(), "-:k:f:bh", longOptions, nullptr);
         if (option == -1)
             break;
         switch (option) {
+        case 1:
+            operands.emplace_back(optarg);
+            break;
         case 'k':
             options.key = optarg;
             break;
@@ -172,17 +178,20 @@ std::optional<Failure> parseOptions(const std::vector<std::string> &args, Option
     if (options.help)
         return std::nullopt;
 
-    if (optind >= argc)
+    // Whatever follows "--" is operands too.
+    for (int i = optind; i < argc; ++i)
+        operands.emplace_back(argv[static_cast<std::size_t>(i)]);
+    if (operands.empty())
         return usageError("missing command: encode or decode");
-    const std::string_view command = argv[optind];
+    const std::string_view command = operands.front();
     if (command == "encode")
         options.command = Command::Encode;
     else if (command == "decode")
         options.command = Command::Decode;
     else
         return usageError("unknown command " + quoted(command));
-    if (optind + 1 < argc)
-        return usageError("unexpected operand " + quoted(argv[optind + 1]));
+    if (operands.size() > 1)
+        return usageError("unexpected operand " + quoted(operands[1]));
 
     if (options.key && options.keyFile)
         return usageError("give either --key or --key-file, not both");
