@@ -10,6 +10,7 @@
 #include <map>
 #include <random>
 #include <sstream>
+#include <stdexcept>
 #include <streambuf>
 #include <string>
 #include <vector>
@@ -357,6 +358,29 @@ TEST(Cli, FailedWriteIsAFailure) {
     EXPECT_EQ(CodeTarvoCli::run({"codetarvo-cli", "encode", "--key", "Tesk"}, in, out, err, noEnv),
               ExitFailure);
     EXPECT_EQ(err.str().rfind("codetarvo-cli: cannot write standard output", 0), 0u) << err.str();
+}
+
+TEST(Cli, UnreadableInputIsBadInput) {
+    // A source that breaks after the first chunk: the part already read must not be used.
+    class BreakingBuffer : public std::streambuf {
+    public:
+        BreakingBuffer() { setg(m_text, m_text, m_text + 3); }
+
+    protected:
+        int underflow() override { throw std::runtime_error("device gone"); }
+
+    private:
+        char m_text[4] = "abc";
+    };
+    BreakingBuffer breaking;
+    std::istream in(&breaking);
+    std::ostringstream out;
+    std::ostringstream err;
+    const auto noEnv = [](const std::string &) { return std::optional<std::string>(); };
+    EXPECT_EQ(CodeTarvoCli::run({"codetarvo-cli", "encode", "--key", "Tesk"}, in, out, err, noEnv),
+              ExitBadInput);
+    EXPECT_TRUE(out.str().empty());
+    EXPECT_EQ(err.str().rfind("codetarvo-cli: cannot read standard input", 0), 0u) << err.str();
 }
 
 TEST(Cli, HelpGoesToStandardOutput) {

@@ -336,8 +336,13 @@ int run(const std::vector<std::string> &args, std::istream &in, std::ostream &ou
         return report(err, *failure);
 
     std::string data;
-    if (!readAll(in, data))
-        return report(err, badInput("cannot read standard input"));
+    errno = 0;
+    if (!readAll(in, data)) {
+        std::string message = "cannot read standard input";
+        if (errno != 0)
+            message += std::string(": ") + std::strerror(errno);
+        return report(err, badInput(std::move(message)));
+    }
     if (auto failure = convert(options, std::move(key), data))
         return report(err, *failure);
     if (auto failure = writeAll(out, data))
