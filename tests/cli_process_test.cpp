@@ -144,6 +144,7 @@ TEST(CliProcess, RoundTripsLargeRandomInputInBothModes) {
     ASSERT_EQ(encoded.status, 0) << encoded.err;
     const Process decoded = runTool({"decode", "--bytes", "--key-file", keyPath}, encoded.out);
     ASSERT_EQ(decoded.status, 0) << decoded.err;
+    std::remove(keyPath.c_str());
     EXPECT_TRUE(decoded.out == plain) << "bytes mode round trip differs";
 
     // Text mode: the decoded bytes come back as UTF-8 and go through once more.

@@ -51,12 +51,25 @@ std::string describeOutcome(const Outcome &o) {
            ", stderr " + testing::PrintToString(o.err);
 }
 
-// A file in the test's temporary folder holding CONTENT exactly.
-std::string writeFile(const std::string &name, const std::string &content) {
-    const std::string path = testing::TempDir() + "cli_test_" + name;
-    std::ofstream(path, std::ios::binary) << content;
-    return path;
-}
+// A file in the test's temporary folder holding exactly the given content while it lives.
+class TempFile {
+public:
+    TempFile(const std::string &name, const std::string &content)
+        : m_path(testing::TempDir() + "cli_test_" + name) {
+        write(content);
+    }
+    ~TempFile() { std::remove(m_path.c_str()); }
+    TempFile(const TempFile &) = delete;
+    TempFile &operator=(const TempFile &) = delete;
+
+    void write(const std::string &content) const {
+        std::ofstream(m_path, std::ios::binary) << content;
+    }
+    const std::string &path() const { return m_path; }
+
+private:
+    std::string m_path;
+};
 
 std::string randomCodes(std::mt19937 &rng, std::size_t length, int lowest = 0) {
     std::uniform_int_distribution<int> code(lowest, 255);
@@ -111,7 +124,7 @@ TEST(Cli, RandomTextsOfAllCodesRoundTripInBothModes) {
     std::mt19937 rng(7031); // fixed seed, so a failure reproduces
     std::uniform_int_distribution<std::size_t> keyLength(2, 40);
     std::uniform_int_distribution<std::size_t> plainLength(1, 300);
-    const std::string keyPath = testing::TempDir() + "cli_test_random.key";
+    const TempFile keyFile("random.key", "");
     for (int i = 0; i < 400; ++i) {
         const bool bytes = i % 2 == 1;
         // --key cannot carry code 0 through a real command line; a key file can.
@@ -121,8 +134,8 @@ TEST(Cli, RandomTextsOfAllCodesRoundTripInBothModes) {
                      testing::PrintToString(plain));
         std::vector<std::string> options;
         if (bytes) {
-            std::ofstream(keyPath, std::ios::binary) << key;
-            options = {"--bytes", "--key-file", keyPath};
+            keyFile.write(key);
+            options = {"--bytes", "--key-file", keyFile.path()};
         } else {
             options = {"--key", CodePage::toUtf8(key)};
         }
@@ -188,7 +201,8 @@ TEST(Cli, CodeTextThatDoesNotFitTheKeyExitsOneWithTheReason) {
 }
 
 TEST(Cli, BadInputExitsTwoWithAMessageAndNoOutput) {
-    const std::string keyFile = writeFile("short.key", "T\n");
+    const TempFile shortKey("short.key", "T\n");
+    const std::string &keyFile = shortKey.path();
     struct Case {
         std::vector<std::string> args;
         std::string input;
@@ -275,7 +289,8 @@ TEST(Cli, BadInputExitsTwoWithAMessageAndNoOutput) {
 
 TEST(Cli, KeySourcesAndTheirPrecedence) {
     const std::string fileKey = "FileKey";
-    const std::string keyFile = writeFile("precedence.key", fileKey + "\n");
+    const TempFile keyFileOnDisk("precedence.key", fileKey + "\n");
+    const std::string &keyFile = keyFileOnDisk.path();
     const std::map<std::string, std::string> env = {{"CODETARVO_KEY", "EnvKey"}};
     const std::string plain = "Bonjour";
     struct Case {
@@ -324,8 +339,8 @@ TEST(Cli, KeyFileDropsOneFinalLineBreakInTextModeOnly) {
     };
     const std::string plain = "Bonjour tout le monde";
     for (const Case &c : cases) {
-        const std::string path = writeFile("linebreak.key", c.content);
-        std::vector<std::string> args = {"encode", "--key-file", path};
+        const TempFile keyFile("linebreak.key", c.content);
+        std::vector<std::string> args = {"encode", "--key-file", keyFile.path()};
         if (c.bytes)
             args.push_back("--bytes");
         const Outcome o = runCli(args, plain);
@@ -335,7 +350,8 @@ TEST(Cli, KeyFileDropsOneFinalLineBreakInTextModeOnly) {
             << testing::PrintToString(c.content) << (c.bytes ? " bytes" : " text");
     }
     // A line break alone leaves an empty key.
-    const Outcome o = runCli({"encode", "--key-file", writeFile("lone.key", "\r\n")}, plain);
+    const TempFile lone("lone.key", "\r\n");
+    const Outcome o = runCli({"encode", "--key-file", lone.path()}, plain);
     EXPECT_EQ(o.status, ExitBadInput) << describeOutcome(o);
 }
 
