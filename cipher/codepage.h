@@ -3,8 +3,13 @@
 // The single-byte code page of texts: Windows-1252, its five undefined positions (129, 141,
 // 143, 144, 157) taken as the C1 controls U+0081, U+008D, U+008F, U+0090, U+009D, so that
 // code and character are an exact inverse pair for all 256 codes.
+//
+// Also the conversion between UTF-8 and codes, for programs that exchange texts as UTF-8.
 
+#include <cstddef>
 #include <optional>
+#include <string>
+#include <string_view>
 
 namespace CodePage {
 
@@ -12,5 +17,45 @@ namespace CodePage {
 
 // The code of CHARACTER, or nothing when the code page cannot represent it.
 [[nodiscard]] std::optional<unsigned char> fromUnicode(char32_t character);
+
+enum class Utf8ErrorKind {
+    UnexpectedByte,  // a continuation byte, or 0xF8-0xFF, where a character should start
+    Incomplete,      // a sequence cut short by the end or by a byte that does not continue it
+    Overlong,        // a character written with more bytes than it needs
+    Surrogate,       // U+D800-U+DFFF, which UTF-8 never carries
+    AboveMaximum,    // a value above U+10FFFF
+    Unrepresentable, // well-formed, but the code page has no code for the character
+};
+
+// Why and where a UTF-8 text could not be read as codes.
+struct Utf8Error {
+    Utf8ErrorKind kind = Utf8ErrorKind::UnexpectedByte;
+    std::size_t byteOffset = 0;     // 0-based offset of the sequence's first byte
+    std::size_t characterIndex = 0; // 0-based: how many characters were read before it
+    // The offending byte for UnexpectedByte and Incomplete (the sequence's first byte);
+    // otherwise the character the sequence stands for.
+    char32_t value = 0;
+
+    friend bool operator==(const Utf8Error &, const Utf8Error &) = default;
+};
+
+// A short lower-case English description of KIND, for messages.
+[[nodiscard]] std::string_view describe(Utf8ErrorKind kind);
+
+// Replaces the UTF-8 TEXT by its codes, one per character, in place (never longer). On
+// failure TEXT holds unspecified bytes and the error says what was found where.
+[[nodiscard]] std::optional<Utf8Error> fromUtf8InPlace(std::string &text);
+
+// Replaces the codes in TEXT by their characters in UTF-8, in place: one reallocation at
+// most, no second buffer.
+void toUtf8InPlace(std::string &text);
+
+// Value-returning forms of the two above.
+struct FromUtf8Result {
+    std::string codes;              // empty on failure
+    std::optional<Utf8Error> error; // set on failure
+};
+[[nodiscard]] FromUtf8Result fromUtf8(std::string_view text);
+[[nodiscard]] std::string toUtf8(std::string_view codes);
 
 } // namespace CodePage

@@ -1,0 +1,353 @@
+#include "cli.h"
+
+#include "codepage.h"
+#include "modcodeur.h"
+
+#include <getopt.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <istream>
+#include <memory>
+#include <ostream>
+#include <utility>
+
+namespace CodeTarvoCli {
+
+namespace {
+
+constexpr std::string_view Program = "codetarvo-cli";
+constexpr std::string_view KeyVariable = "CODETARVO_KEY";
+// A key file is read whole; this bound stops a device or a huge file by mistake from
+// exhausting memory.
+constexpr std::size_t LargestKeyFile = std::size_t{1} << 20;
+constexpr std::size_t ReadChunk = std::size_t{1} << 22;
+
+constexpr std::string_view Help =
+    R"(Usage: codetarvo-cli encode (--key TEXT | --key-file FILE) [--bytes]
+  or:  codetarvo-cli decode (--key TEXT | --key-file FILE) [--bytes]
+Encode standard input with a key into a code text, or decode a code text back
+into its plain text; the result goes to standard output.
+
+  -k, --key=TEXT       the key, at least 2 characters; other users of this
+                         machine can see it in the process list: prefer
+                         --key-file or CODETARVO_KEY
+  -f, --key-file=FILE  read the key from FILE (at most 1 MiB); in text mode one
+                         final line break (LF or CR LF) is dropped, with --bytes
+                         the file is taken exactly
+  -b, --bytes          input, output and key file are raw codes 0-255, not UTF-8
+  -h, --help           show this help and exit
+
+Without --key or --key-file the key comes from the environment variable
+CODETARVO_KEY. A key given by --key or CODETARVO_KEY is always UTF-8 text.
+
+In text mode (the default) input and output are UTF-8 and each character stands
+for its Windows-1252 code; the unassigned codes 129, 141, 143, 144 and 157 stand
+for U+0081, U+008D, U+008F, U+0090 and U+009D, code 0 for U+0000. Nothing is
+added or removed: a final line break of the input belongs to the text. Empty
+input gives empty output. On failure nothing is written to standard output.
+Positions in messages count from 0.
+
+Exit status:
+  0  success
+  1  the code text does not fit the key, or the output could not be written
+  2  bad input: usage mistake, missing key or key shorter than 2 codes, invalid
+     UTF-8, a character Windows-1252 cannot represent, unreadable file
+
+Examples:
+  printf 'Bonjour' | codetarvo-cli encode --key Tesk | codetarvo-cli decode --key Tesk
+  CODETARVO_KEY=Tesk codetarvo-cli encode < letter.txt > letter.code
+  codetarvo-cli decode --key-file key.txt < letter.code > letter.txt
+  codetarvo-cli encode --bytes --key-file key.bin < data.bin > data.code
+)";
+
+enum class Command { Encode, Decode };
+
+struct Options {
+    Command command = Command::Encode;
+    bool help = false;
+    bool bytes = false;
+    std::optional<std::string> key;
+    std::optional<std::string> keyFile;
+};
+
+// Why the tool stops: the status and the message after "codetarvo-cli: ".
+struct Failure {
+    ExitCode status = ExitBadInput;
+    std::string message;
+    bool usage = false; // a usage mistake: point at --help
+};
+
+Failure usageError(std::string message) {
+    return {ExitBadInput, std::move(message), true};
+}
+
+Failure badInput(std::string message) {
+    return {ExitBadInput, std::move(message), false};
+}
+
+std::string quoted(std::string_view text) {
+    return "'" + std::string(text) + "'";
+}
+
+std::string unicodeName(char32_t character) {
+    char name[16];
+    std::snprintf(name, sizeof name, "U+%04lX", static_cast<unsigned long>(character));
+    return name;
+}
+
+std::string hexByte(char32_t byte) {
+    char name[16];
+    std::snprintf(name, sizeof name, "0x%02lX", static_cast<unsigned long>(byte));
+    return name;
+}
+
+std::string describeUtf8Error(const CodePage::Utf8Error &error) {
+    using Kind = CodePage::Utf8ErrorKind;
+    const std::string where = "character index " + std::to_string(error.characterIndex) +
+                              ", byte offset " + std::to_string(error.byteOffset);
+    if (error.kind == Kind::Unrepresentable)
+        return "character " + unicodeName(error.value) + " at " + where +
+               " has no Windows-1252 code";
+    std::string message =
+        "invalid UTF-8 at " + where + ": " + std::string(CodePage::describe(error.kind));
+    if (error.kind == Kind::UnexpectedByte || error.kind == Kind::Incomplete)
+        message += " starting with byte " + hexByte(error.value);
+    else if (error.kind != Kind::AboveMaximum)
+        message += " of " + unicodeName(error.value);
+    else
+        message += " (" + unicodeName(error.value) + ")";
+    return message;
+}
+
+// Parses ARGS into OPTIONS; gives the usage mistake, if any.
+std::optional<Failure> parseOptions(const std::vector<std::string> &args, Options &options) {
+    std::vector<std::string> storage(args);
+    if (storage.empty())
+        storage.emplace_back(Program);
+    std::vector<char *> argv;
+    for (std::string &arg : storage)
+        argv.push_back(arg.data());
+    argv.push_back(nullptr);
+
+    static const option longOptions[] = {
+        {"key", required_argument, nullptr, 'k'},
+        {"key-file", required_argument, nullptr, 'f'},
+        {"bytes", no_argument, nullptr, 'b'},
+        {"help", no_argument, nullptr, 'h'},
+        {nullptr, 0, nullptr, 0},
+    };
+    // getopt keeps its state in globals: start afresh and keep its own messages quiet.
+    optind = 0;
+    opterr = 0;
+    const int argc = static_cast<int>(argv.size() - 1);
+    std::vector<std::string_view> operands;
+    for (;;) {
+        // The leading '-' hands over operands in place, so options may follow the command
+        // even when POSIXLY_CORRECT is set.
+        const int option = getopt_long(argc, argv.data(), "-:k:f:bh", longOptions, nullptr);
+        if (option == -1)
+            break;
+        switch (option) {
+        case 1:
+            operands.emplace_back(optarg);
+            break;
+        case 'k':
+            options.key = optarg;
+            break;
+        case 'f':
+            options.keyFile = optarg;
+            break;
+        case 'b':
+            options.bytes = true;
+            break;
+        case 'h':
+            options.help = true;
+            break;
+        case ':':
+            return usageError("option " + quoted(argv[optind - 1]) + " needs an argument");
+        default: {
+            if (optopt != 0)
+                return usageError("unrecognized option " +
+                                  quoted("-" + std::string(1, static_cast<char>(optopt))));
+            return usageError("unrecognized or ambiguous option " + quoted(argv[optind - 1]));
+        }
+        }
+    }
+    if (options.help)
+        return std::nullopt;
+
+    // Whatever follows "--" is operands too.
+    for (int i = optind; i < argc; ++i)
+        operands.emplace_back(argv[static_cast<std::size_t>(i)]);
+    if (operands.empty())
+        return usageError("missing command: encode or decode");
+    const std::string_view command = operands.front();
+    if (command == "encode")
+        options.command = Command::Encode;
+    else if (command == "decode")
+        options.command = Command::Decode;
+    else
+        return usageError("unknown command " + quoted(command));
+    if (operands.size() > 1)
+        return usageError("unexpected operand " + quoted(operands[1]));
+
+    if (options.key && options.keyFile)
+        return usageError("give either --key or --key-file, not both");
+    if (options.keyFile && *options.keyFile == "-")
+        return usageError("'--key-file -' cannot be used: standard input carries the text");
+    return std::nullopt;
+}
+
+// Reads the whole file PATH into CONTENT.
+std::optional<Failure> readKeyFile(const std::string &path, std::string &content) {
+    const auto cannotRead = [&path](int error) {
+        return badInput("cannot read key file " + quoted(path) + ": " + std::strerror(error));
+    };
+    errno = 0;
+    const std::unique_ptr<std::FILE, int (*)(std::FILE *)> file(std::fopen(path.c_str(), "rb"),
+                                                                &std::fclose);
+    if (!file)
+        return cannotRead(errno);
+    char buffer[65536];
+    for (;;) {
+        const std::size_t got = std::fread(buffer, 1, sizeof buffer, file.get());
+        content.append(buffer, got);
+        if (content.size() > LargestKeyFile)
+            return badInput("key file " + quoted(path) + " is larger than 1 MiB");
+        if (got < sizeof buffer)
+            break;
+    }
+    if (std::ferror(file.get()))
+        return cannotRead(errno != 0 ? errno : EIO);
+    return std::nullopt;
+}
+
+// Finds the key (--key, --key-file, then the environment) and turns it into codes.
+std::optional<Failure> resolveKey(const Options &options, const EnvLookup &env, std::string &key) {
+    std::string source;
+    bool text = true;
+    if (options.key) {
+        key = *options.key;
+        source = "key given by --key";
+    } else if (options.keyFile) {
+        if (auto failure = readKeyFile(*options.keyFile, key))
+            return failure;
+        source = "key file " + quoted(*options.keyFile);
+        text = !options.bytes;
+        if (text && !key.empty() && key.back() == '\n') {
+            key.pop_back();
+            if (!key.empty() && key.back() == '\r')
+                key.pop_back();
+        }
+    } else if (auto value = env ? env(std::string(KeyVariable)) : std::nullopt) {
+        key = std::move(*value);
+        source = "key given by " + std::string(KeyVariable);
+    } else {
+        return usageError("missing key: give --key, --key-file or set " + std::string(KeyVariable));
+    }
+    if (text) {
+        if (const auto error = CodePage::fromUtf8InPlace(key))
+            return badInput(source + ": " + describeUtf8Error(*error));
+    }
+    if (key.size() < 2)
+        return badInput(source + " is shorter than 2 codes");
+    return std::nullopt;
+}
+
+// Reads all of IN into DATA in large chunks; false on a read error.
+bool readAll(std::istream &in, std::string &data) {
+    while (in) {
+        const std::size_t old = data.size();
+        data.resize(old + ReadChunk);
+        in.read(data.data() + old, static_cast<std::streamsize>(ReadChunk));
+        data.resize(old + static_cast<std::size_t>(in.gcount()));
+    }
+    return !in.bad();
+}
+
+// Turns the input DATA into the output in place; gives the failure, if any.
+std::optional<Failure> convert(const Options &options, std::string key, std::string &data) {
+    // An empty code text cannot be decoded, yet the empty text is what encoding gives for
+    // an empty plain text: both directions give empty for empty.
+    if (data.empty())
+        return std::nullopt;
+    if (!options.bytes) {
+        if (const auto error = CodePage::fromUtf8InPlace(data))
+            return badInput("input: " + describeUtf8Error(*error));
+    }
+    if (options.command == Command::Encode) {
+        data = ModCodeur::Coder(std::move(data), std::move(key));
+    } else {
+        ModCodeur::DecodeResult result = ModCodeur::decode(data, key);
+        if (!result.ok())
+            return Failure{ExitFailure,
+                           "code text does not fit the key: " +
+                               std::string(ModCodeur::describe(result.failure)) + " at unit " +
+                               std::to_string(result.unit),
+                           false};
+        data = std::move(result.plain);
+    }
+    if (!options.bytes)
+        CodePage::toUtf8InPlace(data);
+    return std::nullopt;
+}
+
+int report(std::ostream &err, const Failure &failure) {
+    err << Program << ": " << failure.message << '\n';
+    if (failure.usage)
+        err << Program << ": run '" << Program << " --help' for usage\n";
+    err.flush();
+    return failure.status;
+}
+
+// Writes TEXT to OUT in one piece and flushes it; gives the failure, if any.
+std::optional<Failure> writeAll(std::ostream &out, std::string_view text) {
+    errno = 0;
+    out.write(text.data(), static_cast<std::streamsize>(text.size()));
+    out.flush();
+    if (out)
+        return std::nullopt;
+    std::string message = "cannot write standard output";
+    if (errno != 0)
+        message += std::string(": ") + std::strerror(errno);
+    return Failure{ExitFailure, std::move(message), false};
+}
+
+} // namespace
+
+std::string_view helpText() {
+    return Help;
+}
+
+int run(const std::vector<std::string> &args, std::istream &in, std::ostream &out,
+        std::ostream &err, const EnvLookup &env) {
+    Options options;
+    if (auto failure = parseOptions(args, options))
+        return report(err, *failure);
+    if (options.help) {
+        if (auto failure = writeAll(out, Help))
+            return report(err, *failure);
+        return ExitOk;
+    }
+    std::string key;
+    if (auto failure = resolveKey(options, env, key))
+        return report(err, *failure);
+
+    std::string data;
+    errno = 0;
+    if (!readAll(in, data)) {
+        std::string message = "cannot read standard input";
+        if (errno != 0)
+            message += std::string(": ") + std::strerror(errno);
+        return report(err, badInput(std::move(message)));
+    }
+    if (auto failure = convert(options, std::move(key), data))
+        return report(err, *failure);
+    if (auto failure = writeAll(out, data))
+        return report(err, *failure);
+    return ExitOk;
+}
+
+} // namespace CodeTarvoCli

@@ -1,0 +1,31 @@
+#pragma once
+
+// codetarvo-cli: encodes standard input with a key, or decodes it, onto standard output.
+
+#include <functional>
+#include <iosfwd>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace CodeTarvoCli {
+
+enum ExitCode : int {
+    ExitOk = 0,
+    ExitFailure = 1,  // the code text does not fit the key, or the output could not be written
+    ExitBadInput = 2, // usage mistake, missing or bad key, bad input text, unreadable file
+};
+
+// The value of the environment variable NAME, or nothing when it is not set.
+using EnvLookup = std::function<std::optional<std::string>(const std::string &name)>;
+
+// Runs the tool with ARGS (ARGS[0] being the program name), reading IN, writing the result
+// to OUT only when everything succeeded, and messages to ERR. Gives the exit status.
+[[nodiscard]] int run(const std::vector<std::string> &args, std::istream &in, std::ostream &out,
+                      std::ostream &err, const EnvLookup &env);
+
+// What --help prints.
+[[nodiscard]] std::string_view helpText();
+
+} // namespace CodeTarvoCli
