@@ -9,21 +9,22 @@ namespace {
 
 // Codes 128-159; every other code is the character of the same number.
 constexpr std::array<char32_t, 32> HighControls = {
-    0x20AC, 0x0081, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021,
-    0x02C6, 0x2030, 0x0160, 0x2039, 0x0152, 0x008D, 0x017D, 0x008F,
-    0x0090, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022, 0x2013, 0x2014,
-    0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178,
+    0x20AC, 0x0081, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021, 0x02C6, 0x2030, 0x0160,
+    0x2039, 0x0152, 0x008D, 0x017D, 0x008F, 0x0090, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022,
+    0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178,
 };
 
 constexpr char32_t LargestCharacter = 0x10FFFF;
 
-std::size_t utf8Length(char32_t character) {
+std::size_t utf8Length(char32_t character)
+{
     return character < 0x80 ? 1 : character < 0x800 ? 2 : character < 0x10000 ? 3 : 4;
 }
 
 // Writes CHARACTER (below U+10000, as every code's character is) ending just before END;
 // gives the new end.
-char *putUtf8Backwards(char32_t character, char *end) {
+char *putUtf8Backwards(char32_t character, char *end)
+{
     const auto byte = [](char32_t bits) { return static_cast<char>(bits); };
     if (character < 0x80) {
         *--end = byte(character);
@@ -55,7 +56,8 @@ std::optional<unsigned char> fromUnicode(char32_t character)
     return static_cast<unsigned char>(0x80 + (found - HighControls.begin()));
 }
 
-std::string_view describe(Utf8ErrorKind kind) {
+std::string_view describe(Utf8ErrorKind kind)
+{
     switch (kind) {
     case Utf8ErrorKind::UnexpectedByte:
         return "unexpected byte";
@@ -73,7 +75,8 @@ std::string_view describe(Utf8ErrorKind kind) {
     return "unknown error";
 }
 
-std::optional<Utf8Error> fromUtf8InPlace(std::string &text) {
+std::optional<Utf8Error> fromUtf8InPlace(std::string &text)
+{
     const std::size_t n = text.size();
     const auto byteAt = [&text](std::size_t i) { return static_cast<unsigned char>(text[i]); };
     std::size_t read = 0;
@@ -123,7 +126,8 @@ std::optional<Utf8Error> fromUtf8InPlace(std::string &text) {
     return std::nullopt;
 }
 
-void toUtf8InPlace(std::string &text) {
+void toUtf8InPlace(std::string &text)
+{
     const std::size_t codes = text.size();
     std::size_t length = 0;
     for (const char c : text)
@@ -138,7 +142,8 @@ void toUtf8InPlace(std::string &text) {
         end = putUtf8Backwards(toUnicode(static_cast<unsigned char>(text[i])), end);
 }
 
-FromUtf8Result fromUtf8(std::string_view text) {
+FromUtf8Result fromUtf8(std::string_view text)
+{
     FromUtf8Result result{std::string(text), std::nullopt};
     result.error = fromUtf8InPlace(result.codes);
     if (result.error)
@@ -146,7 +151,8 @@ FromUtf8Result fromUtf8(std::string_view text) {
     return result;
 }
 
-std::string toUtf8(std::string_view codes) {
+std::string toUtf8(std::string_view codes)
+{
     std::string text(codes);
     toUtf8InPlace(text);
     return text;

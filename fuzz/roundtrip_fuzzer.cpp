@@ -7,8 +7,8 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
-#include <utility>
 #include <string>
+#include <utility>
 
 namespace {
 

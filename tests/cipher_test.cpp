@@ -118,10 +118,10 @@ TEST(CoderFormat, MatchesReferenceEncoder)
         ForcedDraws draws(values);
         const std::string code = Coder(plain, key, draws);
         std::size_t next = 0;
-        const auto expected = Reference::encode(
-            codesOf(plain), codesOf(key), [&] { return values[next++ % values.size()]; });
-        ASSERT_EQ(codesOf(code), expected) << "key " << testing::PrintToString(key) << " plain "
-                                           << testing::PrintToString(plain);
+        const auto expected = Reference::encode(codesOf(plain), codesOf(key),
+                                                [&] { return values[next++ % values.size()]; });
+        ASSERT_EQ(codesOf(code), expected)
+            << "key " << testing::PrintToString(key) << " plain " << testing::PrintToString(plain);
         ASSERT_EQ(draws.drawn(), next);
     }
 }
@@ -174,11 +174,11 @@ TEST(CoderPositions, RechosenPositionRange)
         double r;
         int position;
     };
-    for (const Case c : {Case{2, 0.0, 1}, Case{2, 1e-300, 0}, Case{2, 0.5, 0},
-                         Case{2, JustBelowOne, 0}, Case{3, 0.0, 1}, Case{3, JustBelowOne, 1},
-                         Case{4, JustBelowOne, 1}, Case{5, JustBelowOne, 2},
-                         Case{258, JustBelowOne, 255}, Case{259, JustBelowOne, 255},
-                         Case{1000, JustBelowOne, 255}}) {
+    for (const Case c :
+         {Case{2, 0.0, 1}, Case{2, 1e-300, 0}, Case{2, 0.5, 0}, Case{2, JustBelowOne, 0},
+          Case{3, 0.0, 1}, Case{3, JustBelowOne, 1}, Case{4, JustBelowOne, 1},
+          Case{5, JustBelowOne, 2}, Case{258, JustBelowOne, 255}, Case{259, JustBelowOne, 255},
+          Case{1000, JustBelowOne, 255}}) {
         ForcedDraws draws({c.r});
         // 'k' + 200 escapes, so the code text is offset, marker, value, new position.
         const std::string code = Coder(bytes({200}), std::string(c.lk, 'k'), draws);
@@ -299,8 +299,8 @@ TEST(DecoderDifferential, ArbitraryCodeTextsMatchReference)
     std::mt19937 rng(777);
     int decodedCount = 0;
     for (int round = 0; round < 50000; ++round) {
-        const std::string key =
-            randomText(rng, std::uniform_int_distribution<std::size_t>(0, 6)(rng), round % 2 ? 0 : 90);
+        const std::string key = randomText(
+            rng, std::uniform_int_distribution<std::size_t>(0, 6)(rng), round % 2 ? 0 : 90);
         // Small units make markers and in-key offsets frequent.
         std::string code = randomText(rng, std::uniform_int_distribution<std::size_t>(0, 12)(rng));
         for (char &c : code)

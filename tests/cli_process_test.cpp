@@ -26,19 +26,22 @@ struct Process {
     std::string err;
 };
 
-std::string readFile(const std::string &path) {
+std::string readFile(const std::string &path)
+{
     std::ifstream file(path, std::ios::binary);
     return {std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>()};
 }
 
-std::string tempPath(const std::string &name) {
+std::string tempPath(const std::string &name)
+{
     return testing::TempDir() + "cli_process_test_" + std::to_string(getpid()) + "_" + name;
 }
 
 // Runs the tool with ARGS, INPUT on standard input, and ENV added to the environment (the
 // caller's CODETARVO_KEY left out). Standard output goes to STDOUTPATH when given.
 Process runTool(const std::vector<std::string> &args, const std::string &input,
-                const std::vector<std::string> &env = {}, const std::string &stdoutPath = {}) {
+                const std::vector<std::string> &env = {}, const std::string &stdoutPath = {})
+{
     const std::string inPath = tempPath("in");
     const std::string outPath = stdoutPath.empty() ? tempPath("out") : stdoutPath;
     const std::string errPath = tempPath("err");
@@ -90,7 +93,8 @@ Process runTool(const std::vector<std::string> &args, const std::string &input,
 }
 
 // Runs COMMAND with /bin/sh, $CLI naming the tool; gives its standard output.
-std::string shell(const std::string &command, int &status) {
+std::string shell(const std::string &command, int &status)
+{
     const std::string full = "CLI='" + Cli + "'; unset CODETARVO_KEY; " + command;
     FILE *pipe = popen(full.c_str(), "r");
     if (pipe == nullptr) {
@@ -108,7 +112,8 @@ std::string shell(const std::string &command, int &status) {
 
 } // namespace
 
-TEST(CliProcess, BonjourThroughAPipeline) {
+TEST(CliProcess, BonjourThroughAPipeline)
+{
     int status = 0;
     const std::string out =
         shell("printf 'Bonjour' | \"$CLI\" encode --key Tesk | \"$CLI\" decode --key Tesk", status);
@@ -116,7 +121,8 @@ TEST(CliProcess, BonjourThroughAPipeline) {
     EXPECT_EQ(out, "Bonjour");
 }
 
-TEST(CliProcess, EncodingTwiceGivesDifferentCodeTexts) {
+TEST(CliProcess, EncodingTwiceGivesDifferentCodeTexts)
+{
     // Draws are seeded from the clock: two runs agree only by chance (10 start offsets
     // here), so a few retries make a false alarm practically impossible.
     const std::string plain = "Rendez-vous sous le vieux pont, mardi";
@@ -131,7 +137,8 @@ TEST(CliProcess, EncodingTwiceGivesDifferentCodeTexts) {
     EXPECT_TRUE(differ);
 }
 
-TEST(CliProcess, RoundTripsLargeRandomInputInBothModes) {
+TEST(CliProcess, RoundTripsLargeRandomInputInBothModes)
+{
     std::mt19937 rng(99); // fixed seed, so a failure reproduces
     std::uniform_int_distribution<int> code(0, 255);
     std::string plain(3 << 20, '\0'); // several read chunks
@@ -155,7 +162,8 @@ TEST(CliProcess, RoundTripsLargeRandomInputInBothModes) {
     EXPECT_EQ(text.out, "h\xC3\xA9 \xE2\x82\xAC");
 }
 
-TEST(CliProcess, ExitStatusesAndNothingOnStandardOutputOnFailure) {
+TEST(CliProcess, ExitStatusesAndNothingOnStandardOutputOnFailure)
+{
     const Process ok = runTool({"encode"}, "abc", {"CODETARVO_KEY=Tesk"});
     EXPECT_EQ(ok.status, 0) << ok.err;
     EXPECT_FALSE(ok.out.empty());
@@ -189,7 +197,8 @@ TEST(CliProcess, ExitStatusesAndNothingOnStandardOutputOnFailure) {
     EXPECT_TRUE(help.err.empty());
 }
 
-TEST(CliProcess, FullDiskIsAFailure) {
+TEST(CliProcess, FullDiskIsAFailure)
+{
     if (access("/dev/full", W_OK) != 0)
         GTEST_SKIP() << "no /dev/full here";
     const Process full = runTool({"encode", "--key", "Tesk"}, "Bonjour", {}, "/dev/full");

@@ -28,7 +28,8 @@ struct Outcome {
 };
 
 Outcome runCli(std::vector<std::string> args, const std::string &input = {},
-               const std::map<std::string, std::string> &environment = {}) {
+               const std::map<std::string, std::string> &environment = {})
+{
     args.insert(args.begin(), "codetarvo-cli");
     std::istringstream in(input);
     std::ostringstream out;
@@ -46,7 +47,8 @@ Outcome runCli(std::vector<std::string> args, const std::string &input = {},
     return outcome;
 }
 
-std::string describeOutcome(const Outcome &o) {
+std::string describeOutcome(const Outcome &o)
+{
     return "status " + std::to_string(o.status) + ", stdout " + testing::PrintToString(o.out) +
            ", stderr " + testing::PrintToString(o.err);
 }
@@ -55,14 +57,16 @@ std::string describeOutcome(const Outcome &o) {
 class TempFile {
 public:
     TempFile(const std::string &name, const std::string &content)
-        : m_path(testing::TempDir() + "cli_test_" + name) {
+        : m_path(testing::TempDir() + "cli_test_" + name)
+    {
         write(content);
     }
     ~TempFile() { std::remove(m_path.c_str()); }
     TempFile(const TempFile &) = delete;
     TempFile &operator=(const TempFile &) = delete;
 
-    void write(const std::string &content) const {
+    void write(const std::string &content) const
+    {
         std::ofstream(m_path, std::ios::binary) << content;
     }
     const std::string &path() const { return m_path; }
@@ -71,7 +75,8 @@ private:
     std::string m_path;
 };
 
-std::string randomCodes(std::mt19937 &rng, std::size_t length, int lowest = 0) {
+std::string randomCodes(std::mt19937 &rng, std::size_t length, int lowest = 0)
+{
     std::uniform_int_distribution<int> code(lowest, 255);
     std::string codes(length, '\0');
     for (char &c : codes)
@@ -80,7 +85,8 @@ std::string randomCodes(std::mt19937 &rng, std::size_t length, int lowest = 0) {
 }
 
 // The plain text CODE decodes to under KEY (both as codes), for checking what the tool wrote.
-std::string decodedWith(const std::string &code, const std::string &key) {
+std::string decodedWith(const std::string &code, const std::string &key)
+{
     const ModCodeur::DecodeResult result = ModCodeur::decode(code, key);
     return result.ok() ? result.plain
                        : "<" + std::string(ModCodeur::describe(result.failure)) + ">";
@@ -95,7 +101,8 @@ protected:
 
 } // namespace
 
-TEST(Cli, BonjourRoundTripsInTextMode) {
+TEST(Cli, BonjourRoundTripsInTextMode)
+{
     const Outcome encoded = runCli({"encode", "--key", "Tesk"}, "Bonjour");
     ASSERT_EQ(encoded.status, ExitOk) << describeOutcome(encoded);
     EXPECT_TRUE(encoded.err.empty());
@@ -108,7 +115,8 @@ TEST(Cli, BonjourRoundTripsInTextMode) {
     EXPECT_EQ(decoded.out, "Bonjour");
 }
 
-TEST(Cli, TextModeUsesWindows1252) {
+TEST(Cli, TextModeUsesWindows1252)
+{
     // A code text made by hand: every key code is 7, so the normal units 7 + 233 and
     // 7 + 128 stand for the Windows-1252 codes of é and €.
     const std::string key = "\x07\x07\x07";
@@ -120,7 +128,8 @@ TEST(Cli, TextModeUsesWindows1252) {
     EXPECT_EQ(decoded.out, "\xC3\xA9\xE2\x82\xAC"); // é€ in UTF-8
 }
 
-TEST(Cli, RandomTextsOfAllCodesRoundTripInBothModes) {
+TEST(Cli, RandomTextsOfAllCodesRoundTripInBothModes)
+{
     std::mt19937 rng(7031); // fixed seed, so a failure reproduces
     std::uniform_int_distribution<std::size_t> keyLength(2, 40);
     std::uniform_int_distribution<std::size_t> plainLength(1, 300);
@@ -155,7 +164,8 @@ TEST(Cli, RandomTextsOfAllCodesRoundTripInBothModes) {
     }
 }
 
-TEST(Cli, EmptyInputGivesEmptyOutputBothWays) {
+TEST(Cli, EmptyInputGivesEmptyOutputBothWays)
+{
     for (const char *command : {"encode", "decode"}) {
         for (const bool bytes : {false, true}) {
             std::vector<std::string> args = {command, "--key", "Tesk"};
@@ -169,7 +179,8 @@ TEST(Cli, EmptyInputGivesEmptyOutputBothWays) {
     }
 }
 
-TEST(Cli, CodeTextThatDoesNotFitTheKeyExitsOneWithTheReason) {
+TEST(Cli, CodeTextThatDoesNotFitTheKeyExitsOneWithTheReason)
+{
     struct Case {
         std::string code;
         ModCodeur::DecodeFailure failure;
@@ -200,7 +211,8 @@ TEST(Cli, CodeTextThatDoesNotFitTheKeyExitsOneWithTheReason) {
     }
 }
 
-TEST(Cli, BadInputExitsTwoWithAMessageAndNoOutput) {
+TEST(Cli, BadInputExitsTwoWithAMessageAndNoOutput)
+{
     const TempFile shortKey("short.key", "T\n");
     const std::string &keyFile = shortKey.path();
     struct Case {
@@ -287,7 +299,8 @@ TEST(Cli, BadInputExitsTwoWithAMessageAndNoOutput) {
     }
 }
 
-TEST(Cli, KeySourcesAndTheirPrecedence) {
+TEST(Cli, KeySourcesAndTheirPrecedence)
+{
     const std::string fileKey = "FileKey";
     const TempFile keyFileOnDisk("precedence.key", fileKey + "\n");
     const std::string &keyFile = keyFileOnDisk.path();
@@ -319,7 +332,8 @@ TEST(Cli, KeySourcesAndTheirPrecedence) {
     EXPECT_EQ(emptyEnv.err, "codetarvo-cli: key given by CODETARVO_KEY is shorter than 2 codes\n");
 }
 
-TEST(Cli, KeyFileDropsOneFinalLineBreakInTextModeOnly) {
+TEST(Cli, KeyFileDropsOneFinalLineBreakInTextModeOnly)
+{
     struct Case {
         std::string content;
         bool bytes;
@@ -355,7 +369,8 @@ TEST(Cli, KeyFileDropsOneFinalLineBreakInTextModeOnly) {
     EXPECT_EQ(o.status, ExitBadInput) << describeOutcome(o);
 }
 
-TEST(Cli, BytesModeTakesCodesThatAreNotUtf8) {
+TEST(Cli, BytesModeTakesCodesThatAreNotUtf8)
+{
     const std::string plain = std::string("\xFF\x00\x80\xC3", 4);
     const Outcome encoded = runCli({"encode", "--bytes", "--key", "Tesk"}, plain);
     ASSERT_EQ(encoded.status, ExitOk) << describeOutcome(encoded);
@@ -365,7 +380,8 @@ TEST(Cli, BytesModeTakesCodesThatAreNotUtf8) {
     EXPECT_EQ(decoded.out, plain);
 }
 
-TEST(Cli, FailedWriteIsAFailure) {
+TEST(Cli, FailedWriteIsAFailure)
+{
     RefusingBuffer refusing;
     std::ostream out(&refusing);
     std::istringstream in("Bonjour");
@@ -376,7 +392,8 @@ TEST(Cli, FailedWriteIsAFailure) {
     EXPECT_EQ(err.str().rfind("codetarvo-cli: cannot write standard output", 0), 0u) << err.str();
 }
 
-TEST(Cli, UnreadableInputIsBadInput) {
+TEST(Cli, UnreadableInputIsBadInput)
+{
     // A source that breaks after the first chunk: the part already read must not be used.
     class BreakingBuffer : public std::streambuf {
     public:
@@ -399,7 +416,8 @@ TEST(Cli, UnreadableInputIsBadInput) {
     EXPECT_EQ(err.str().rfind("codetarvo-cli: cannot read standard input", 0), 0u) << err.str();
 }
 
-TEST(Cli, HelpGoesToStandardOutput) {
+TEST(Cli, HelpGoesToStandardOutput)
+{
     for (const std::vector<std::string> &args :
          {std::vector<std::string>{"--help"}, {"-h"}, {"encode", "--help"}}) {
         const Outcome o = runCli(args);

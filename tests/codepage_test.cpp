@@ -44,7 +44,8 @@ using CodePage::Utf8Error;
 using CodePage::Utf8ErrorKind;
 
 // Textbook UTF-8 of one character, written independently of the code under test.
-std::string referenceUtf8(char32_t c) {
+std::string referenceUtf8(char32_t c)
+{
     std::string s;
     const auto put = [&s](unsigned long byte) { s.push_back(static_cast<char>(byte)); };
     if (c < 0x80) {
@@ -65,7 +66,8 @@ std::string referenceUtf8(char32_t c) {
     return s;
 }
 
-std::string referenceToUtf8(std::string_view codes) {
+std::string referenceToUtf8(std::string_view codes)
+{
     std::string s;
     for (const char c : codes)
         s += referenceUtf8(CodePage::toUnicode(static_cast<unsigned char>(c)));
@@ -74,7 +76,8 @@ std::string referenceToUtf8(std::string_view codes) {
 
 // Length of the well-formed UTF-8 sequence starting at TEXT[I], 0 if there is none, by the
 // table of well-formed byte sequences in the Unicode standard (section 3.9, table 3-7).
-std::size_t referenceSequenceLength(std::string_view text, std::size_t i) {
+std::size_t referenceSequenceLength(std::string_view text, std::size_t i)
+{
     const auto at = [&](std::size_t k) {
         return i + k < text.size() ? static_cast<unsigned char>(text[i + k]) : -1;
     };
@@ -111,7 +114,8 @@ std::size_t referenceSequenceLength(std::string_view text, std::size_t i) {
     return length;
 }
 
-char32_t referenceDecode(std::string_view sequence) {
+char32_t referenceDecode(std::string_view sequence)
+{
     if (sequence.size() == 1)
         return static_cast<unsigned char>(sequence[0]);
     const unsigned leadBits[] = {0, 0, 0x1F, 0x0F, 0x07};
@@ -123,7 +127,8 @@ char32_t referenceDecode(std::string_view sequence) {
 
 // Where the reference finds the first UTF-8 text that cannot become codes: its byte offset
 // and character index, or nothing when all of TEXT converts.
-std::optional<std::pair<std::size_t, std::size_t>> referenceFirstError(std::string_view text) {
+std::optional<std::pair<std::size_t, std::size_t>> referenceFirstError(std::string_view text)
+{
     std::size_t characters = 0;
     for (std::size_t i = 0; i < text.size(); ++characters) {
         const std::size_t length = referenceSequenceLength(text, i);
@@ -134,7 +139,8 @@ std::optional<std::pair<std::size_t, std::size_t>> referenceFirstError(std::stri
     return std::nullopt;
 }
 
-std::string allCodes() {
+std::string allCodes()
+{
     std::string codes;
     for (int code = 0; code < 256; ++code)
         codes.push_back(static_cast<char>(code));
@@ -143,7 +149,8 @@ std::string allCodes() {
 
 } // namespace
 
-TEST(CodePageUtf8, EveryCodeRoundTripsThroughUtf8) {
+TEST(CodePageUtf8, EveryCodeRoundTripsThroughUtf8)
+{
     const std::string codes = allCodes();
     const std::string text = CodePage::toUtf8(codes);
     EXPECT_EQ(text, referenceToUtf8(codes));
@@ -152,7 +159,8 @@ TEST(CodePageUtf8, EveryCodeRoundTripsThroughUtf8) {
     EXPECT_EQ(back.codes, codes);
 }
 
-TEST(CodePageUtf8, RandomCodeTextsRoundTripInPlace) {
+TEST(CodePageUtf8, RandomCodeTextsRoundTripInPlace)
+{
     std::mt19937 rng(20261207); // fixed seed, so a failure reproduces
     std::uniform_int_distribution<int> length(0, 300);
     std::uniform_int_distribution<int> code(0, 255);
@@ -168,7 +176,8 @@ TEST(CodePageUtf8, RandomCodeTextsRoundTripInPlace) {
     }
 }
 
-TEST(CodePageUtf8, ErrorsSayWhatAndWhere) {
+TEST(CodePageUtf8, ErrorsSayWhatAndWhere)
+{
     struct Case {
         std::string text;
         Utf8Error expected;
@@ -206,7 +215,8 @@ TEST(CodePageUtf8, ErrorsSayWhatAndWhere) {
     }
 }
 
-TEST(CodePageUtf8, AgreesWithTheWellFormedSequenceTable) {
+TEST(CodePageUtf8, AgreesWithTheWellFormedSequenceTable)
+{
     // Bytes drawn mostly from the interesting edges of UTF-8 so that valid and invalid
     // sequences both turn up often.
     const std::vector<unsigned char> pool = {'a',  0x00, 0x7F, 0x80, 0x81, 0x8F, 0x90, 0x9F, 0xA0,

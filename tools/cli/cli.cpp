@@ -79,31 +79,37 @@ struct Failure {
     bool usage = false; // a usage mistake: point at --help
 };
 
-Failure usageError(std::string message) {
+Failure usageError(std::string message)
+{
     return {ExitBadInput, std::move(message), true};
 }
 
-Failure badInput(std::string message) {
+Failure badInput(std::string message)
+{
     return {ExitBadInput, std::move(message), false};
 }
 
-std::string quoted(std::string_view text) {
+std::string quoted(std::string_view text)
+{
     return "'" + std::string(text) + "'";
 }
 
-std::string unicodeName(char32_t character) {
+std::string unicodeName(char32_t character)
+{
     char name[16];
     std::snprintf(name, sizeof name, "U+%04lX", static_cast<unsigned long>(character));
     return name;
 }
 
-std::string hexByte(char32_t byte) {
+std::string hexByte(char32_t byte)
+{
     char name[16];
     std::snprintf(name, sizeof name, "0x%02lX", static_cast<unsigned long>(byte));
     return name;
 }
 
-std::string describeUtf8Error(const CodePage::Utf8Error &error) {
+std::string describeUtf8Error(const CodePage::Utf8Error &error)
+{
     using Kind = CodePage::Utf8ErrorKind;
     const std::string where = "character index " + std::to_string(error.characterIndex) +
                               ", byte offset " + std::to_string(error.byteOffset);
@@ -122,7 +128,8 @@ std::string describeUtf8Error(const CodePage::Utf8Error &error) {
 }
 
 // Parses ARGS into OPTIONS; gives the usage mistake, if any.
-std::optional<Failure> parseOptions(const std::vector<std::string> &args, Options &options) {
+std::optional<Failure> parseOptions(const std::vector<std::string> &args, Options &options)
+{
     std::vector<std::string> storage(args);
     if (storage.empty())
         storage.emplace_back(Program);
@@ -201,7 +208,8 @@ std::optional<Failure> parseOptions(const std::vector<std::string> &args, Option
 }
 
 // Reads the whole file PATH into CONTENT.
-std::optional<Failure> readKeyFile(const std::string &path, std::string &content) {
+std::optional<Failure> readKeyFile(const std::string &path, std::string &content)
+{
     const auto cannotRead = [&path](int error) {
         return badInput("cannot read key file " + quoted(path) + ": " + std::strerror(error));
     };
@@ -225,7 +233,8 @@ std::optional<Failure> readKeyFile(const std::string &path, std::string &content
 }
 
 // Finds the key (--key, --key-file, then the environment) and turns it into codes.
-std::optional<Failure> resolveKey(const Options &options, const EnvLookup &env, std::string &key) {
+std::optional<Failure> resolveKey(const Options &options, const EnvLookup &env, std::string &key)
+{
     std::string source;
     bool text = true;
     if (options.key) {
@@ -257,7 +266,8 @@ std::optional<Failure> resolveKey(const Options &options, const EnvLookup &env, 
 }
 
 // Reads all of IN into DATA in large chunks; false on a read error.
-bool readAll(std::istream &in, std::string &data) {
+bool readAll(std::istream &in, std::string &data)
+{
     while (in) {
         const std::size_t old = data.size();
         data.resize(old + ReadChunk);
@@ -268,7 +278,8 @@ bool readAll(std::istream &in, std::string &data) {
 }
 
 // Turns the input DATA into the output in place; gives the failure, if any.
-std::optional<Failure> convert(const Options &options, std::string key, std::string &data) {
+std::optional<Failure> convert(const Options &options, std::string key, std::string &data)
+{
     // An empty code text cannot be decoded, yet the empty text is what encoding gives for
     // an empty plain text: both directions give empty for empty.
     if (data.empty())
@@ -294,7 +305,8 @@ std::optional<Failure> convert(const Options &options, std::string key, std::str
     return std::nullopt;
 }
 
-int report(std::ostream &err, const Failure &failure) {
+int report(std::ostream &err, const Failure &failure)
+{
     err << Program << ": " << failure.message << '\n';
     if (failure.usage)
         err << Program << ": run '" << Program << " --help' for usage\n";
@@ -303,7 +315,8 @@ int report(std::ostream &err, const Failure &failure) {
 }
 
 // Writes TEXT to OUT in one piece and flushes it; gives the failure, if any.
-std::optional<Failure> writeAll(std::ostream &out, std::string_view text) {
+std::optional<Failure> writeAll(std::ostream &out, std::string_view text)
+{
     errno = 0;
     out.write(text.data(), static_cast<std::streamsize>(text.size()));
     out.flush();
@@ -317,12 +330,14 @@ std::optional<Failure> writeAll(std::ostream &out, std::string_view text) {
 
 } // namespace
 
-std::string_view helpText() {
+std::string_view helpText()
+{
     return Help;
 }
 
 int run(const std::vector<std::string> &args, std::istream &in, std::ostream &out,
-        std::ostream &err, const EnvLookup &env) {
+        std::ostream &err, const EnvLookup &env)
+{
     Options options;
     if (auto failure = parseOptions(args, options))
         return report(err, *failure);

@@ -3,7 +3,8 @@
 #include <cstdlib>
 #include <iostream>
 
-int main(int argc, char **argv) {
+int main(int argc, char **argv)
+{
     // Unsynchronised streams move large reads and writes straight to the file descriptors.
     std::ios::sync_with_stdio(false);
     std::cin.tie(nullptr);
