@@ -1,0 +1,34 @@
+# The Debian package: `cpack -G DEB` in a build folder makes codetarvo_1.00_<arch>.deb from
+# what `cmake --install` puts under /usr.
+
+set(CODETARVO_PACKAGE_MAINTAINER "Kor <kor@localhost>" CACHE STRING
+    "Maintainer field of the Debian package: name and e-mail address")
+
+set(CPACK_PACKAGE_NAME codetarvo)
+set(CPACK_PACKAGE_VENDOR Kor)
+# The version of the program file; the window caption shortens it to 1.0.
+set(CPACK_PACKAGE_VERSION 1.00)
+set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "${PROJECT_DESCRIPTION}")
+# Control-file lines stay under 80 columns; CPack indents each one.
+string(CONCAT CPACK_PACKAGE_DESCRIPTION
+    "Code Tarvo encodes and decodes short texts with a key you type. Its window\n"
+    "has three boxes, the key, the plain text and the code text, which convert\n"
+    "live on every keystroke, in both directions; each box shows its length and\n"
+    "has a Copy button. Code texts are salted and survive copy and paste between\n"
+    "instances exactly.\n"
+    "\n"
+    "The command-line companion codetarvo-cli encodes and decodes files and pipes\n"
+    "in the same format.")
+set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
+set(CPACK_STRIP_FILES ON)
+
+set(CPACK_GENERATOR DEB)
+set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
+set(CPACK_DEBIAN_PACKAGE_MAINTAINER "${CODETARVO_PACKAGE_MAINTAINER}")
+set(CPACK_DEBIAN_PACKAGE_SECTION utils)
+set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
+# dpkg-shlibdeps fills Depends from the libraries the installed programs link.
+set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
+set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)
+
+include(CPack)
