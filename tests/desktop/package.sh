@@ -1,0 +1,75 @@
+#!/usr/bin/env bash
+# Builds the Debian package from the current build tree into a scratch folder, inspects it
+# and unpacks it into a scratch root, then runs the packaged codetarvo-cli from there.
+#   package.sh CMAKE CPACK BUILD_DIR
+set -euo pipefail
+cmake=$1
+cpack=$2
+build=$3
+for tool in "$cpack" dpkg dpkg-deb dpkg-shlibdeps file; do
+    command -v "$tool" >/dev/null || { echo "SKIP: $tool is not installed"; exit 77; }
+done
+
+scratch=$(mktemp -d)
+trap 'rm -rf "$scratch"' EXIT
+status=0
+fail() {
+    echo "FAIL: $*"
+    status=1
+}
+
+"$cpack" -G DEB --config "$build/CPackConfig.cmake" -B "$scratch/out" >"$scratch/cpack.log" 2>&1 ||
+    { cat "$scratch/cpack.log"; echo "FAIL: cpack could not build the package"; exit 1; }
+arch=$(dpkg --print-architecture)
+deb=$scratch/out/codetarvo_1.00_$arch.deb
+[ -f "$deb" ] || { ls "$scratch/out"; echo "FAIL: no $(basename "$deb")"; exit 1; }
+
+echo "== dpkg-deb -I $(basename "$deb")"
+dpkg-deb -I "$deb"
+field() { dpkg-deb -f "$deb" "$1"; }
+[ "$(field Package)" = codetarvo ] || fail "Package is '$(field Package)'"
+[ "$(field Version)" = 1.00 ] || fail "Version is '$(field Version)'"
+[ "$(field Architecture)" = "$arch" ] || fail "Architecture is '$(field Architecture)'"
+[ "$(field Section)" = utils ] || fail "Section is '$(field Section)'"
+[ -n "$(field Maintainer)" ] || fail "no Maintainer"
+# dpkg-shlibdeps names the C and C++ runtimes of any program of ours, with versions.
+depends=$(field Depends)
+IFS=, read -ra entries <<<"$depends"
+for library in libc6 libstdc++6; do
+    found=no
+    for entry in "${entries[@]}"; do
+        [[ ${entry# } == "$library (>= "*")" ]] && found=yes
+    done
+    [ "$found" = yes ] || fail "Depends lacks a versioned $library: '$depends'"
+done
+
+# The package holds exactly what `cmake --install` puts under /usr.
+DESTDIR=$scratch/installed "$cmake" --install "$build" --prefix /usr >/dev/null
+(cd "$scratch/installed" && find . -type f | sort) >"$scratch/installed.list"
+dpkg-deb --fsys-tarfile "$deb" | tar -t | grep -v '/$' | sort >"$scratch/package.list"
+diff -u "$scratch/installed.list" "$scratch/package.list" ||
+    fail "the package and the installation differ"
+
+root=$scratch/root
+dpkg -x "$deb" "$root"
+cli=$root/usr/bin/codetarvo-cli
+for program in "$root"/usr/bin/*; do
+    file -b "$program" | grep -q ', stripped' || fail "$(basename "$program") is not stripped"
+done
+
+echo "== $cli --help"
+if "$cli" --help >"$scratch/help"; then
+    head -n 3 "$scratch/help"
+    "$build/tools/codetarvo-cli" --help | cmp -s - "$scratch/help" ||
+        fail "the packaged --help differs from the built one"
+else
+    fail "the packaged codetarvo-cli --help exits with $?"
+fi
+# A text with characters from all over Windows-1252 goes through and comes back.
+plain=$'Bonjour, ça va ? 100 € — «oui»\nLigne 2\tfin'
+back=$(printf '%s' "$plain" | "$cli" encode --key Tesk | "$cli" decode --key Tesk) ||
+    fail "the packaged codetarvo-cli cannot encode and decode"
+[ "$back" = "$plain" ] || fail "round trip through the packaged codetarvo-cli gave '$back'"
+
+[ "$status" -eq 0 ] && echo "package checked: $(basename "$deb"), Depends: $depends"
+exit "$status"

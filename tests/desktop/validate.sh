@@ -1,0 +1,51 @@
+#!/usr/bin/env bash
+# Installs the build into a scratch root and checks the desktop integration files there with
+# the validators software centres and menus use: desktop-file-validate for the menu entry,
+# appstreamcli (offline) for the AppStream metadata. Each file must also name the others
+# consistently, so the menu and the software centre find the program and its entry.
+#   validate.sh CMAKE BUILD_DIR
+set -euo pipefail
+cmake=$1
+build=$2
+for tool in desktop-file-validate appstreamcli; do
+    command -v "$tool" >/dev/null || { echo "SKIP: $tool is not installed"; exit 77; }
+done
+
+root=$(mktemp -d)
+trap 'rm -rf "$root"' EXIT
+DESTDIR=$root "$cmake" --install "$build" --prefix /usr >/dev/null
+share=$root/usr/share
+status=0
+fail() {
+    echo "FAIL: $*"
+    status=1
+}
+
+shopt -s nullglob
+entries=("$share"/applications/*.desktop)
+metainfos=("$share"/metainfo/*.metainfo.xml)
+[ ${#entries[@]} -eq 1 ] || fail "expected one menu entry, found ${#entries[@]}"
+[ ${#metainfos[@]} -eq 1 ] || fail "expected one metainfo file, found ${#metainfos[@]}"
+
+for entry in "${entries[@]}"; do
+    echo "== desktop-file-validate $(basename "$entry")"
+    # It prints only problems; hints are advice and do not fail the check.
+    out=$(desktop-file-validate "$entry" 2>&1) || fail "desktop-file-validate rejects $entry"
+    [ -z "$(grep -v ': hint:' <<<"$out")" ] || fail "desktop-file-validate complains"
+    echo "${out:-no problem}"
+    grep -qx 'Name\[fr\]=.*' "$entry" || fail "$entry has no French name"
+    grep -qx 'Comment\[fr\]=.*' "$entry" || fail "$entry has no French comment"
+done
+
+for metainfo in "${metainfos[@]}"; do
+    echo "== appstreamcli validate --no-net $(basename "$metainfo")"
+    appstreamcli validate --no-net "$metainfo" || fail "appstreamcli rejects $metainfo"
+    id=$(basename "$metainfo" .metainfo.xml)
+    grep -q "<id>$id</id>" "$metainfo" || fail "$metainfo does not carry the id $id"
+    launchable=$(sed -n 's:.*<launchable type="desktop-id">\(.*\)</launchable>.*:\1:p' "$metainfo")
+    [ -f "$share/applications/$launchable" ] ||
+        fail "the metainfo launches '$launchable', which is not installed"
+    grep -q '<release version="1.00"' "$metainfo" || fail "$metainfo has no release 1.00"
+done
+
+exit "$status"
