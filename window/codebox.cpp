@@ -4,9 +4,11 @@
 
 #include <QAction>
 #include <QContextMenuEvent>
+#include <QGuiApplication>
 #include <QKeyEvent>
 #include <QMenu>
 #include <QMimeData>
+#include <QMouseEvent>
 #include <QScopedValueRollback>
 #include <QTextCursor>
 #include <QTextDocument>
@@ -86,16 +88,30 @@ void KeyBox::pasteRaw() {
         insert(BoxText::toDisplay(*pasted, BoxText::Lines::Single));
 }
 
+void KeyBox::publishSelection() {
+    const QClipboard *clipboard = QGuiApplication::clipboard();
+    if (hasSelectedText() && clipboard && clipboard->supportsSelection())
+        Clipboard::putCodes(selectedCodes(), QClipboard::Selection);
+}
+
 void KeyBox::keyPressEvent(QKeyEvent *event) {
-    if (event->matches(QKeySequence::Copy))
+    if (event->matches(QKeySequence::Copy)) {
         copyRaw();
-    else if (event->matches(QKeySequence::Cut))
+    } else if (event->matches(QKeySequence::Cut)) {
         cutRaw();
-    else if (event->matches(QKeySequence::Paste))
+    } else if (event->matches(QKeySequence::Paste)) {
         pasteRaw();
-    else
-        return QLineEdit::keyPressEvent(event);
+    } else {
+        QLineEdit::keyPressEvent(event);
+        publishSelection();
+        return;
+    }
     event->accept();
+}
+
+void KeyBox::mouseReleaseEvent(QMouseEvent *event) {
+    QLineEdit::mouseReleaseEvent(event);
+    publishSelection();
 }
 
 void KeyBox::contextMenuEvent(QContextMenuEvent *event) {

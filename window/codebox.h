@@ -46,9 +46,13 @@ signals:
 protected:
     void keyPressEvent(QKeyEvent *event) override;
     void contextMenuEvent(QContextMenuEvent *event) override;
+    // QLineEdit puts the shown selection, pictures and all, into the X11 selection; the box
+    // replaces it by the raw text.
+    void mouseReleaseEvent(QMouseEvent *event) override;
 
 private:
     [[nodiscard]] std::string selectedCodes() const;
+    void publishSelection();
     template <typename Slot>
     void addEntry(QMenu *menu, const QString &text, QKeySequence::StandardKey key, const char *name,
                   bool enabled, Slot slot);
