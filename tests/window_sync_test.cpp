@@ -5,6 +5,7 @@
 #include "codepage.h"
 #include "kormain.h"
 #include "modcodeur.h"
+#include "window_testing.h"
 
 #include <QApplication>
 #include <QClipboard>
@@ -22,23 +23,6 @@
 namespace {
 
 enum class Driver { Assign, Keys };
-
-QByteArray printable(const std::string &codes) {
-    return QByteArray::fromStdString(codes).toHex(' ');
-}
-
-QString rawReference(const std::string &codes) {
-    QString raw;
-    for (const char code : codes)
-        raw.append(
-            QChar(static_cast<char16_t>(CodePage::toUnicode(static_cast<unsigned char>(code)))));
-    return raw;
-}
-
-void typeCharacter(QWidget *widget, char32_t character) {
-    QTest::sendKeyEvent(QTest::Click, widget, Qt::Key_unknown, QString::fromUcs4(&character, 1),
-                        Qt::NoModifier);
-}
 
 // Types CODES into WIDGET as a user would: Enter for CR LF in a multi-line box, the
 // Control Picture for any other control code.

@@ -27,6 +27,11 @@ char16_t character(unsigned char code) {
     return static_cast<char16_t>(CodePage::toUnicode(code));
 }
 
+// How a box shows CODE when it is no part of a line break.
+char16_t shown(unsigned char code) {
+    return isPictured(code) ? picture(code) : character(code);
+}
+
 // Appends the codes of one character read from a box or the clipboard.
 void appendCodes(std::string &out, char32_t c, bool newlineIsBreak) {
     if (c == QChar::ParagraphSeparator || c == QChar::LineSeparator ||
@@ -74,7 +79,7 @@ QString toDisplay(std::string_view codes, Lines lines) {
             d[used++] = u'\n';
             ++i;
         } else {
-            d[used++] = isPictured(code) ? picture(code) : character(code);
+            d[used++] = shown(code);
         }
     }
     out.truncate(used);
@@ -97,8 +102,35 @@ std::string fromRaw(QStringView text) {
     return readCodes(text, false);
 }
 
-QString normalised(QStringView text, Lines lines) {
-    return toDisplay(fromDisplay(text, lines), lines);
+QString typed(QStringView text, Lines lines) {
+    const bool multi = lines == Lines::Multi;
+    QString out;
+    out.reserve(text.size());
+    std::string codes;
+    const qsizetype n = text.size();
+    for (qsizetype i = 0; i < n; ++i) {
+        const char16_t c = text[i].unicode();
+        if (QChar::isSurrogate(c)) {
+            // Nothing outside the BMP is representable: one '?' per character.
+            if (QChar::isHighSurrogate(c) && i + 1 < n && text[i + 1].isLowSurrogate())
+                ++i;
+            out.append(QChar(Unrepresentable));
+            continue;
+        }
+        if (multi && c == u'\r' && i + 1 < n && text[i + 1] == u'\n')
+            continue; // the LF makes the line break
+        const bool isBreak =
+            c == u'\n' || c == QChar::ParagraphSeparator || c == QChar::LineSeparator;
+        if (multi && isBreak) {
+            out.append(u'\n');
+            continue;
+        }
+        codes.clear();
+        appendCodes(codes, c, false);
+        for (const char code : codes)
+            out.append(QChar(shown(static_cast<unsigned char>(code))));
+    }
+    return out;
 }
 
 } // namespace BoxText

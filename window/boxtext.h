@@ -10,9 +10,10 @@
 //
 // Raw form (clipboard): every code is its Windows-1252 character, control codes included.
 //
-// Reading either form back, a Control Picture gives its code, a line or paragraph separator
-// (U+2028, U+2029) gives CR LF, and a character the code page cannot represent gives '?'.
-// Every code survives codes -> display -> codes and codes -> raw -> codes unchanged.
+// Reading either form back, a Control Picture gives its code (so typed pictures are codes
+// too), a line or paragraph separator (U+2028, U+2029) gives CR LF, and a character the code
+// page cannot represent gives '?'. Every code survives codes -> display -> codes and
+// codes -> raw -> codes unchanged.
 
 #include <QString>
 #include <QStringView>
@@ -39,8 +40,12 @@ inline constexpr unsigned char Unrepresentable = '?';
 // Reads text from the clipboard or another program: every character is its own code.
 [[nodiscard]] std::string fromRaw(QStringView text);
 
-// TEXT rewritten as the box would show its codes: the canonical display form of
-// fromDisplay(TEXT, LINES). Equal to TEXT when the box already shows it canonically.
-[[nodiscard]] QString normalised(QStringView text, Lines lines);
+// TEXT entered by a user (typed, composed or dropped) rewritten as the box shows what it
+// enters, character by character: a control character as its picture, a line or paragraph
+// separator (and CR LF) as a line break, or its CR and LF pictures in a one-line box, a
+// character the code page cannot represent as '?'. Pictures are kept: each reads as its
+// code, so a CR picture before an LF picture reads as CR LF although it is not shown as a
+// line break.
+[[nodiscard]] QString typed(QStringView text, Lines lines);
 
 } // namespace BoxText

@@ -5,6 +5,7 @@
 #include <QAction>
 #include <QContextMenuEvent>
 #include <QGuiApplication>
+#include <QInputMethodEvent>
 #include <QKeyEvent>
 #include <QMenu>
 #include <QMimeData>
@@ -16,18 +17,19 @@
 
 #include <algorithm>
 #include <limits>
+#include <memory>
 
 namespace {
 
-// Rewrites whatever the user enters into the key box as the box shows its codes: control
-// characters become pictures, unrepresentable characters '?', keeping the cursor after
-// the same code. QLineEdit then raises a single textChanged for the edit.
+// Rewrites whatever reaches the key box by QLineEdit's own ways (drops, middle-click
+// pastes) as the box shows what it enters, keeping the cursor after the same code. QLineEdit
+// then raises a single textChanged for the edit.
 class KeyValidator final : public QValidator {
 public:
     using QValidator::QValidator;
 
     State validate(QString &input, int &pos) const override {
-        const QString shown = BoxText::normalised(input, BoxText::Lines::Single);
+        const QString shown = BoxText::typed(input, BoxText::Lines::Single);
         if (shown != input) {
             // In a one-line box every code is shown as one UTF-16 unit.
             const auto before =
@@ -38,6 +40,37 @@ public:
         return Acceptable;
     }
 };
+
+bool hasControl(const QString &text) {
+    return std::any_of(text.begin(), text.end(),
+                       [](QChar c) { return c.category() == QChar::Other_Control; });
+}
+
+// EVENT with its text rewritten as the box enters it, or null when it needs no rewriting.
+// Texts with control characters belong to keys such as Enter, Backspace or Ctrl+B, which
+// the widget handles by their key and never inserts.
+std::unique_ptr<QKeyEvent> rewritten(const QKeyEvent *event, BoxText::Lines lines) {
+    const QString text = event->text();
+    if (text.isEmpty() || hasControl(text))
+        return nullptr;
+    const QString shown = BoxText::typed(text, lines);
+    if (shown == text)
+        return nullptr;
+    return std::make_unique<QKeyEvent>(event->type(), event->key(), event->modifiers(),
+                                       event->nativeScanCode(), event->nativeVirtualKey(),
+                                       event->nativeModifiers(), shown, event->isAutoRepeat(),
+                                       static_cast<quint16>(event->count()), event->device());
+}
+
+// EVENT with its committed text rewritten as the box enters it, or null when it needs none.
+std::unique_ptr<QInputMethodEvent> rewritten(const QInputMethodEvent *event, BoxText::Lines lines) {
+    const QString shown = BoxText::typed(event->commitString(), lines);
+    if (shown == event->commitString())
+        return nullptr;
+    auto copy = std::make_unique<QInputMethodEvent>(event->preeditString(), event->attributes());
+    copy->setCommitString(shown, event->replacementStart(), event->replacementLength());
+    return copy;
+}
 
 // Points the context MENU's entry NAME (a standard edit action) at SLOT of BOX.
 void redirect(QMenu *menu, const char *name, TextBox *box, void (TextBox::*slot)()) {
@@ -102,11 +135,25 @@ void KeyBox::keyPressEvent(QKeyEvent *event) {
     } else if (event->matches(QKeySequence::Paste)) {
         pasteRaw();
     } else {
-        QLineEdit::keyPressEvent(event);
+        if (const auto entered = rewritten(event, BoxText::Lines::Single)) {
+            QLineEdit::keyPressEvent(entered.get());
+            event->setAccepted(entered->isAccepted());
+        } else {
+            QLineEdit::keyPressEvent(event);
+        }
         publishSelection();
         return;
     }
     event->accept();
+}
+
+void KeyBox::inputMethodEvent(QInputMethodEvent *event) {
+    if (const auto entered = rewritten(event, BoxText::Lines::Single)) {
+        QLineEdit::inputMethodEvent(entered.get());
+        event->setAccepted(entered->isAccepted());
+    } else {
+        QLineEdit::inputMethodEvent(event);
+    }
 }
 
 void KeyBox::mouseReleaseEvent(QMouseEvent *event) {
@@ -180,23 +227,23 @@ void TextBox::setCodes(std::string_view codes) {
 
 void TextBox::noteEdit(int position, int charsRemoved, int charsAdded) {
     Q_UNUSED(charsRemoved);
-    if (m_rewriting)
+    if (m_rewriting || m_composing)
         return;
     const int to = position + charsAdded;
     m_editFrom = m_editFrom < 0 ? position : std::min(m_editFrom, position);
     m_editTo = std::max(m_editTo, to);
 }
 
-// Ends a user's edit: the edited range and its two neighbours (a CR picture next to an LF
-// picture makes a line break) are rewritten as the box shows their codes, then the change
-// is raised once.
+// Ends a user's edit by raising the change once. Typed, composed and pasted text arrives
+// already as the box shows it; whatever else inserted text is rewritten here, though that
+// rewrite is a step of its own for undo.
 void TextBox::finishEdit() {
-    if (m_rewriting || m_editFrom < 0)
+    if (m_rewriting || m_composing || m_editFrom < 0)
         return;
     QTextDocument *doc = document();
-    const int end = doc->characterCount() - 1; // the last block's end is no character
-    const int from = std::clamp(m_editFrom - 1, 0, std::max(end, 0));
-    const int to = std::clamp(m_editTo + 1, from, std::max(end, 0));
+    const int end = std::max(doc->characterCount() - 1, 0); // the last block end is no text
+    const int from = std::clamp(m_editFrom, 0, end);
+    const int to = std::clamp(m_editTo, from, end);
     m_editFrom = m_editTo = -1;
 
     QTextCursor cursor(doc);
@@ -204,7 +251,7 @@ void TextBox::finishEdit() {
     cursor.setPosition(to, QTextCursor::KeepAnchor);
     QString shown = cursor.selectedText();
     shown.replace(QChar::ParagraphSeparator, u'\n');
-    const QString wanted = BoxText::normalised(shown, BoxText::Lines::Multi);
+    const QString wanted = BoxText::typed(shown, BoxText::Lines::Multi);
     if (wanted != shown) {
         // Rewrite only what differs, so the user's cursor stays after the same text.
         qsizetype head = 0;
@@ -246,7 +293,34 @@ void TextBox::keyPressEvent(QKeyEvent *event) {
         event->accept();
         return;
     }
-    QPlainTextEdit::keyPressEvent(event);
+    const bool isEnter = event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter;
+    if (isEnter && (event->modifiers() & Qt::ShiftModifier)) {
+        // Shift+Enter would insert a line separator inside the paragraph; every line break
+        // of the box is CR LF, so it is Enter.
+        QKeyEvent enter(event->type(), event->key(), event->modifiers() & ~Qt::ShiftModifier,
+                        event->nativeScanCode(), event->nativeVirtualKey(),
+                        event->nativeModifiers(), event->text(), event->isAutoRepeat(),
+                        static_cast<quint16>(event->count()), event->device());
+        QPlainTextEdit::keyPressEvent(&enter);
+        event->setAccepted(enter.isAccepted());
+    } else if (const auto entered = rewritten(event, BoxText::Lines::Multi)) {
+        QPlainTextEdit::keyPressEvent(entered.get());
+        event->setAccepted(entered->isAccepted());
+    } else {
+        QPlainTextEdit::keyPressEvent(event);
+    }
+}
+
+void TextBox::inputMethodEvent(QInputMethodEvent *event) {
+    // Text being composed is shown in the box but is not its text yet.
+    const bool entersText = !event->commitString().isEmpty() || event->replacementLength() > 0;
+    const QScopedValueRollback composing(m_composing, !entersText);
+    if (const auto entered = rewritten(event, BoxText::Lines::Multi)) {
+        QPlainTextEdit::inputMethodEvent(entered.get());
+        event->setAccepted(entered->isAccepted());
+    } else {
+        QPlainTextEdit::inputMethodEvent(event);
+    }
 }
 
 void TextBox::contextMenuEvent(QContextMenuEvent *event) {

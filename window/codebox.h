@@ -46,6 +46,7 @@ signals:
 protected:
     void keyPressEvent(QKeyEvent *event) override;
     void contextMenuEvent(QContextMenuEvent *event) override;
+    void inputMethodEvent(QInputMethodEvent *event) override;
     // QLineEdit puts the shown selection, pictures and all, into the X11 selection; the box
     // replaces it by the raw text.
     void mouseReleaseEvent(QMouseEvent *event) override;
@@ -75,6 +76,7 @@ signals:
 
 protected:
     void keyPressEvent(QKeyEvent *event) override;
+    void inputMethodEvent(QInputMethodEvent *event) override;
     void contextMenuEvent(QContextMenuEvent *event) override;
     // Copying, cutting and dragging carry the raw text of the selection.
     [[nodiscard]] QMimeData *createMimeDataFromSelection() const override;
@@ -88,6 +90,8 @@ private:
 
     // Set while the box itself rewrites the document, whose notifications are then its own.
     bool m_rewriting = false;
+    // Set while an input method only updates the text it is composing.
+    bool m_composing = false;
     // Document range touched by the user's edit since the last changed(), or -1 for none.
     int m_editFrom = -1;
     int m_editTo = -1;
