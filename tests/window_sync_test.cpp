@@ -10,9 +10,11 @@
 #include <QApplication>
 #include <QClipboard>
 #include <QLabel>
+#include <QPointer>
 #include <QPushButton>
 #include <QSignalSpy>
 #include <QTest>
+#include <QTimer>
 
 #include <array>
 #include <memory>
@@ -443,6 +445,17 @@ private slots:
         clipboard->setText(QStringLiteral("something"));
         QTest::mouseClick(w.copie[1], Qt::LeftButton);
         QCOMPARE(clipboard->text(), QString());
+    }
+
+    // Kept last: it runs and ends the application's event loop.
+    void shouldEndTheProgramWhenItsWindowCloses() {
+        QPointer<KorMain> window = KorMain::instance();
+        window->show();
+        QVERIFY(QTest::qWaitForWindowExposed(window.data()));
+        QTimer::singleShot(0, window.data(), [window] { window->close(); });
+        QTimer::singleShot(5000, qApp, [] { QCoreApplication::exit(1); }); // not ended
+        QCOMPARE(QApplication::exec(), 0);
+        QVERIFY(window.isNull()); // the instance is deleted as the event loop ends
     }
 };
 
