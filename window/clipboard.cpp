@@ -8,8 +8,10 @@
 namespace Clipboard {
 
 void putCodes(std::string_view codes, QClipboard::Mode mode) {
-    if (QClipboard *clipboard = QGuiApplication::clipboard())
-        clipboard->setText(BoxText::toRaw(codes), mode);
+    QClipboard *clipboard = QGuiApplication::clipboard();
+    if (!clipboard || (mode == QClipboard::Selection && !clipboard->supportsSelection()))
+        return;
+    clipboard->setText(BoxText::toRaw(codes), mode);
 }
 
 std::optional<std::string> codes(QClipboard::Mode mode) {

@@ -14,8 +14,8 @@ class QMimeData;
 
 namespace Clipboard {
 
-// Places CODES on the clipboard (or the X11 selection) as plain text, replacing what was
-// there; the empty text is placed too.
+// Places CODES on the clipboard (or the X11 selection, where there is one) as plain text,
+// replacing what was there; the empty text is placed too.
 void putCodes(std::string_view codes, QClipboard::Mode mode = QClipboard::Clipboard);
 
 // The codes of the plain text on the clipboard, or nothing when it holds no text.

@@ -4,7 +4,6 @@
 
 #include <QAction>
 #include <QContextMenuEvent>
-#include <QGuiApplication>
 #include <QInputMethodEvent>
 #include <QKeyEvent>
 #include <QMenu>
@@ -122,8 +121,7 @@ void KeyBox::pasteRaw() {
 }
 
 void KeyBox::publishSelection() {
-    const QClipboard *clipboard = QGuiApplication::clipboard();
-    if (hasSelectedText() && clipboard && clipboard->supportsSelection())
+    if (hasSelectedText())
         Clipboard::putCodes(selectedCodes(), QClipboard::Selection);
 }
 

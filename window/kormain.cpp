@@ -5,7 +5,7 @@
 #include "colours.h"
 #include "modcodeur.h"
 
-#include <QCoreApplication>
+#include <QApplication>
 #include <QIcon>
 #include <QLabel>
 #include <QPixmap>
@@ -110,6 +110,9 @@ void KorMain::buildControls() {
 
         auto *box = dynamic_cast<QWidget *>(txt[i]);
         box->setObjectName(QStringLiteral("txt%1").arg(i));
+        // The boxes keep the usual colours, down to the corner between their scroll bars.
+        box->setPalette(QApplication::palette(box));
+        box->setAutoFillBackground(true);
 
         Copie[i] = new QPushButton(QStringLiteral("Copy"), this);
         Copie[i]->setObjectName(QStringLiteral("Copie%1").arg(i));
