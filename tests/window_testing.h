@@ -1,6 +1,6 @@
 #pragma once
 
-// Helpers shared by the window's Qt tests.
+// Functions shared by the window's Qt tests.
 
 #include "codepage.h"
 

@@ -4,6 +4,7 @@
 #include <cmath>
 
 #ifdef Q_OS_WIN
+#define NOMINMAX
 #include <windows.h>
 #endif
 
