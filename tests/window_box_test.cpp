@@ -144,25 +144,6 @@ private slots:
         QCOMPARE(spy.count(), 3);
     }
 
-    void shouldSeeTheNewTextInsideTheChange_data() { addKinds(); }
-    void shouldSeeTheNewTextInsideTheChange() {
-        QFETCH(Kind, kind);
-        Shown shown(kind);
-        std::string seen;
-        int changes = 0;
-        auto record = [&] {
-            seen = shown.box->codes();
-            ++changes;
-        };
-        if (auto *key = qobject_cast<KeyBox *>(shown.widget.get()))
-            connect(key, &KeyBox::changed, this, record);
-        else
-            connect(qobject_cast<TextBox *>(shown.widget.get()), &TextBox::changed, this, record);
-        shown.box->setCodes("abc");
-        QCOMPARE(changes, 1);
-        QCOMPARE(seen, std::string("abc"));
-    }
-
     void shouldRaiseOneChangePerKeystroke() {
         Shown text(Kind::Text);
         text.box->setCodes("");
