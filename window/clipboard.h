@@ -1,0 +1,29 @@
+#pragma once
+
+// The window's only access to the system clipboard. Texts go there in raw form (real
+// control characters, CR LF line breaks; see boxtext.h) as plain text, and come back as
+// codes.
+
+#include <QClipboard>
+
+#include <optional>
+#include <string>
+#include <string_view>
+
+class QMimeData;
+
+namespace Clipboard {
+
+// Places CODES on the clipboard (or the X11 selection, where there is one) as plain text,
+// replacing what was there; the empty text is placed too.
+void putCodes(std::string_view codes, QClipboard::Mode mode = QClipboard::Clipboard);
+
+// The codes of the plain text on the clipboard, or nothing when it holds no text.
+[[nodiscard]] std::optional<std::string> codes(QClipboard::Mode mode = QClipboard::Clipboard);
+
+// Mime data carrying CODES as plain text, for copying and dragging out of a box.
+[[nodiscard]] QMimeData *mimeData(std::string_view codes);
+// The codes of the plain text in SOURCE, or nothing when it is null or holds no text.
+[[nodiscard]] std::optional<std::string> codes(const QMimeData *source);
+
+} // namespace Clipboard

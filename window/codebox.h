@@ -1,0 +1,98 @@
+#pragma once
+
+// The window's text boxes. Each holds a text of codes 0-255 exactly (display form in
+// boxtext.h), raises changed() once for every change of its text, and copies, cuts and
+// pastes the raw text through the clipboard module.
+
+#include "boxtext.h"
+
+#include <QLineEdit>
+#include <QPlainTextEdit>
+
+#include <string>
+#include <string_view>
+
+class QMenu;
+
+// What the window needs of a box, whichever widget shows it.
+class CodeBox {
+public:
+    virtual ~CodeBox() = default;
+    // The box's text as codes, read afresh from the widget.
+    [[nodiscard]] virtual std::string codes() const = 0;
+    // Replaces the text by CODES. When that changes the text, changed() is raised once,
+    // synchronously, before this returns; assigning the text the box holds raises nothing.
+    virtual void setCodes(std::string_view codes) = 0;
+};
+
+// The single-line key box. CR and LF are shown as pictures like every control code.
+class KeyBox final : public QLineEdit, public CodeBox {
+    Q_OBJECT
+public:
+    explicit KeyBox(QWidget *parent = nullptr);
+
+    [[nodiscard]] std::string codes() const override;
+    void setCodes(std::string_view codes) override;
+
+    // The raw text of the selection to the clipboard; cut also removes it.
+    void copyRaw();
+    void cutRaw();
+    // Inserts the clipboard's text in place of the selection; nothing when it holds none.
+    void pasteRaw();
+
+signals:
+    void changed();
+
+protected:
+    void keyPressEvent(QKeyEvent *event) override;
+    void contextMenuEvent(QContextMenuEvent *event) override;
+    void inputMethodEvent(QInputMethodEvent *event) override;
+    // QLineEdit puts the shown selection, pictures and all, into the X11 selection; the box
+    // replaces it by the raw text.
+    void mouseReleaseEvent(QMouseEvent *event) override;
+
+private:
+    [[nodiscard]] std::string selectedCodes() const;
+    void publishSelection();
+    template <typename Slot>
+    void addEntry(QMenu *menu, const QString &text, QKeySequence::StandardKey key, const char *name,
+                  bool enabled, Slot slot);
+};
+
+// A multi-line box (plain or code text): no wrapping, both scroll bars, Tab moves on.
+class TextBox final : public QPlainTextEdit, public CodeBox {
+    Q_OBJECT
+public:
+    explicit TextBox(QWidget *parent = nullptr);
+
+    [[nodiscard]] std::string codes() const override;
+    void setCodes(std::string_view codes) override;
+
+    // Inserts the clipboard's text in place of the selection; nothing when it holds none.
+    void pasteRaw();
+
+signals:
+    void changed();
+
+protected:
+    void keyPressEvent(QKeyEvent *event) override;
+    void inputMethodEvent(QInputMethodEvent *event) override;
+    void contextMenuEvent(QContextMenuEvent *event) override;
+    // Copying, cutting and dragging carry the raw text of the selection.
+    [[nodiscard]] QMimeData *createMimeDataFromSelection() const override;
+    [[nodiscard]] bool canInsertFromMimeData(const QMimeData *source) const override;
+    void insertFromMimeData(const QMimeData *source) override;
+
+private:
+    void noteEdit(int position, int charsRemoved, int charsAdded);
+    void finishEdit();
+    void insertCodes(std::string_view codes);
+
+    // Set while the box itself rewrites the document, whose notifications are then its own.
+    bool m_rewriting = false;
+    // Set while an input method only updates the text it is composing.
+    bool m_composing = false;
+    // Document range touched by the user's edit since the last changed(), or -1 for none.
+    int m_editFrom = -1;
+    int m_editTo = -1;
+};

@@ -1,0 +1,222 @@
+#include "kormain.h"
+
+#include "clipboard.h"
+#include "codebox.h"
+#include "colours.h"
+#include "modcodeur.h"
+
+#include <QApplication>
+#include <QIcon>
+#include <QLabel>
+#include <QPixmap>
+#include <QPushButton>
+
+#include "codetarvo.xpm"
+
+namespace {
+
+// A control's place in twips from the top-left corner of the client area.
+struct Twips {
+    int left;
+    int top;
+    int width;
+    int height;
+};
+
+constexpr int ClientWidth = 9330;
+constexpr int ClientHeight = 4245;
+constexpr int TwipsPerInch = 1440;
+
+constexpr std::array<Twips, 3> BoxPlaces = {{
+    {120, 120, 7215, 285},
+    {120, 600, 8295, 1695},
+    {120, 2400, 8295, 1695},
+}};
+constexpr std::array<Twips, 3> CountPlaces = {{
+    {7560, 120, 615, 255},
+    {8520, 1560, 615, 255},
+    {8520, 3360, 615, 255},
+}};
+constexpr std::array<Twips, 3> CopyPlaces = {{
+    {8520, 120, 735, 375},
+    {8520, 1920, 735, 375},
+    {8520, 3720, 735, 375},
+}};
+
+} // namespace
+
+KorMain::KorMain(QWidget *parent) : QWidget(parent) {
+    setObjectName(QStringLiteral("KorMain"));
+    setWindowTitle(QStringLiteral("Code Tarvo 1.0"));
+    setWindowIcon(QIcon(QPixmap(codetarvo_xpm)));
+
+    QPalette background = palette();
+    background.setColor(QPalette::Window, Colours::desktop());
+    setPalette(background);
+    setAutoFillBackground(true);
+
+    buildControls();
+    placeControls();
+
+    if (!s_instance) {
+        s_instance = this;
+        // Coder shows the plain length on ctr1, reaching the window as the rest of the
+        // program does, through the application's instance.
+        ModCodeur::setPlainLengthHook(
+            [](std::size_t length) { instance()->setCount(instance()->ctr1, length); });
+    }
+}
+
+KorMain::~KorMain() {
+    if (s_instance == this) {
+        ModCodeur::setPlainLengthHook({});
+        s_instance = nullptr;
+    }
+}
+
+KorMain *KorMain::instance() {
+    if (!s_instance) {
+        auto *window = new KorMain;
+        if (auto *app = QCoreApplication::instance())
+            connect(app, &QCoreApplication::aboutToQuit, window, &QObject::deleteLater);
+    }
+    return s_instance;
+}
+
+void KorMain::buildControls() {
+    m_keyBox = new KeyBox(this);
+    m_plainBox = new TextBox(this);
+    m_codeBox = new TextBox(this);
+    txt = {m_keyBox, m_plainBox, m_codeBox};
+    m_keyBox->setCodes("Tesk");
+    m_plainBox->setCodes("Saisie");
+    m_codeBox->setCodes("Code");
+    // Connected only now: the initial texts are not converted.
+    connect(m_keyBox, &KeyBox::changed, this, [this] { txt_Change(Key); });
+    connect(m_plainBox, &TextBox::changed, this, [this] { txt_Change(Plain); });
+    connect(m_codeBox, &TextBox::changed, this, [this] { txt_Change(Code); });
+
+    ctr0 = new QLabel(this);
+    ctr1 = new QLabel(this);
+    ctr2 = new QLabel(this);
+    QPalette labelColours = palette();
+    labelColours.setColor(QPalette::WindowText, Colours::textOn(Colours::desktop()));
+    const std::array<QLabel *, 3> counts = {ctr0, ctr1, ctr2};
+    for (int i = 0; i < 3; ++i) {
+        counts[i]->setObjectName(QStringLiteral("ctr%1").arg(i));
+        counts[i]->setAlignment(Qt::AlignCenter);
+        counts[i]->setFocusPolicy(Qt::NoFocus);
+        counts[i]->setPalette(labelColours);
+
+        auto *box = dynamic_cast<QWidget *>(txt[i]);
+        box->setObjectName(QStringLiteral("txt%1").arg(i));
+        // The boxes keep the usual colours, down to the corner between their scroll bars.
+        box->setPalette(QApplication::palette(box));
+        box->setAutoFillBackground(true);
+
+        Copie[i] = new QPushButton(QStringLiteral("Copy"), this);
+        Copie[i]->setObjectName(QStringLiteral("Copie%1").arg(i));
+        Copie[i]->setEnabled(false);
+        connect(Copie[i], &QPushButton::clicked, this, [this, i] { Copie_Click(i); });
+    }
+
+    // Focus order: plain box, key box, code box, then the three buttons.
+    setTabOrder(m_plainBox, m_keyBox);
+    setTabOrder(m_keyBox, m_codeBox);
+    setTabOrder(m_codeBox, Copie[0]);
+    setTabOrder(Copie[0], Copie[1]);
+    setTabOrder(Copie[1], Copie[2]);
+    m_plainBox->setFocus();
+}
+
+int KorMain::pixels(int twips, int dpi) {
+    // Rounded to the nearest pixel, halves away from zero.
+    return (twips * dpi + TwipsPerInch / 2) / TwipsPerInch;
+}
+
+void KorMain::placeControls() {
+    const int dpiX = logicalDpiX();
+    const int dpiY = logicalDpiY();
+    const auto place = [dpiX, dpiY](QWidget *control, const Twips &at) {
+        control->setGeometry(pixels(at.left, dpiX), pixels(at.top, dpiY), pixels(at.width, dpiX),
+                             pixels(at.height, dpiY));
+    };
+    const std::array<QLabel *, 3> counts = {ctr0, ctr1, ctr2};
+    for (int i = 0; i < 3; ++i) {
+        place(dynamic_cast<QWidget *>(txt[i]), BoxPlaces[i]);
+        place(counts[i], CountPlaces[i]);
+        place(Copie[i], CopyPlaces[i]);
+    }
+    setFixedSize(pixels(ClientWidth, dpiX), pixels(ClientHeight, dpiY));
+}
+
+std::string KorMain::text(int i) const {
+    return txt[i]->codes();
+}
+
+void KorMain::setText(int i, std::string_view codes) {
+    txt[i]->setCodes(codes);
+}
+
+void KorMain::setCount(QLabel *label, std::size_t count) {
+    label->setText(QString::number(count));
+}
+
+void KorMain::txt_Change(int i) {
+    if (text(Key).size() < 2) {
+        for (QPushButton *button : Copie)
+            button->setEnabled(false);
+        return;
+    }
+    for (QPushButton *button : Copie)
+        button->setEnabled(true);
+
+    switch (i) {
+    case Key:
+        setCount(ctr0, text(Key).size());
+        if (text(Plain).empty()) {
+            setText(Plain, ModCodeur::Decoder(text(Code), text(Key)));
+            return;
+        }
+        if (text(Plain) == ModCodeur::Erreur)
+            return;
+        ModCodeur::EnCours = 1;
+        setText(Code, ModCodeur::Coder(text(Plain), text(Key)));
+        setCount(ctr2, text(Code).size());
+        ModCodeur::EnCours = 0;
+        return;
+    case Plain:
+        if (text(Plain) == ModCodeur::Erreur)
+            return;
+        if (ModCodeur::EnCours > 0)
+            return;
+        ModCodeur::EnCours = 2;
+        if (text(Plain).empty()) {
+            setText(Code, "");
+        } else {
+            setText(Code, ModCodeur::Coder(text(Plain), text(Key)));
+            setCount(ctr2, text(Code).size());
+        }
+        ModCodeur::EnCours = 0;
+        return;
+    case Code:
+        if (ModCodeur::EnCours > 0)
+            return;
+        ModCodeur::EnCours = 2;
+        if (text(Code).empty()) {
+            ModCodeur::EnCours = 0;
+            setText(Plain, "");
+            return;
+        }
+        setText(Plain, ModCodeur::Decoder(text(Code), text(Key)));
+        setCount(ctr1, text(Plain).size());
+        ModCodeur::EnCours = 0;
+        return;
+    default:
+        return;
+    }
+}
+
+void KorMain::Copie_Click(int i) {
+    Clipboard::putCodes(text(i));
+}

@@ -1,0 +1,62 @@
+#pragma once
+
+// KorMain: the program's single window. Three boxes (key, plain text, code text), a count
+// label and a "Copy" button beside each; editing a box converts live into the others.
+
+#include <QWidget>
+
+#include <array>
+#include <cstddef>
+#include <string>
+#include <string_view>
+
+class CodeBox;
+class KeyBox;
+class QLabel;
+class QPushButton;
+class TextBox;
+
+class KorMain final : public QWidget {
+    Q_OBJECT
+public:
+    // Box indices: 0 the key, 1 the plain text, 2 the code text.
+    enum Field : int { Key = 0, Plain = 1, Code = 2 };
+
+    // Builds the window in its start-up state; nothing is converted until a box changes.
+    // The first window built becomes the application's instance.
+    explicit KorMain(QWidget *parent = nullptr);
+    ~KorMain() override;
+
+    // The application's single window, created first when there is none. A window created
+    // here is deleted when the application's event loop ends.
+    static KorMain *instance();
+
+    // The codes of box I, read afresh.
+    [[nodiscard]] std::string text(int i) const;
+    // Assigns box I; its change is handled before this returns.
+    void setText(int i, std::string_view codes);
+
+    // Pixels for a length in twips at DPI dots per inch.
+    [[nodiscard]] static int pixels(int twips, int dpi);
+
+private:
+    void buildControls();
+    void placeControls();
+    void setCount(QLabel *label, std::size_t count);
+
+    // Keeps the boxes consistent after box I changed.
+    void txt_Change(int i);
+    // Puts the raw text of box I on the clipboard.
+    void Copie_Click(int i);
+
+    KeyBox *m_keyBox = nullptr;
+    TextBox *m_plainBox = nullptr;
+    TextBox *m_codeBox = nullptr;
+    std::array<CodeBox *, 3> txt{};
+    std::array<QPushButton *, 3> Copie{};
+    QLabel *ctr0 = nullptr;
+    QLabel *ctr1 = nullptr;
+    QLabel *ctr2 = nullptr;
+
+    static inline KorMain *s_instance = nullptr;
+};
