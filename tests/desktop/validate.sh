@@ -7,7 +7,7 @@
 set -euo pipefail
 cmake=$1
 build=$2
-for tool in desktop-file-validate appstreamcli; do
+for tool in desktop-file-validate appstreamcli file; do
     command -v "$tool" >/dev/null || { echo "SKIP: $tool is not installed"; exit 77; }
 done
 
@@ -35,6 +35,19 @@ for entry in "${entries[@]}"; do
     echo "${out:-no problem}"
     grep -qx 'Name\[fr\]=.*' "$entry" || fail "$entry has no French name"
     grep -qx 'Comment\[fr\]=.*' "$entry" || fail "$entry has no French comment"
+    program=$(sed -n 's/^Exec=\([^ ]*\).*/\1/p' "$entry")
+    [ -x "$root/usr/bin/$program" ] || fail "the entry runs '$program', which is not installed"
+    # Menus look the icon up by name in the hicolor theme, at the size they draw.
+    icon=$(sed -n 's/^Icon=//p' "$entry")
+    for size in 32 64 128 256; do
+        png=$share/icons/hicolor/${size}x$size/apps/$icon.png
+        if [ -f "$png" ]; then
+            file -b "$png" | grep -q "^PNG image data, $size x $size," ||
+                fail "$png is not a $size x $size PNG: $(file -b "$png")"
+        else
+            fail "no ${size}x$size icon '$icon' in the hicolor theme"
+        fi
+    done
 done
 
 for metainfo in "${metainfos[@]}"; do
@@ -46,6 +59,9 @@ for metainfo in "${metainfos[@]}"; do
     [ -f "$share/applications/$launchable" ] ||
         fail "the metainfo launches '$launchable', which is not installed"
     grep -q '<release version="1.00"' "$metainfo" || fail "$metainfo has no release 1.00"
+    while read -r program; do
+        [ -x "$root/usr/bin/$program" ] || fail "the metainfo provides '$program', which is not installed"
+    done < <(sed -n 's:.*<binary>\(.*\)</binary>.*:\1:p' "$metainfo")
 done
 
 exit "$status"
