@@ -6,7 +6,7 @@ set -euo pipefail
 cmake=$1
 cpack=$2
 build=$3
-for tool in "$cpack" dpkg dpkg-deb dpkg-shlibdeps file; do
+for tool in "$cpack" dpkg dpkg-deb dpkg-shlibdeps file ldd; do
     command -v "$tool" >/dev/null || { echo "SKIP: $tool is not installed"; exit 77; }
 done
 
@@ -35,7 +35,9 @@ field() { dpkg-deb -f "$deb" "$1"; }
 # dpkg-shlibdeps names the C and C++ runtimes of any program of ours, with versions.
 depends=$(field Depends)
 IFS=, read -ra entries <<<"$depends"
-for library in libc6 libstdc++6; do
+libraries=(libc6 libstdc++6)
+dpkg-deb -c "$deb" | grep -q ' \./usr/bin/codetarvo$' && libraries+=(libqt6widgets6)
+for library in "${libraries[@]}"; do
     found=no
     for entry in "${entries[@]}"; do
         [[ ${entry# } == "$library (>= "*")" ]] && found=yes
@@ -55,6 +57,8 @@ dpkg -x "$deb" "$root"
 cli=$root/usr/bin/codetarvo-cli
 for program in "$root"/usr/bin/*; do
     file -b "$program" | grep -q ', stripped' || fail "$(basename "$program") is not stripped"
+    missing=$(ldd "$program" | grep 'not found' || true)
+    [ -z "$missing" ] || fail "$(basename "$program") needs libraries not found: $missing"
 done
 
 echo "== $cli --help"
