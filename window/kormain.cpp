@@ -1,5 +1,6 @@
 #include "kormain.h"
 
+#include "accessibility.h"
 #include "clipboard.h"
 #include "codebox.h"
 #include "colours.h"
@@ -57,6 +58,7 @@ KorMain::KorMain(QWidget *parent) : QWidget(parent) {
 
     buildControls();
     placeControls();
+    setupAccessibility(this);
 
     if (!s_instance) {
         s_instance = this;

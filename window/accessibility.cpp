@@ -1,0 +1,107 @@
+#include "accessibility.h"
+
+#include <QAccessible>
+#include <QAccessibleWidget>
+#include <QLabel>
+#include <QPushButton>
+#include <QString>
+#include <QWidget>
+
+#include <array>
+
+namespace {
+
+struct Field {
+    const char *boxName;
+    const char *boxDescription;
+    const char *countName;
+    const char *countDescription;
+    const char *copyName;
+    const char *copyDescription;
+};
+
+// Indexed like the boxes: 0 the key, 1 the plain text, 2 the code text. A button's name
+// starts with its caption, so users of voice control can call it by what they see.
+const std::array<Field, 3> Fields = {{
+    {"Clé", "Clé du codage, au moins 2 caractères ; la modifier refait la conversion",
+     "Longueur de la clé", "Nombre de caractères de la clé", "Copy (clé)",
+     "Copie la clé dans le presse-papiers"},
+    {"Texte en clair", "Texte en clair, codé à chaque frappe dans le texte codé",
+     "Longueur du texte en clair", "Nombre de caractères du texte en clair",
+     "Copy (texte en clair)", "Copie le texte en clair dans le presse-papiers"},
+    {"Texte codé", "Texte codé, décodé à chaque frappe dans le texte en clair",
+     "Longueur du texte codé", "Nombre de caractères du texte codé", "Copy (texte codé)",
+     "Copie le texte codé dans le presse-papiers"},
+}};
+
+// The dynamic property through which a count label names what it counts.
+constexpr char CountedProperty[] = "codetarvoCounted";
+
+// A count label says what it counts and then the count it shows. QLabel's own interface
+// gives either the accessible name or the text, never both, so the count would be lost.
+class CountLabelAccessible final : public QAccessibleWidget {
+public:
+    explicit CountLabelAccessible(QLabel *label) : QAccessibleWidget(label, QAccessible::StaticText)
+    {
+    }
+
+    QString text(QAccessible::Text t) const override
+    {
+        const auto *label = static_cast<const QLabel *>(object());
+        const QString counted = label->property(CountedProperty).toString();
+        switch (t) {
+        case QAccessible::Name:
+            return label->text().isEmpty() ? counted
+                                           : counted + QStringLiteral(" : ") + label->text();
+        case QAccessible::Value:
+            return label->text();
+        default:
+            return QAccessibleWidget::text(t);
+        }
+    }
+};
+
+QAccessibleInterface *countLabelFactory(const QString &, QObject *object)
+{
+    auto *label = qobject_cast<QLabel *>(object);
+    if (label && label->property(CountedProperty).isValid())
+        return new CountLabelAccessible(label);
+    return nullptr;
+}
+
+QString text(const char *utf8)
+{
+    return QString::fromUtf8(utf8);
+}
+
+} // namespace
+
+void setupAccessibility(QWidget *window)
+{
+    static const bool factoryInstalled = [] {
+        QAccessible::installFactory(countLabelFactory);
+        return true;
+    }();
+    (void)factoryInstalled;
+
+    for (std::size_t i = 0; i < Fields.size(); ++i) {
+        const Field &field = Fields[i];
+        const QString index = QString::number(i);
+        if (auto *box = window->findChild<QWidget *>(QStringLiteral("txt") + index)) {
+            box->setAccessibleName(text(field.boxName));
+            box->setAccessibleDescription(text(field.boxDescription));
+        }
+        if (auto *count = window->findChild<QLabel *>(QStringLiteral("ctr") + index)) {
+            // The name comes from CountLabelAccessible; an accessible name set here would
+            // stop QLabel from announcing its changes of count.
+            count->setProperty(CountedProperty, text(field.countName));
+            count->setAccessibleDescription(text(field.countDescription));
+            count->setToolTip(text(field.countDescription));
+        }
+        if (auto *copy = window->findChild<QPushButton *>(QStringLiteral("Copie") + index)) {
+            copy->setAccessibleName(text(field.copyName));
+            copy->setAccessibleDescription(text(field.copyDescription));
+            copy->setToolTip(text(field.copyDescription));
+        }
+    }
+}

@@ -1,0 +1,11 @@
+#pragma once
+
+// What assistive technologies learn of the window's controls: a French name and description
+// for each box, count label and button, and French tooltips on the labels and buttons.
+
+class QWidget;
+
+// Names and describes the controls of WINDOW, found by their object names (txt0..txt2,
+// ctr0..ctr2, Copie0..Copie2). A count label's accessible name carries its current count,
+// so a screen reader says what is counted and how many.
+void setupAccessibility(QWidget *window);
