@@ -5,8 +5,10 @@
 int main(int argc, char *argv[]) {
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Code Tarvo"));
-    QApplication::setApplicationVersion(QStringLiteral("1.0"));
+    QApplication::setApplicationVersion(QStringLiteral("1.00"));
     QApplication::setOrganizationName(QStringLiteral("Kor"));
+    // Lets Wayland compositors pair the window with its menu entry and icon.
+    QGuiApplication::setDesktopFileName(QStringLiteral(CODETARVO_APP_ID));
     KorMain::instance()->show();
     return QApplication::exec();
 }
