@@ -31,6 +31,13 @@ using Unit = unsigned char;
 #define CODETARVO_VECTOR_CLONES
 #endif
 
+// The output of a block never overlaps its input, and saying so spares the compiler a check.
+#if defined(__GNUC__) || defined(__clang__)
+#define CODETARVO_RESTRICT __restrict__
+#else
+#define CODETARVO_RESTRICT
+#endif
+
 // Units per block: wide enough for two vector registers, short enough that a text with an
 // escape every few units still spends most of its time in the vector loop.
 constexpr std::size_t Block = 32;
@@ -102,36 +109,57 @@ std::size_t firstFlagged(const Unit (&flags)[Block]) {
     return Block;
 }
 
-// Writes the normal groups of Block plain units, each with its key code, to OUT, and gives
-// how many lead the block before the first one that needs an escape (Block if none does).
-// Units from there on are written too but are not groups.
-std::size_t encodeBlock(const Unit *plain, const Unit *key, Unit *out) {
-    Unit sums[Block];
-    Unit escapes[Block];
+// Whether plain code B with key code K must go as an escape group: the sum carries out of
+// the byte, or lies outside 7-249.
+inline Unit needsEscape(Unit k, Unit b) {
+    const Unit sum = static_cast<Unit>(k + b);
+    const bool carry = sum < k;
+    const bool outside =
+        static_cast<Unit>(sum - (HighestMarker + 1)) > EscapeThreshold - 1 - (HighestMarker + 1);
+    return static_cast<Unit>(carry | outside);
+}
+
+// Whether code unit U cannot be read as a normal group with key code K: it is a marker, or
+// below K.
+inline Unit stopsDecoding(Unit k, Unit u) {
+    return static_cast<Unit>(u < std::max(k, static_cast<Unit>(HighestMarker + 1)));
+}
+
+// Writes Block plain units plus their key codes to OUT, and gives whether each of them is a
+// normal group.
+bool encodeBlock(const Unit *plain, const Unit *key, Unit *CODETARVO_RESTRICT out) {
+    Unit escapes = 0;
     for (std::size_t t = 0; t < Block; ++t) {
-        const Unit sum = static_cast<Unit>(key[t] + plain[t]);
-        // A carry out of the byte, or a sum outside 7-249.
-        const bool carry = sum < key[t];
-        const bool outside = static_cast<Unit>(sum - (HighestMarker + 1)) >
-                             EscapeThreshold - 1 - (HighestMarker + 1);
-        sums[t] = sum;
-        escapes[t] = static_cast<Unit>(carry | outside);
+        out[t] = static_cast<Unit>(key[t] + plain[t]);
+        escapes |= needsEscape(key[t], plain[t]);
     }
-    std::memcpy(out, sums, Block);
+    return escapes == 0;
+}
+
+// How many of Block plain units are normal groups before the first that is not.
+std::size_t normalLead(const Unit *plain, const Unit *key) {
+    Unit escapes[Block];
+    for (std::size_t t = 0; t < Block; ++t)
+        escapes[t] = needsEscape(key[t], plain[t]);
     return firstFlagged(escapes);
 }
 
-// Decodes Block units that are all normal groups to OUT, and gives how many lead the block
-// before the first that is a marker or below its key code (Block if none is).
-std::size_t decodeBlock(const Unit *code, const Unit *key, Unit *out) {
-    Unit plain[Block];
-    Unit stops[Block];
+// Writes Block code units minus their key codes to OUT, and gives whether each of them is a
+// normal group that fits its key code.
+bool decodeBlock(const Unit *code, const Unit *key, Unit *CODETARVO_RESTRICT out) {
+    Unit stops = 0;
     for (std::size_t t = 0; t < Block; ++t) {
-        const Unit least = std::max(key[t], static_cast<Unit>(HighestMarker + 1));
-        plain[t] = static_cast<Unit>(code[t] - key[t]);
-        stops[t] = static_cast<Unit>(code[t] < least);
+        out[t] = static_cast<Unit>(code[t] - key[t]);
+        stops |= stopsDecoding(key[t], code[t]);
     }
-    std::memcpy(out, plain, Block);
+    return stops == 0;
+}
+
+// How many of Block code units decode as normal groups before the first that does not.
+std::size_t decodedLead(const Unit *code, const Unit *key) {
+    Unit stops[Block];
+    for (std::size_t t = 0; t < Block; ++t)
+        stops[t] = stopsDecoding(key[t], code[t]);
     return firstFlagged(stops);
 }
 
@@ -169,7 +197,8 @@ CODETARVO_VECTOR_CLONES std::string encodeFrom(std::string_view plain, std::stri
     while (i < n) {
         if (n - i >= Block) {
             makeRoom(j, Block);
-            const std::size_t normal = encodeBlock(in + i, ring.at(p), dst + j);
+            const std::size_t normal =
+                encodeBlock(in + i, ring.at(p), dst + j) ? Block : normalLead(in + i, ring.at(p));
             i += normal;
             j += normal;
             p = ring.advance(p, normal);
@@ -197,30 +226,8 @@ CODETARVO_VECTOR_CLONES std::string encodeFrom(std::string_view plain, std::stri
     return out;
 }
 
-} // namespace
-
-void setPlainLengthHook(PlainLengthHook hook) {
-    plainLengthHook() = std::move(hook);
-}
-
-std::string Coder(std::string plain, std::string key, RandomSource &draws) {
-    const auto lk = static_cast<std::ptrdiff_t>(key.size());
-    if (lk < 2 || plain.empty())
-        return {};
-
-    draws.reseed();
-    const std::size_t p = drawPosition(lk - 2, draws.next());
-    if (const auto &hook = plainLengthHook())
-        hook(plain.size());
-    return encodeFrom(plain, key, p, draws);
-}
-
-std::string Coder(std::string plain, std::string key) {
-    static ClockRandomSource draws;
-    return Coder(std::move(plain), std::move(key), draws);
-}
-
-DecodeResult decode(std::string_view code, std::string_view key) {
+// decode, in blocks.
+CODETARVO_VECTOR_CLONES DecodeResult decodeGroups(std::string_view code, std::string_view key) {
     const auto fail = [](DecodeFailure failure, std::size_t unit) {
         return DecodeResult{{}, failure, unit};
     };
@@ -242,7 +249,8 @@ DecodeResult decode(std::string_view code, std::string_view key) {
     std::size_t o = 0;
     while (j < m) {
         if (m - j >= Block) {
-            const std::size_t normal = decodeBlock(in + j, ring.at(p), dst + o);
+            const std::size_t normal =
+                decodeBlock(in + j, ring.at(p), dst + o) ? Block : decodedLead(in + j, ring.at(p));
             j += normal;
             o += normal;
             p = ring.advance(p, normal);
@@ -272,6 +280,33 @@ DecodeResult decode(std::string_view code, std::string_view key) {
     }
     out.resize(o);
     return {std::move(out), DecodeFailure::None, 0};
+}
+
+} // namespace
+
+void setPlainLengthHook(PlainLengthHook hook) {
+    plainLengthHook() = std::move(hook);
+}
+
+std::string Coder(std::string plain, std::string key, RandomSource &draws) {
+    const auto lk = static_cast<std::ptrdiff_t>(key.size());
+    if (lk < 2 || plain.empty())
+        return {};
+
+    draws.reseed();
+    const std::size_t p = drawPosition(lk - 2, draws.next());
+    if (const auto &hook = plainLengthHook())
+        hook(plain.size());
+    return encodeFrom(plain, key, p, draws);
+}
+
+std::string Coder(std::string plain, std::string key) {
+    static ClockRandomSource draws;
+    return Coder(std::move(plain), std::move(key), draws);
+}
+
+DecodeResult decode(std::string_view code, std::string_view key) {
+    return decodeGroups(code, key);
 }
 
 std::string Decoder(std::string code, std::string key) {
