@@ -3,8 +3,11 @@
 #include "modcodeur_reference.h"
 
 #include <algorithm>
+#include <array>
 #include <bit>
+#include <chrono>
 #include <cstring>
+#include <random>
 #include <utility>
 
 // The routines here work on blocks of units with loops the compiler turns into vector code:
@@ -41,6 +44,9 @@ using Unit = unsigned char;
 // Units per block: wide enough for two vector registers, short enough that a text with an
 // escape every few units still spends most of its time in the vector loop.
 constexpr std::size_t Block = 32;
+// Units per window: where the escapes of a window can be told without the key, the window's
+// runs of normal groups are each written as one block of this many units.
+constexpr std::size_t Window = 64;
 
 const Unit *units(std::string_view text) {
     return reinterpret_cast<const Unit *>(text.data());
@@ -50,14 +56,14 @@ Unit *units(std::string &text) {
     return reinterpret_cast<Unit *>(text.data());
 }
 
-// The key written out again and again, so that the key codes of any block starting at a
+// The key written out again and again, so that the key codes of any window starting at a
 // position below period() follow each other in memory. period() is a multiple of the key
-// length of at least Block, so positions stay below it with one subtraction per block.
+// length of at least Window, so positions stay below it with one subtraction per run.
 class KeyRing {
 public:
     explicit KeyRing(std::string_view key)
-        : m_length(key.size()), m_period(m_length * ((Block + m_length - 1) / m_length)),
-          m_codes(m_period + Block, '\0') {
+        : m_length(key.size()), m_period(m_length * ((Window + m_length - 1) / m_length)),
+          m_codes(m_period + Window, '\0') {
         for (std::size_t q = 0; q < m_codes.size(); ++q)
             m_codes[q] = key[q % m_length];
     }
@@ -66,7 +72,7 @@ public:
     std::size_t period() const { return m_period; }
     const Unit *at(std::size_t position) const { return units(m_codes) + position; }
 
-    // POSITION advanced by STEP (at most Block), kept below period().
+    // POSITION advanced by STEP (at most Window), kept below period().
     std::size_t advance(std::size_t position, std::size_t step) const {
         position += step;
         return position >= m_period ? position - m_period : position;
@@ -163,6 +169,121 @@ std::size_t decodedLead(const Unit *code, const Unit *key) {
     return firstFlagged(stops);
 }
 
+// Bit t set for each flag t (0 or 1) that is set.
+std::uint64_t bitsOf(const Unit (&flags)[Window]) {
+    std::uint64_t bits = 0;
+    if constexpr (std::endian::native == std::endian::little) {
+        // Eight 0/1 bytes times this constant gather into the top byte, byte t as bit t.
+        constexpr std::uint64_t Gather = 0x0102040810204080;
+        for (std::size_t w = 0; w < Window; w += 8) {
+            std::uint64_t word;
+            std::memcpy(&word, flags + w, sizeof word);
+            bits |= ((word * Gather) >> 56) << w;
+        }
+    } else {
+        for (std::size_t t = 0; t < Window; ++t)
+            bits |= std::uint64_t{flags[t]} << t;
+    }
+    return bits;
+}
+
+bool anySet(const Unit (&flags)[Window]) {
+    std::uint64_t any = 0;
+    for (std::size_t w = 0; w < Window; w += 8) {
+        std::uint64_t word;
+        std::memcpy(&word, flags + w, sizeof word);
+        any |= word;
+    }
+    return any != 0;
+}
+
+// Which plain codes go the same way under every code of a key: those that are a normal group
+// with the key's smallest and largest code, and those that escape with both.
+class PlainClasses {
+public:
+    explicit PlainClasses(std::string_view key) {
+        const auto [least, most] = std::minmax_element(units(key), units(key) + key.size());
+        const int normalFrom = std::max(0, HighestMarker + 1 - *least);
+        const int normalTo = EscapeThreshold - 1 - *most;
+        const bool none = normalTo < normalFrom;
+        m_normalFrom = static_cast<Unit>(none ? 1 : normalFrom);
+        m_normalTo = static_cast<Unit>(none ? 0 : normalTo);
+        m_escapeBelow = static_cast<Unit>(std::max(0, HighestMarker + 1 - *most));
+        m_escapeFrom = static_cast<Unit>(EscapeThreshold - *least);
+    }
+
+    // Flags the plain codes of a window that escape under any key code, and those whose way
+    // depends on the key code.
+    void sort(const Unit *plain, Unit (&escapes)[Window], Unit (&unsure)[Window]) const {
+        for (std::size_t t = 0; t < Window; ++t) {
+            const Unit b = plain[t];
+            const bool escape = (b < m_escapeBelow) | (b >= m_escapeFrom);
+            const bool normal = (b >= m_normalFrom) & (b <= m_normalTo);
+            escapes[t] = static_cast<Unit>(escape);
+            unsure[t] = static_cast<Unit>(!(escape | normal));
+        }
+    }
+
+private:
+    // Normal with every key code: m_normalFrom to m_normalTo (empty when the latter is below).
+    Unit m_normalFrom;
+    Unit m_normalTo;
+    // An escape with every key code: below m_escapeBelow, or from m_escapeFrom up.
+    Unit m_escapeBelow;
+    Unit m_escapeFrom;
+};
+
+// Writes Window plain units plus their key codes to OUT.
+void encodeRun(const Unit *plain, const Unit *key, Unit *CODETARVO_RESTRICT out) {
+    for (std::size_t t = 0; t < Window; ++t)
+        out[t] = static_cast<Unit>(plain[t] + key[t]);
+}
+
+// Writes Window code units minus their key codes to OUT, and flags in BELOW those of the
+// first LENGTH that are smaller than their key code.
+void decodeRun(const Unit *code, const Unit *key, std::size_t length, Unit *CODETARVO_RESTRICT out,
+               Unit *CODETARVO_RESTRICT below) {
+    // The lane numbers as bytes, so that the comparison with LENGTH stays in byte lanes.
+    static constexpr auto Lanes = [] {
+        std::array<Unit, Window> lanes{};
+        for (std::size_t t = 0; t < Window; ++t)
+            lanes[t] = static_cast<Unit>(t);
+        return lanes;
+    }();
+    const auto last = static_cast<Unit>(length);
+    for (std::size_t t = 0; t < Window; ++t) {
+        out[t] = static_cast<Unit>(code[t] - key[t]);
+        below[t] |= static_cast<Unit>((code[t] < key[t]) & (Lanes[t] < last));
+    }
+}
+
+// Flags the code units of a window that are escape markers wherever they stand.
+void flagMarkers(const Unit *code, Unit (&markers)[Window]) {
+    for (std::size_t t = 0; t < Window; ++t)
+        markers[t] = static_cast<Unit>(code[t] <= HighestMarker);
+}
+
+// Index of the first set bit of BITS at T or above, or Window when there is none.
+std::size_t nextSet(std::uint64_t bits, std::size_t t) {
+    const std::uint64_t rest = t < Window ? bits >> t : 0;
+    return rest == 0 ? Window : t + static_cast<std::size_t>(std::countr_zero(rest));
+}
+
+// The process's generator for Coder without a source of draws: ClockRandomSource's
+// algorithm and seeding, in a class the encoding loop calls without a virtual call.
+class ClockDraws {
+public:
+    void reseed() {
+        const auto now = std::chrono::system_clock::now().time_since_epoch();
+        m_engine.seed(static_cast<std::uint64_t>(
+            std::chrono::duration_cast<std::chrono::nanoseconds>(now).count()));
+    }
+    double next() { return unitReal(m_engine()); }
+
+private:
+    std::mt19937_64 m_engine;
+};
+
 // ReferenceLoop::drawPosition, with the floor of a product that cannot be negative taken by
 // truncation, which gives the same whole number without a library call.
 Unit drawPosition(std::ptrdiff_t span, double r) {
@@ -173,15 +294,17 @@ Unit drawPosition(std::ptrdiff_t span, double r) {
 }
 
 // The groups of PLAIN after unit 0, the start position START, with KEY.
-CODETARVO_VECTOR_CLONES std::string encodeFrom(std::string_view plain, std::string_view key,
-                                               std::size_t start, RandomSource &draws) {
+template <class Draws>
+[[gnu::always_inline]] inline std::string encodeGroups(std::string_view plain, std::string_view key,
+                                                       std::size_t start, Draws &draws) {
     const std::size_t n = plain.size();
     const auto lk = static_cast<std::ptrdiff_t>(key.size());
     const KeyRing ring(key);
+    const PlainClasses classes(key);
     const Unit *in = units(plain);
 
-    // Room for every group being normal and a few escapes; grown when escapes need more.
-    std::string out(n + 1 + n / 8 + Block, '\0');
+    // Room for every group being normal and some escapes; grown when escapes need more.
+    std::string out(n + 1 + n / 4 + Window, '\0');
     Unit *dst = units(out);
     const auto makeRoom = [&](std::size_t j, std::size_t need) {
         if (j + need > out.size()) {
@@ -189,16 +312,57 @@ CODETARVO_VECTOR_CLONES std::string encodeFrom(std::string_view plain, std::stri
             dst = units(out);
         }
     };
+    const auto escape = [&](Unit b, std::size_t &j) {
+        // Code 0 cannot travel as b - 1; marker 0 carries it unchanged.
+        const Unit marker = b == 0 ? 0 : 1;
+        const Unit q = drawPosition(lk - 3, draws.next());
+        dst[j] = marker;
+        dst[j + 1] = static_cast<Unit>(b - marker);
+        dst[j + 2] = q;
+        j += 3;
+        return ring.after(q);
+    };
 
     dst[0] = static_cast<Unit>(start);
     std::size_t p = start;
     std::size_t i = 0;
     std::size_t j = 1;
+    // Blocks until one meets an escape; then windows while they have escapes, unless a
+    // window has units whose way hangs on their key code.
+    bool crowded = false;
+    std::size_t blocksUntil = 0;
     while (i < n) {
+        if (crowded && i >= blocksUntil && n - i >= 2 * Window) {
+            Unit escapes[Window];
+            Unit unsure[Window];
+            classes.sort(in + i, escapes, unsure);
+            if (!anySet(unsure)) {
+                // Every escape of the window is known: write the runs between them whole.
+                makeRoom(j, 4 * Window);
+                const std::uint64_t escapeBits = bitsOf(escapes);
+                std::size_t t = 0;
+                while (t < Window) {
+                    const std::size_t e = nextSet(escapeBits, t);
+                    encodeRun(in + i + t, ring.at(p), dst + j);
+                    j += e - t;
+                    p = ring.advance(p, e - t);
+                    if (e == Window)
+                        break;
+                    p = escape(in[i + e], j);
+                    t = e + 1;
+                }
+                i += Window;
+                crowded = escapeBits != 0;
+                continue;
+            }
+            // Some unit's way hangs on its key code: this window goes block by block.
+            blocksUntil = i + Window;
+        }
         if (n - i >= Block) {
             makeRoom(j, Block);
-            const std::size_t normal =
-                encodeBlock(in + i, ring.at(p), dst + j) ? Block : normalLead(in + i, ring.at(p));
+            const bool clean = encodeBlock(in + i, ring.at(p), dst + j);
+            crowded = !clean;
+            const std::size_t normal = clean ? Block : normalLead(in + i, ring.at(p));
             i += normal;
             j += normal;
             p = ring.advance(p, normal);
@@ -213,17 +377,35 @@ CODETARVO_VECTOR_CLONES std::string encodeFrom(std::string_view plain, std::stri
             dst[j++] = static_cast<Unit>(sum);
             p = ring.advance(p, 1);
         } else {
-            // Code 0 cannot travel as b - 1; marker 0 carries it unchanged.
-            const Unit marker = b == 0 ? 0 : 1;
-            const Unit q = drawPosition(lk - 3, draws.next());
-            dst[j++] = marker;
-            dst[j++] = static_cast<Unit>(b - marker);
-            dst[j++] = q;
-            p = ring.after(q);
+            p = escape(b, j);
         }
     }
     out.resize(j);
     return out;
+}
+
+CODETARVO_VECTOR_CLONES std::string encodeFrom(std::string_view plain, std::string_view key,
+                                               std::size_t start, RandomSource &draws) {
+    return encodeGroups(plain, key, start, draws);
+}
+
+CODETARVO_VECTOR_CLONES std::string encodeFrom(std::string_view plain, std::string_view key,
+                                               std::size_t start, ClockDraws &draws) {
+    return encodeGroups(plain, key, start, draws);
+}
+
+// Coder with any source of draws.
+template <class Draws>
+std::string encode(std::string_view plain, std::string_view key, Draws &draws) {
+    const auto lk = static_cast<std::ptrdiff_t>(key.size());
+    if (lk < 2 || plain.empty())
+        return {};
+
+    draws.reseed();
+    const std::size_t p = drawPosition(lk - 2, draws.next());
+    if (const auto &hook = plainLengthHook())
+        hook(plain.size());
+    return encodeFrom(plain, key, p, draws);
 }
 
 // decode, in blocks.
@@ -247,10 +429,50 @@ CODETARVO_VECTOR_CLONES DecodeResult decodeGroups(std::string_view code, std::st
     std::size_t p = in[0];
     std::size_t j = 1;
     std::size_t o = 0;
+    // Blocks until one meets a marker; then windows while they have markers, unless a
+    // window fails.
+    bool crowded = false;
+    bool windows = true;
     while (j < m) {
+        if (crowded && windows && m - j >= 2 * Window) {
+            // Markers stand where units 0-6 do, skipping the two units after each; the runs
+            // between them are decoded whole. A unit below its key code or an escape above 255
+            // sends the window back through the plain steps below, which name the failure.
+            Unit markers[Window];
+            flagMarkers(in + j, markers);
+            const std::uint64_t markerBits = bitsOf(markers);
+            Unit below[Window] = {};
+            bool above255 = false;
+            std::size_t t = 0;
+            std::size_t runO = o;
+            std::size_t runP = p;
+            while (t < Window) {
+                const std::size_t e = nextSet(markerBits, t);
+                decodeRun(in + j + t, ring.at(runP), e - t, dst + runO, below);
+                runO += e - t;
+                runP = ring.advance(runP, e - t);
+                t = e;
+                if (t == Window)
+                    break;
+                const int value = in[j + t] + in[j + t + 1];
+                above255 |= value > 255;
+                dst[runO++] = static_cast<Unit>(value);
+                runP = ring.after(in[j + t + 2]);
+                t += 3;
+            }
+            if (!above255 && !anySet(below)) {
+                j += t;
+                o = runO;
+                p = runP;
+                crowded = markerBits != 0;
+                continue;
+            }
+            windows = false;
+        }
         if (m - j >= Block) {
-            const std::size_t normal =
-                decodeBlock(in + j, ring.at(p), dst + o) ? Block : decodedLead(in + j, ring.at(p));
+            const bool clean = decodeBlock(in + j, ring.at(p), dst + o);
+            crowded = !clean;
+            const std::size_t normal = clean ? Block : decodedLead(in + j, ring.at(p));
             j += normal;
             o += normal;
             p = ring.advance(p, normal);
@@ -289,20 +511,12 @@ void setPlainLengthHook(PlainLengthHook hook) {
 }
 
 std::string Coder(std::string plain, std::string key, RandomSource &draws) {
-    const auto lk = static_cast<std::ptrdiff_t>(key.size());
-    if (lk < 2 || plain.empty())
-        return {};
-
-    draws.reseed();
-    const std::size_t p = drawPosition(lk - 2, draws.next());
-    if (const auto &hook = plainLengthHook())
-        hook(plain.size());
-    return encodeFrom(plain, key, p, draws);
+    return encode(plain, key, draws);
 }
 
 std::string Coder(std::string plain, std::string key) {
-    static ClockRandomSource draws;
-    return Coder(std::move(plain), std::move(key), draws);
+    static ClockDraws draws;
+    return encode(plain, key, draws);
 }
 
 DecodeResult decode(std::string_view code, std::string_view key) {
