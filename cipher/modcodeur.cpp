@@ -408,24 +408,39 @@ std::string encode(std::string_view plain, std::string_view key, Draws &draws) {
     return encodeFrom(plain, key, p, draws);
 }
 
-// decode, in blocks.
-CODETARVO_VECTOR_CLONES DecodeResult decodeGroups(std::string_view code, std::string_view key) {
-    const auto fail = [](DecodeFailure failure, std::size_t unit) {
-        return DecodeResult{{}, failure, unit};
-    };
-    if (code.empty())
-        return fail(DecodeFailure::EmptyCode, 0);
-    const std::size_t m = code.size();
-    const Unit *in = units(code);
+// Where a decoding stopped: the failure and its unit, and how many plain units it wrote.
+struct Decoded {
+    DecodeFailure failure = DecodeFailure::None;
+    std::size_t unit = 0;
+    std::size_t length = 0;
+};
+
+// Decodes the M units at IN with KEY to OUT, which has room for M - 1 units. With IN_PLACE, OUT
+// is IN itself: each plain unit is written below the code unit it came from, and no write may
+// reach a unit not yet read, so blocks are decoded into STAGING and copied out at their exact
+// length where a whole block would reach too far.
+template <bool InPlace>
+[[gnu::always_inline]] inline Decoded decodeUnits(const Unit *in, std::size_t m,
+                                                  std::string_view key, Unit *out) {
+    if (m == 0)
+        return {DecodeFailure::EmptyCode, 0, 0};
     // Only the start offset can point outside the key: later positions wrap.
     if (in[0] >= key.size())
-        return fail(DecodeFailure::StartOutsideKey, 0);
+        return {DecodeFailure::StartOutsideKey, 0, 0};
     if (m < 2)
-        return fail(DecodeFailure::NoGroup, 1);
+        return {DecodeFailure::NoGroup, 1, 0};
 
     const KeyRing ring(key);
-    std::string out(m - 1, '\0');
-    Unit *dst = units(out);
+    Unit staging[Window];
+    // Writes the first LENGTH of WIDTH staged units at O, READ being the first unit not yet
+    // read.
+    const auto emit = [&](std::size_t o, std::size_t length, std::size_t width, std::size_t read) {
+        if (!InPlace || o + width <= read)
+            std::memcpy(out + o, staging, width);
+        else
+            std::memmove(out + o, staging, length);
+    };
+
     std::size_t p = in[0];
     std::size_t j = 1;
     std::size_t o = 0;
@@ -436,43 +451,49 @@ CODETARVO_VECTOR_CLONES DecodeResult decodeGroups(std::string_view code, std::st
     while (j < m) {
         if (crowded && windows && m - j >= 2 * Window) {
             // Markers stand where units 0-6 do, skipping the two units after each; the runs
-            // between them are decoded whole. A unit below its key code or an escape above 255
-            // sends the window back through the plain steps below, which name the failure.
+            // between them are decoded whole. At a unit below its key code or an escape above
+            // 255 the window stops, before writing the failing group, and the plain steps
+            // below take over from there and name the failure.
             Unit markers[Window];
             flagMarkers(in + j, markers);
             const std::uint64_t markerBits = bitsOf(markers);
             Unit below[Window] = {};
-            bool above255 = false;
+            bool failed = false;
             std::size_t t = 0;
-            std::size_t runO = o;
-            std::size_t runP = p;
             while (t < Window) {
                 const std::size_t e = nextSet(markerBits, t);
-                decodeRun(in + j + t, ring.at(runP), e - t, dst + runO, below);
-                runO += e - t;
-                runP = ring.advance(runP, e - t);
+                decodeRun(in + j + t, ring.at(p), e - t, staging, below);
+                if (anySet(below)) {
+                    failed = true;
+                    break;
+                }
+                emit(o, e - t, Window, j + e);
+                o += e - t;
+                p = ring.advance(p, e - t);
                 t = e;
                 if (t == Window)
                     break;
                 const int value = in[j + t] + in[j + t + 1];
-                above255 |= value > 255;
-                dst[runO++] = static_cast<Unit>(value);
-                runP = ring.after(in[j + t + 2]);
+                const std::size_t named = in[j + t + 2];
+                if (value > 255) {
+                    failed = true;
+                    break;
+                }
+                out[o++] = static_cast<Unit>(value);
+                p = ring.after(named);
                 t += 3;
             }
-            if (!above255 && !anySet(below)) {
-                j += t;
-                o = runO;
-                p = runP;
-                crowded = markerBits != 0;
+            j += t;
+            crowded = markerBits != 0;
+            if (!failed)
                 continue;
-            }
             windows = false;
         }
         if (m - j >= Block) {
-            const bool clean = decodeBlock(in + j, ring.at(p), dst + o);
+            const bool clean = decodeBlock(in + j, ring.at(p), staging);
             crowded = !clean;
             const std::size_t normal = clean ? Block : decodedLead(in + j, ring.at(p));
+            emit(o, normal, Block, j + normal);
             j += normal;
             o += normal;
             p = ring.advance(p, normal);
@@ -483,25 +504,34 @@ CODETARVO_VECTOR_CLONES DecodeResult decodeGroups(std::string_view code, std::st
         const Unit u = in[j];
         if (u <= HighestMarker) {
             if (++j >= m)
-                return fail(DecodeFailure::EscapeCutShort, j);
+                return {DecodeFailure::EscapeCutShort, j, o};
             const int value = in[j] + u;
             if (value > 255)
-                return fail(DecodeFailure::EscapeAbove255, j);
-            dst[o++] = static_cast<Unit>(value);
+                return {DecodeFailure::EscapeAbove255, j, o};
             if (++j >= m)
-                return fail(DecodeFailure::EscapeCutShort, j);
-            p = ring.after(in[j]);
+                return {DecodeFailure::EscapeCutShort, j, o};
+            const std::size_t named = in[j];
+            out[o++] = static_cast<Unit>(value);
+            p = ring.after(named);
         } else {
             const Unit k = *ring.at(p);
             if (u < k)
-                return fail(DecodeFailure::BelowKey, j);
-            dst[o++] = static_cast<Unit>(u - k);
+                return {DecodeFailure::BelowKey, j, o};
+            out[o++] = static_cast<Unit>(u - k);
             p = ring.advance(p, 1);
         }
         ++j;
     }
-    out.resize(o);
-    return {std::move(out), DecodeFailure::None, 0};
+    return {DecodeFailure::None, 0, o};
+}
+
+CODETARVO_VECTOR_CLONES Decoded decodeApart(std::string_view code, std::string_view key,
+                                            Unit *out) {
+    return decodeUnits<false>(units(code), code.size(), key, out);
+}
+
+CODETARVO_VECTOR_CLONES Decoded decodeInPlace(std::string &code, std::string_view key) {
+    return decodeUnits<true>(units(code), code.size(), key, units(code));
 }
 
 } // namespace
@@ -520,12 +550,21 @@ std::string Coder(std::string plain, std::string key) {
 }
 
 DecodeResult decode(std::string_view code, std::string_view key) {
-    return decodeGroups(code, key);
+    std::string plain(code.empty() ? 0 : code.size() - 1, '\0');
+    const Decoded decoded = decodeApart(code, key, units(plain));
+    if (decoded.failure != DecodeFailure::None)
+        return {{}, decoded.failure, decoded.unit};
+    plain.resize(decoded.length);
+    return {std::move(plain), DecodeFailure::None, 0};
 }
 
 std::string Decoder(std::string code, std::string key) {
-    DecodeResult result = decode(code, key);
-    return result.ok() ? std::move(result.plain) : std::string(Erreur);
+    // The plain text is never longer than the code text, so it is written over it.
+    const Decoded decoded = decodeInPlace(code, key);
+    if (decoded.failure != DecodeFailure::None)
+        return std::string(Erreur);
+    code.resize(decoded.length);
+    return code;
 }
 
 std::string_view describe(DecodeFailure failure) {

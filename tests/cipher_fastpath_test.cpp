@@ -217,8 +217,10 @@ TEST(DecodeFastPath, CorruptedCodeTexts) {
         const std::size_t lk = 2 + rng() % (round % 4 == 0 ? 299 : 12);
         const std::string key = randomKey(rng, lk, round % 5 != 0);
         ReplayDraws draws(round);
+        // Long enough, often, for the decoder's windows; they must hand a failure over intact.
+        const std::size_t length = 1 + rng() % (round % 3 == 0 ? 3000 : 300);
         std::string code =
-            ModCodeur::Coder(randomPlain(rng, 1 + rng() % 300, 1 + rng() % 30), key, draws);
+            ModCodeur::Coder(randomPlain(rng, length, 1 + rng() % 200), key, draws);
         switch (round % 5) {
         case 0: // a unit anywhere turned into a marker
             code[rng() % code.size()] = static_cast<char>(rng() % 7);
@@ -255,4 +257,25 @@ TEST(DecodeFastPath, ArbitraryUnitsAndShortTexts) {
     for (const std::string_view key : {"", "a", "ab"})
         for (const std::string_view code : {"", "\x01", "\x02", "\x01\x03", "\x01\x01\x01"})
             expectSameDecoding(code, key);
+}
+
+TEST(DecodeFastPath, FailureAfterDecodedRunsOfAWindow)
+{
+    // Escapes every 20 units leave the plain text just behind the code units it overwrites
+    // when decoding in place; a unit lowered below its key code then fails mid-window.
+    const std::string key = "abcdefgh";
+    std::string plain;
+    for (int group = 0; group < 12; ++group)
+        plain += std::string(20, static_cast<char>('A' + group)) + '\xF0';
+    ForcedDraws draws({0.5});
+    const std::string code = ModCodeur::Coder(plain, key, draws);
+    for (std::size_t at = 1; at < code.size(); ++at) {
+        if (static_cast<unsigned char>(code[at]) <= 'h')
+            continue; // a marker, or a unit of an escape
+        std::string lowered = code;
+        lowered[at] = 'A';
+        expectSameDecoding(lowered, key);
+        lowered[at] = '\x02';
+        expectSameDecoding(lowered, key);
+    }
 }
