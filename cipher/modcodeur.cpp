@@ -47,6 +47,8 @@ constexpr std::size_t Block = 32;
 // Units per window: where the escapes of a window can be told without the key, the window's
 // runs of normal groups are each written as one block of this many units.
 constexpr std::size_t Window = 64;
+// Units per span: a text with no escape in sight goes a span at a time, checked once.
+constexpr std::size_t Span = 256;
 
 const Unit *units(std::string_view text) {
     return reinterpret_cast<const Unit *>(text.data());
@@ -56,14 +58,14 @@ Unit *units(std::string &text) {
     return reinterpret_cast<Unit *>(text.data());
 }
 
-// The key written out again and again, so that the key codes of any window starting at a
+// The key written out again and again, so that the key codes of any span starting at a
 // position below period() follow each other in memory. period() is a multiple of the key
-// length of at least Window, so positions stay below it with one subtraction per run.
+// length of at least Span, so positions stay below it with one subtraction per step.
 class KeyRing {
 public:
     explicit KeyRing(std::string_view key)
-        : m_length(key.size()), m_period(m_length * ((Window + m_length - 1) / m_length)),
-          m_codes(m_period + Window, '\0') {
+        : m_length(key.size()), m_period(m_length * ((Span + m_length - 1) / m_length)),
+          m_codes(m_period + Span, '\0') {
         for (std::size_t q = 0; q < m_codes.size(); ++q)
             m_codes[q] = key[q % m_length];
     }
@@ -72,7 +74,7 @@ public:
     std::size_t period() const { return m_period; }
     const Unit *at(std::size_t position) const { return units(m_codes) + position; }
 
-    // POSITION advanced by STEP (at most Window), kept below period().
+    // POSITION advanced by STEP (at most Span), kept below period().
     std::size_t advance(std::size_t position, std::size_t step) const {
         position += step;
         return position >= m_period ? position - m_period : position;
@@ -133,9 +135,10 @@ inline Unit stopsDecoding(Unit k, Unit u) {
 
 // Writes Block plain units plus their key codes to OUT, and gives whether each of them is a
 // normal group.
+template <std::size_t Width = Block>
 bool encodeBlock(const Unit *plain, const Unit *key, Unit *CODETARVO_RESTRICT out) {
     Unit escapes = 0;
-    for (std::size_t t = 0; t < Block; ++t) {
+    for (std::size_t t = 0; t < Width; ++t) {
         out[t] = static_cast<Unit>(key[t] + plain[t]);
         escapes |= needsEscape(key[t], plain[t]);
     }
@@ -152,9 +155,10 @@ std::size_t normalLead(const Unit *plain, const Unit *key) {
 
 // Writes Block code units minus their key codes to OUT, and gives whether each of them is a
 // normal group that fits its key code.
+template <std::size_t Width = Block>
 bool decodeBlock(const Unit *code, const Unit *key, Unit *CODETARVO_RESTRICT out) {
     Unit stops = 0;
-    for (std::size_t t = 0; t < Block; ++t) {
+    for (std::size_t t = 0; t < Width; ++t) {
         out[t] = static_cast<Unit>(code[t] - key[t]);
         stops |= stopsDecoding(key[t], code[t]);
     }
@@ -358,6 +362,15 @@ template <class Draws>
             // Some unit's way hangs on its key code: this window goes block by block.
             blocksUntil = i + Window;
         }
+        if (!crowded && n - i >= Span) {
+            makeRoom(j, Span);
+            if (encodeBlock<Span>(in + i, ring.at(p), dst + j)) {
+                i += Span;
+                j += Span;
+                p = ring.advance(p, Span);
+                continue;
+            }
+        }
         if (n - i >= Block) {
             makeRoom(j, Block);
             const bool clean = encodeBlock(in + i, ring.at(p), dst + j);
@@ -431,7 +444,7 @@ template <bool InPlace>
         return {DecodeFailure::NoGroup, 1, 0};
 
     const KeyRing ring(key);
-    Unit staging[Window];
+    Unit staging[Span];
     // Writes the first LENGTH of WIDTH staged units at O, READ being the first unit not yet
     // read.
     const auto emit = [&](std::size_t o, std::size_t length, std::size_t width, std::size_t read) {
@@ -488,6 +501,15 @@ template <bool InPlace>
             if (!failed)
                 continue;
             windows = false;
+        }
+        if (!crowded && m - j >= Span) {
+            if (decodeBlock<Span>(in + j, ring.at(p), staging)) {
+                emit(o, Span, Span, j + Span);
+                j += Span;
+                o += Span;
+                p = ring.advance(p, Span);
+                continue;
+            }
         }
         if (m - j >= Block) {
             const bool clean = decodeBlock(in + j, ring.at(p), staging);
