@@ -1,13 +1,13 @@
 #include "modcodeur.h"
 
 #include "modcodeur_reference.h"
+#include "twister64.h"
 
 #include <algorithm>
 #include <array>
 #include <bit>
 #include <chrono>
 #include <cstring>
-#include <random>
 #include <utility>
 
 // The routines here work on blocks of units with loops the compiler turns into vector code:
@@ -285,7 +285,7 @@ public:
     double next() { return unitReal(m_engine()); }
 
 private:
-    std::mt19937_64 m_engine;
+    Twister64 m_engine;
 };
 
 // ReferenceLoop::drawPosition, with the floor of a product that cannot be negative taken by

@@ -5,6 +5,7 @@
 #include "forceddraws.h"
 #include "modcodeur.h"
 #include "modcodeur_reference.h"
+#include "twister64.h"
 
 #include <gtest/gtest.h>
 
@@ -219,8 +220,7 @@ TEST(DecodeFastPath, CorruptedCodeTexts) {
         ReplayDraws draws(round);
         // Long enough, often, for the decoder's windows; they must hand a failure over intact.
         const std::size_t length = 1 + rng() % (round % 3 == 0 ? 3000 : 300);
-        std::string code =
-            ModCodeur::Coder(randomPlain(rng, length, 1 + rng() % 200), key, draws);
+        std::string code = ModCodeur::Coder(randomPlain(rng, length, 1 + rng() % 200), key, draws);
         switch (round % 5) {
         case 0: // a unit anywhere turned into a marker
             code[rng() % code.size()] = static_cast<char>(rng() % 7);
@@ -259,8 +259,7 @@ TEST(DecodeFastPath, ArbitraryUnitsAndShortTexts) {
             expectSameDecoding(code, key);
 }
 
-TEST(DecodeFastPath, FailureAfterDecodedRunsOfAWindow)
-{
+TEST(DecodeFastPath, FailureAfterDecodedRunsOfAWindow) {
     // Escapes every 20 units leave the plain text just behind the code units it overwrites
     // when decoding in place; a unit lowered below its key code then fails mid-window.
     const std::string key = "abcdefgh";
@@ -277,5 +276,21 @@ TEST(DecodeFastPath, FailureAfterDecodedRunsOfAWindow)
         expectSameDecoding(lowered, key);
         lowered[at] = '\x02';
         expectSameDecoding(lowered, key);
+    }
+}
+
+TEST(Twister64, SameNumbersAsTheStandardEngine) {
+    for (const std::uint64_t seed :
+         {std::uint64_t{0}, std::uint64_t{1}, std::uint64_t{5489}, std::uint64_t{1} << 63,
+          std::uint64_t{0xFFFFFFFFFFFFFFFF}, std::uint64_t{1765113600123456789}}) {
+        std::mt19937_64 expected(seed);
+        ModCodeur::Twister64 twister;
+        twister.seed(seed);
+        for (int i = 0; i < 2000; ++i)
+            ASSERT_EQ(twister(), expected()) << "seed " << seed << " number " << i;
+        // Re-seeding starts over.
+        twister.seed(seed);
+        expected.seed(seed);
+        ASSERT_EQ(twister(), expected()) << "seed " << seed;
     }
 }
