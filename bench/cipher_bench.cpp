@@ -4,6 +4,7 @@
 
 #include "byteloop.h"
 #include "modcodeur.h"
+#include "modcodeur_reference.h"
 
 #include <benchmark/benchmark.h>
 
@@ -92,6 +93,22 @@ void decoderMiB(benchmark::State &state, Sample sample) {
     state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * code.size()));
 }
 
+// The straightforward loops the fast ones must agree with, for comparison.
+void referenceCoderMiB(benchmark::State &state, Sample sample) {
+    const std::string plain = sampleText(sample);
+    ModCodeur::ClockRandomSource draws;
+    for (auto _ : state)
+        benchmark::DoNotOptimize(ModCodeur::ReferenceLoop::coder(plain, Key, draws));
+    state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * plain.size()));
+}
+
+void referenceDecodeMiB(benchmark::State &state, Sample sample) {
+    const std::string code = ModCodeur::Coder(sampleText(sample), Key);
+    for (auto _ : state)
+        benchmark::DoNotOptimize(ModCodeur::ReferenceLoop::decode(code, Key));
+    state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * code.size()));
+}
+
 // The console output, then each case's bytes per second over memcpy's.
 class RatioReporter : public benchmark::ConsoleReporter {
 public:
@@ -118,9 +135,9 @@ public:
         const auto memcpyRate = m_rates.find("memcpyMiB");
         if (memcpyRate == m_rates.end() || memcpyRate->second <= 0)
             return;
-        std::printf("\n%-24s %12s %10s\n", "case", "GiB/s", "vs memcpy");
+        std::printf("\n%-30s %12s %10s\n", "case", "GiB/s", "vs memcpy");
         for (const std::string &name : m_order)
-            std::printf("%-24s %12.2f %10.3f\n", name.c_str(), m_rates[name] / (1 << 30),
+            std::printf("%-30s %12.2f %10.3f\n", name.c_str(), m_rates[name] / (1 << 30),
                         m_rates[name] / memcpyRate->second);
         std::fflush(stdout);
     }
@@ -141,6 +158,10 @@ BENCHMARK_CAPTURE(coderMiB, controls, Sample::Controls);
 BENCHMARK_CAPTURE(decoderMiB, ascii, Sample::Ascii);
 BENCHMARK_CAPTURE(decoderMiB, escapes10, Sample::Escapes10);
 BENCHMARK_CAPTURE(decoderMiB, controls, Sample::Controls);
+BENCHMARK_CAPTURE(referenceCoderMiB, ascii, Sample::Ascii);
+BENCHMARK_CAPTURE(referenceCoderMiB, escapes10, Sample::Escapes10);
+BENCHMARK_CAPTURE(referenceDecodeMiB, ascii, Sample::Ascii);
+BENCHMARK_CAPTURE(referenceDecodeMiB, escapes10, Sample::Escapes10);
 
 int main(int argc, char **argv) {
     benchmark::Initialize(&argc, argv);
