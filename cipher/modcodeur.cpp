@@ -316,15 +316,17 @@ template <class Draws>
             dst = units(out);
         }
     };
-    const auto escape = [&](Unit b, std::size_t &j) {
+    const auto escapeTo = [&](Unit b, Unit q, std::size_t &j) {
         // Code 0 cannot travel as b - 1; marker 0 carries it unchanged.
         const Unit marker = b == 0 ? 0 : 1;
-        const Unit q = drawPosition(lk - 3, draws.next());
         dst[j] = marker;
         dst[j + 1] = static_cast<Unit>(b - marker);
         dst[j + 2] = q;
         j += 3;
         return ring.after(q);
+    };
+    const auto escape = [&](Unit b, std::size_t &j) {
+        return escapeTo(b, drawPosition(lk - 3, draws.next()), j);
     };
 
     dst[0] = static_cast<Unit>(start);
@@ -344,6 +346,12 @@ template <class Draws>
                 // Every escape of the window is known: write the runs between them whole.
                 makeRoom(j, 4 * Window);
                 const std::uint64_t escapeBits = bitsOf(escapes);
+                // The window's draws first, in order, in a loop of their own.
+                Unit positions[Window];
+                const auto count = static_cast<std::size_t>(std::popcount(escapeBits));
+                for (std::size_t k = 0; k < count; ++k)
+                    positions[k] = drawPosition(lk - 3, draws.next());
+                std::size_t drawn = 0;
                 std::size_t t = 0;
                 while (t < Window) {
                     const std::size_t e = nextSet(escapeBits, t);
@@ -352,7 +360,7 @@ template <class Draws>
                     p = ring.advance(p, e - t);
                     if (e == Window)
                         break;
-                    p = escape(in[i + e], j);
+                    p = escapeTo(in[i + e], positions[drawn++], j);
                     t = e + 1;
                 }
                 i += Window;
