@@ -10,10 +10,16 @@
 #include <cstring>
 #include <utility>
 
-// The routines here work on blocks of units with loops the compiler turns into vector code:
-// a block whose every unit is a normal group is written at once, and the first unit that is
-// not ends the block and goes through the one-group step of the plain loop. What comes out,
-// the draws taken and the failure reported are those of modcodeur_reference.cpp.
+// The routines here work on many units at once, with loops the compiler turns into vector
+// code, at three widths:
+// - spans of 256 units, while the text shows no escape: each is written whole and checked
+//   once;
+// - blocks of 32 units, where escapes turn up: the units before the first escape are written
+//   whole and that escape goes through the one-group step of the plain loop;
+// - windows of 64 units, where escapes are frequent and can be found without the key: the
+//   runs of normal groups between them are each written whole.
+// What comes out, the draws taken and the failure reported are those of the plain loops in
+// modcodeur_reference.cpp.
 
 namespace ModCodeur {
 
@@ -70,8 +76,6 @@ public:
             m_codes[q] = key[q % m_length];
     }
 
-    std::size_t length() const { return m_length; }
-    std::size_t period() const { return m_period; }
     const Unit *at(std::size_t position) const { return units(m_codes) + position; }
 
     // POSITION advanced by STEP (at most Span), kept below period().
@@ -92,29 +96,41 @@ private:
     std::string m_codes;
 };
 
-// Index of the first set flag (each 0 or 1) of a block, or Block when there is none.
-// Without a branch on where it is: escapes fall at random places, which a branch mispredicts.
-std::size_t firstFlagged(const Unit (&flags)[Block]) {
-    static_assert(Block <= 56 && Block % 8 == 0);
+// Bit t set for each flag t (0 or 1) that is set; no more than 64 flags.
+template <std::size_t Count> std::uint64_t bitsOf(const Unit (&flags)[Count]) {
+    static_assert(Count <= 64 && Count % 8 == 0);
+    std::uint64_t bits = 0;
     if constexpr (std::endian::native == std::endian::little) {
         // Eight 0/1 bytes times this constant gather into the top byte, byte t as bit t.
         constexpr std::uint64_t Gather = 0x0102040810204080;
-        std::uint64_t words[Block / 8];
-        std::memcpy(words, flags, Block);
-        std::uint64_t any = 0;
-        for (const std::uint64_t word : words)
-            any |= word;
-        if (any == 0)
-            return Block;
-        std::uint64_t mask = 0;
-        for (std::size_t w = 0; w < Block / 8; ++w)
-            mask |= ((words[w] * Gather) >> 56) << (8 * w);
-        return static_cast<std::size_t>(std::countr_zero(mask));
+        for (std::size_t w = 0; w < Count; w += 8) {
+            std::uint64_t word;
+            std::memcpy(&word, flags + w, sizeof word);
+            bits |= ((word * Gather) >> 56) << w;
+        }
+    } else {
+        for (std::size_t t = 0; t < Count; ++t)
+            bits |= std::uint64_t{flags[t]} << t;
     }
-    for (std::size_t t = 0; t < Block; ++t)
-        if (flags[t] != 0)
-            return t;
-    return Block;
+    return bits;
+}
+
+template <std::size_t Count> bool anySet(const Unit (&flags)[Count]) {
+    static_assert(Count % 8 == 0);
+    std::uint64_t any = 0;
+    for (std::size_t w = 0; w < Count; w += 8) {
+        std::uint64_t word;
+        std::memcpy(&word, flags + w, sizeof word);
+        any |= word;
+    }
+    return any != 0;
+}
+
+// Index of the first set flag of a block, or Block when there is none; without a branch on
+// where it is, since escapes fall at random places, which a branch would mispredict.
+std::size_t firstFlagged(const Unit (&flags)[Block]) {
+    const std::uint64_t bits = bitsOf(flags);
+    return bits == 0 ? Block : static_cast<std::size_t>(std::countr_zero(bits));
 }
 
 // Whether plain code B with key code K must go as an escape group: the sum carries out of
@@ -133,7 +149,7 @@ inline Unit stopsDecoding(Unit k, Unit u) {
     return static_cast<Unit>(u < std::max(k, static_cast<Unit>(HighestMarker + 1)));
 }
 
-// Writes Block plain units plus their key codes to OUT, and gives whether each of them is a
+// Writes WIDTH plain units plus their key codes to OUT, and gives whether each of them is a
 // normal group.
 template <std::size_t Width = Block>
 bool encodeBlock(const Unit *plain, const Unit *key, Unit *CODETARVO_RESTRICT out) {
@@ -153,7 +169,7 @@ std::size_t normalLead(const Unit *plain, const Unit *key) {
     return firstFlagged(escapes);
 }
 
-// Writes Block code units minus their key codes to OUT, and gives whether each of them is a
+// Writes WIDTH code units minus their key codes to OUT, and gives whether each of them is a
 // normal group that fits its key code.
 template <std::size_t Width = Block>
 bool decodeBlock(const Unit *code, const Unit *key, Unit *CODETARVO_RESTRICT out) {
@@ -171,34 +187,6 @@ std::size_t decodedLead(const Unit *code, const Unit *key) {
     for (std::size_t t = 0; t < Block; ++t)
         stops[t] = stopsDecoding(key[t], code[t]);
     return firstFlagged(stops);
-}
-
-// Bit t set for each flag t (0 or 1) that is set.
-std::uint64_t bitsOf(const Unit (&flags)[Window]) {
-    std::uint64_t bits = 0;
-    if constexpr (std::endian::native == std::endian::little) {
-        // Eight 0/1 bytes times this constant gather into the top byte, byte t as bit t.
-        constexpr std::uint64_t Gather = 0x0102040810204080;
-        for (std::size_t w = 0; w < Window; w += 8) {
-            std::uint64_t word;
-            std::memcpy(&word, flags + w, sizeof word);
-            bits |= ((word * Gather) >> 56) << w;
-        }
-    } else {
-        for (std::size_t t = 0; t < Window; ++t)
-            bits |= std::uint64_t{flags[t]} << t;
-    }
-    return bits;
-}
-
-bool anySet(const Unit (&flags)[Window]) {
-    std::uint64_t any = 0;
-    for (std::size_t w = 0; w < Window; w += 8) {
-        std::uint64_t word;
-        std::memcpy(&word, flags + w, sizeof word);
-        any |= word;
-    }
-    return any != 0;
 }
 
 // Which plain codes go the same way under every code of a key: those that are a normal group
