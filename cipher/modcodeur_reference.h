@@ -2,7 +2,7 @@
 
 // The cipher as one plain loop per routine: a unit at a time, pushed onto the output.
 // The fast routines of modcodeur.cpp must give exactly what these give, draw for draw and
-// failure for failure; they also finish the blocks the fast loops hand back.
+// failure for failure; the tests and benchmarks compare the two.
 
 #include "modcodeur.h"
 
