@@ -13,6 +13,7 @@
 #include <map>
 #include <random>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace {
@@ -123,7 +124,8 @@ public:
             if (run.run_type == Run::RT_Iteration || median) {
                 const std::string name = run.run_name.str();
                 if (m_rates.count(name) == 0)
-                    m_order.push_back(name);
+                    m_order.emplace(std::make_pair(run.family_index, run.per_family_instance_index),
+                                    name);
                 if (m_rates.count(name) == 0 || median)
                     m_rates[name] = rate->second.value;
             }
@@ -136,7 +138,7 @@ public:
         if (memcpyRate == m_rates.end() || memcpyRate->second <= 0)
             return;
         std::printf("\n%-30s %12s %10s\n", "case", "GiB/s", "vs memcpy");
-        for (const std::string &name : m_order)
+        for (const auto &[index, name] : m_order)
             std::printf("%-30s %12.2f %10.3f\n", name.c_str(), m_rates[name] / (1 << 30),
                         m_rates[name] / memcpyRate->second);
         std::fflush(stdout);
@@ -144,7 +146,8 @@ public:
 
 private:
     std::map<std::string, double> m_rates;
-    std::vector<std::string> m_order;
+    // The cases in the order they are declared below, whatever order they ran in.
+    std::map<std::pair<std::int64_t, std::int64_t>, std::string> m_order;
 };
 
 } // namespace
