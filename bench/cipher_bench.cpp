@@ -25,6 +25,8 @@ enum class Sample {
     Ascii,     // printable ASCII: every group normal
     Escapes10, // printable ASCII with one code 0xF0 (an escape under any printable key) in ten
     Controls,  // control codes 0-31 only: every group normal, the code text dense in low codes
+    Mixed10,   // printable ASCII with one code 130-216 in ten: those escape under some of the
+               // key's codes only, so the encoder cannot tell its escapes without the key
 };
 
 std::string sampleText(Sample sample) {
@@ -40,6 +42,9 @@ std::string sampleText(Sample sample) {
             break;
         case Sample::Controls:
             c = static_cast<char>(rng() % 32);
+            break;
+        case Sample::Mixed10:
+            c = static_cast<char>(rng() % 10 == 0 ? 130 + rng() % 87 : 32 + rng() % 95);
             break;
         }
     }
@@ -158,9 +163,11 @@ BENCHMARK(stringCopyMiB);
 BENCHMARK_CAPTURE(coderMiB, ascii, Sample::Ascii);
 BENCHMARK_CAPTURE(coderMiB, escapes10, Sample::Escapes10);
 BENCHMARK_CAPTURE(coderMiB, controls, Sample::Controls);
+BENCHMARK_CAPTURE(coderMiB, mixed10, Sample::Mixed10);
 BENCHMARK_CAPTURE(decoderMiB, ascii, Sample::Ascii);
 BENCHMARK_CAPTURE(decoderMiB, escapes10, Sample::Escapes10);
 BENCHMARK_CAPTURE(decoderMiB, controls, Sample::Controls);
+BENCHMARK_CAPTURE(decoderMiB, mixed10, Sample::Mixed10);
 BENCHMARK_CAPTURE(referenceCoderMiB, ascii, Sample::Ascii);
 BENCHMARK_CAPTURE(referenceCoderMiB, escapes10, Sample::Escapes10);
 BENCHMARK_CAPTURE(referenceDecodeMiB, ascii, Sample::Ascii);
