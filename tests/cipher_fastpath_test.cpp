@@ -294,3 +294,34 @@ TEST(Twister64, SameNumbersAsTheStandardEngine) {
         ASSERT_EQ(twister(), expected()) << "seed " << seed;
     }
 }
+
+TEST(CoderFastPath, KeysOfExtremeCodes) {
+    // Keys of only low codes, only high codes, or both, with plain codes near the bounds
+    // where a sum falls below 7 or reaches 250 under some key codes or all of them.
+    std::mt19937 rng(61);
+    const auto pick = [&](int low, int high) {
+        return static_cast<char>(std::uniform_int_distribution<int>(low, high)(rng));
+    };
+    for (int round = 0; round < 3000; ++round) {
+        std::string key(2 + rng() % 12, '\0');
+        for (char &c : key) {
+            const unsigned kind = round % 3 == 2 ? rng() % 2 : round % 3;
+            c = kind == 0 ? pick(0, 8) : pick(240, 255);
+        }
+        std::string plain(1 + rng() % 600, '\0');
+        for (char &c : plain) {
+            switch (rng() % 4) {
+            case 0:
+                c = pick(0, 12);
+                break;
+            case 1:
+                c = pick(236, 255);
+                break;
+            default:
+                c = pick(0, 255);
+                break;
+            }
+        }
+        expectSameEncoding(plain, key, rng());
+    }
+}
