@@ -6,7 +6,6 @@
 #include <algorithm>
 #include <array>
 #include <bit>
-#include <chrono>
 #include <cstring>
 #include <utility>
 
@@ -265,21 +264,6 @@ std::size_t nextSet(std::uint64_t bits, std::size_t t) {
     return rest == 0 ? Window : t + static_cast<std::size_t>(std::countr_zero(rest));
 }
 
-// The process's generator for Coder without a source of draws: ClockRandomSource's
-// algorithm and seeding, in a class the encoding loop calls without a virtual call.
-class ClockDraws {
-public:
-    void reseed() {
-        const auto now = std::chrono::system_clock::now().time_since_epoch();
-        m_engine.seed(static_cast<std::uint64_t>(
-            std::chrono::duration_cast<std::chrono::nanoseconds>(now).count()));
-    }
-    double next() { return unitReal(m_engine()); }
-
-private:
-    Twister64 m_engine;
-};
-
 // ReferenceLoop::drawPosition, with the floor of a product that cannot be negative taken by
 // truncation, which gives the same whole number without a library call.
 Unit drawPosition(std::ptrdiff_t span, double r) {
@@ -403,7 +387,7 @@ CODETARVO_VECTOR_CLONES std::string encodeFrom(std::string_view plain, std::stri
 }
 
 CODETARVO_VECTOR_CLONES std::string encodeFrom(std::string_view plain, std::string_view key,
-                                               std::size_t start, ClockDraws &draws) {
+                                               std::size_t start, ClockRandomSource &draws) {
     return encodeGroups(plain, key, start, draws);
 }
 
@@ -567,7 +551,8 @@ std::string Coder(std::string plain, std::string key, RandomSource &draws) {
 }
 
 std::string Coder(std::string plain, std::string key) {
-    static ClockDraws draws;
+    // ClockRandomSource is final, so the encoding loop calls it without a virtual call.
+    static ClockRandomSource draws;
     return encode(plain, key, draws);
 }
 
