@@ -1,133 +1,580 @@
 #include "modcodeur.h"
 
+#include "modcodeur_reference.h"
+#include "twister64.h"
+
 #include <algorithm>
-#include <cmath>
+#include <array>
+#include <bit>
+#include <cstring>
 #include <utility>
+
+// The routines here work on many units at once, with loops the compiler turns into vector
+// code, at three widths:
+// - spans of 256 units, while the text shows no escape: each is written whole and checked
+//   once;
+// - blocks of 32 units, where escapes turn up: the units before the first escape are written
+//   whole and that escape goes through the one-group step of the plain loop;
+// - windows of 64 units, where escapes are frequent and can be found without the key: the
+//   runs of normal groups between them are each written whole.
+// What comes out, the draws taken and the failure reported are those of the plain loops in
+// modcodeur_reference.cpp.
 
 namespace ModCodeur {
 
 namespace {
 
-PlainLengthHook &plainLengthHook()
-{
+PlainLengthHook &plainLengthHook() {
     static PlainLengthHook hook;
     return hook;
 }
 
-// Positions travel as one code unit, so a draw never exceeds 255 even for long keys.
-constexpr std::ptrdiff_t LargestPosition = 255;
+using Unit = unsigned char;
 
-// floor(span * r) + 1, the span capped so the result fits a unit. A negative span (a
-// two-code key's re-chosen position) gives 0 for every draw but exactly 0.
-unsigned char drawPosition(std::ptrdiff_t span, double r)
-{
-    const double capped = static_cast<double>(std::min(span, LargestPosition));
-    return static_cast<unsigned char>(std::floor(capped * r) + 1);
+// The block loops are built for the baseline instruction set, for AVX2 and for AVX-512
+// (x86-64-v4), the best the processor has picked when the program loads; elsewhere they are
+// built once, as they are. Defining CODETARVO_NO_CLONES builds them once for the compiler's
+// target, so that a test run can check one instruction set's build on a processor that has a
+// better one.
+#if defined(__x86_64__) && defined(__ELF__) && (defined(__GNUC__) || defined(__clang__)) &&        \
+    !defined(CODETARVO_NO_CLONES)
+#define CODETARVO_VECTOR_CLONES __attribute__((target_clones("arch=x86-64-v4", "avx2", "default")))
+#else
+#define CODETARVO_VECTOR_CLONES
+#endif
+
+// The output of a block never overlaps its input, and saying so spares the compiler a check.
+#if defined(__GNUC__) || defined(__clang__)
+#define CODETARVO_RESTRICT __restrict__
+#else
+#define CODETARVO_RESTRICT
+#endif
+
+// Units per block: wide enough for two vector registers, short enough that a text with an
+// escape every few units still spends most of its time in the vector loop.
+constexpr std::size_t Block = 32;
+// Units per window: where the escapes of a window can be told without the key, the window's
+// runs of normal groups are each written as one block of this many units.
+constexpr std::size_t Window = 64;
+// Units per span: a text with no escape in sight goes a span at a time, checked once.
+constexpr std::size_t Span = 256;
+
+const Unit *units(std::string_view text) {
+    return reinterpret_cast<const Unit *>(text.data());
 }
 
-unsigned char code(char c)
-{
-    return static_cast<unsigned char>(c);
+Unit *units(std::string &text) {
+    return reinterpret_cast<Unit *>(text.data());
 }
 
-} // namespace
+// The key written out again and again, so that the key codes of any span starting at a
+// position below period() follow each other in memory. period() is a multiple of the key
+// length of at least Span, so positions stay below it with one subtraction per step.
+class KeyRing {
+public:
+    explicit KeyRing(std::string_view key)
+        : m_length(key.size()), m_period(m_length * ((Span + m_length - 1) / m_length)),
+          m_codes(m_period + Span, '\0') {
+        for (std::size_t q = 0; q < m_codes.size(); ++q)
+            m_codes[q] = key[q % m_length];
+    }
 
-void setPlainLengthHook(PlainLengthHook hook)
-{
-    plainLengthHook() = std::move(hook);
+    const Unit *at(std::size_t position) const { return units(m_codes) + position; }
+
+    // POSITION advanced by STEP (at most Span), kept below period().
+    std::size_t advance(std::size_t position, std::size_t step) const {
+        position += step;
+        return position >= m_period ? position - m_period : position;
+    }
+
+    // The position after an escape group that named POSITION: the next one, or 0 when that
+    // is past the key's end.
+    std::size_t after(std::size_t position) const {
+        return position + 1 >= m_length ? 0 : position + 1;
+    }
+
+private:
+    std::size_t m_length;
+    std::size_t m_period;
+    std::string m_codes;
+};
+
+// Bit t set for each flag t (0 or 1) that is set; no more than 64 flags.
+template <std::size_t Count> std::uint64_t bitsOf(const Unit (&flags)[Count]) {
+    static_assert(Count <= 64 && Count % 8 == 0);
+    std::uint64_t bits = 0;
+    if constexpr (std::endian::native == std::endian::little) {
+        // Eight 0/1 bytes times this constant gather into the top byte, byte t as bit t.
+        constexpr std::uint64_t Gather = 0x0102040810204080;
+        for (std::size_t w = 0; w < Count; w += 8) {
+            std::uint64_t word;
+            std::memcpy(&word, flags + w, sizeof word);
+            bits |= ((word * Gather) >> 56) << w;
+        }
+    } else {
+        for (std::size_t t = 0; t < Count; ++t)
+            bits |= std::uint64_t{flags[t]} << t;
+    }
+    return bits;
 }
 
-std::string Coder(std::string plain, std::string key, RandomSource &draws)
-{
+template <std::size_t Count> bool anySet(const Unit (&flags)[Count]) {
+    static_assert(Count % 8 == 0);
+    std::uint64_t any = 0;
+    for (std::size_t w = 0; w < Count; w += 8) {
+        std::uint64_t word;
+        std::memcpy(&word, flags + w, sizeof word);
+        any |= word;
+    }
+    return any != 0;
+}
+
+// Index of the first set flag of a block, or Block when there is none; without a branch on
+// where it is, since escapes fall at random places, which a branch would mispredict.
+std::size_t firstFlagged(const Unit (&flags)[Block]) {
+    const std::uint64_t bits = bitsOf(flags);
+    return bits == 0 ? Block : static_cast<std::size_t>(std::countr_zero(bits));
+}
+
+// Whether plain code B with key code K must go as an escape group: the sum carries out of
+// the byte, or lies outside 7-249.
+inline Unit needsEscape(Unit k, Unit b) {
+    const Unit sum = static_cast<Unit>(k + b);
+    const bool carry = sum < k;
+    const bool outside =
+        static_cast<Unit>(sum - (HighestMarker + 1)) > EscapeThreshold - 1 - (HighestMarker + 1);
+    return static_cast<Unit>(carry | outside);
+}
+
+// Whether code unit U cannot be read as a normal group with key code K: it is a marker, or
+// below K.
+inline Unit stopsDecoding(Unit k, Unit u) {
+    return static_cast<Unit>(u < std::max(k, static_cast<Unit>(HighestMarker + 1)));
+}
+
+// Writes WIDTH plain units plus their key codes to OUT, and gives whether each of them is a
+// normal group.
+template <std::size_t Width = Block>
+bool encodeBlock(const Unit *plain, const Unit *key, Unit *CODETARVO_RESTRICT out) {
+    Unit escapes = 0;
+    for (std::size_t t = 0; t < Width; ++t) {
+        out[t] = static_cast<Unit>(key[t] + plain[t]);
+        escapes |= needsEscape(key[t], plain[t]);
+    }
+    return escapes == 0;
+}
+
+// How many of Block plain units are normal groups before the first that is not.
+std::size_t normalLead(const Unit *plain, const Unit *key) {
+    Unit escapes[Block];
+    for (std::size_t t = 0; t < Block; ++t)
+        escapes[t] = needsEscape(key[t], plain[t]);
+    return firstFlagged(escapes);
+}
+
+// Writes WIDTH code units minus their key codes to OUT, and gives whether each of them is a
+// normal group that fits its key code.
+template <std::size_t Width = Block>
+bool decodeBlock(const Unit *code, const Unit *key, Unit *CODETARVO_RESTRICT out) {
+    Unit stops = 0;
+    for (std::size_t t = 0; t < Width; ++t) {
+        out[t] = static_cast<Unit>(code[t] - key[t]);
+        stops |= stopsDecoding(key[t], code[t]);
+    }
+    return stops == 0;
+}
+
+// How many of Block code units decode as normal groups before the first that does not.
+std::size_t decodedLead(const Unit *code, const Unit *key) {
+    Unit stops[Block];
+    for (std::size_t t = 0; t < Block; ++t)
+        stops[t] = stopsDecoding(key[t], code[t]);
+    return firstFlagged(stops);
+}
+
+// Which plain codes go the same way under every code of a key: those that are a normal group
+// with the key's smallest and largest code, and those that escape with both.
+class PlainClasses {
+public:
+    explicit PlainClasses(std::string_view key) {
+        const auto [least, most] = std::minmax_element(units(key), units(key) + key.size());
+        const int normalFrom = std::max(0, HighestMarker + 1 - *least);
+        const int normalTo = EscapeThreshold - 1 - *most;
+        const bool none = normalTo < normalFrom;
+        m_normalFrom = static_cast<Unit>(none ? 1 : normalFrom);
+        m_normalTo = static_cast<Unit>(none ? 0 : normalTo);
+        m_escapeBelow = static_cast<Unit>(std::max(0, HighestMarker + 1 - *most));
+        m_escapeFrom = static_cast<Unit>(EscapeThreshold - *least);
+    }
+
+    // Flags the plain codes of a window that escape under any key code, and those whose way
+    // depends on the key code.
+    void sort(const Unit *plain, Unit (&escapes)[Window], Unit (&unsure)[Window]) const {
+        for (std::size_t t = 0; t < Window; ++t) {
+            const Unit b = plain[t];
+            const bool escape = (b < m_escapeBelow) | (b >= m_escapeFrom);
+            const bool normal = (b >= m_normalFrom) & (b <= m_normalTo);
+            escapes[t] = static_cast<Unit>(escape);
+            unsure[t] = static_cast<Unit>(!(escape | normal));
+        }
+    }
+
+private:
+    // Normal with every key code: m_normalFrom to m_normalTo (empty when the latter is below).
+    Unit m_normalFrom;
+    Unit m_normalTo;
+    // An escape with every key code: below m_escapeBelow, or from m_escapeFrom up.
+    Unit m_escapeBelow;
+    Unit m_escapeFrom;
+};
+
+// Writes Window plain units plus their key codes to OUT.
+void encodeRun(const Unit *plain, const Unit *key, Unit *CODETARVO_RESTRICT out) {
+    for (std::size_t t = 0; t < Window; ++t)
+        out[t] = static_cast<Unit>(plain[t] + key[t]);
+}
+
+// Writes Window code units minus their key codes to OUT, and flags in BELOW those of the
+// first LENGTH that are smaller than their key code.
+void decodeRun(const Unit *code, const Unit *key, std::size_t length, Unit *CODETARVO_RESTRICT out,
+               Unit *CODETARVO_RESTRICT below) {
+    // The lane numbers as bytes, so that the comparison with LENGTH stays in byte lanes.
+    static constexpr auto Lanes = [] {
+        std::array<Unit, Window> lanes{};
+        for (std::size_t t = 0; t < Window; ++t)
+            lanes[t] = static_cast<Unit>(t);
+        return lanes;
+    }();
+    const auto last = static_cast<Unit>(length);
+    for (std::size_t t = 0; t < Window; ++t) {
+        out[t] = static_cast<Unit>(code[t] - key[t]);
+        below[t] |= static_cast<Unit>((code[t] < key[t]) & (Lanes[t] < last));
+    }
+}
+
+// Flags the code units of a window that are escape markers wherever they stand.
+void flagMarkers(const Unit *code, Unit (&markers)[Window]) {
+    for (std::size_t t = 0; t < Window; ++t)
+        markers[t] = static_cast<Unit>(code[t] <= HighestMarker);
+}
+
+// Index of the first set bit of BITS at T or above, or Window when there is none.
+std::size_t nextSet(std::uint64_t bits, std::size_t t) {
+    const std::uint64_t rest = t < Window ? bits >> t : 0;
+    return rest == 0 ? Window : t + static_cast<std::size_t>(std::countr_zero(rest));
+}
+
+// ReferenceLoop::drawPosition, with the floor of a product that cannot be negative taken by
+// truncation, which gives the same whole number without a library call.
+Unit drawPosition(std::ptrdiff_t span, double r) {
+    if (span < 0)
+        return ReferenceLoop::drawPosition(span, r);
+    const double capped = static_cast<double>(std::min(span, ReferenceLoop::LargestPosition));
+    return static_cast<Unit>(static_cast<int>(capped * r) + 1);
+}
+
+// The groups of PLAIN after unit 0, the start position START, with KEY.
+template <class Draws>
+[[gnu::always_inline]] inline std::string encodeGroups(std::string_view plain, std::string_view key,
+                                                       std::size_t start, Draws &draws) {
+    const std::size_t n = plain.size();
+    const auto lk = static_cast<std::ptrdiff_t>(key.size());
+    const KeyRing ring(key);
+    const PlainClasses classes(key);
+    const Unit *in = units(plain);
+
+    // Room for every group being normal and some escapes; grown when escapes need more.
+    std::string out(n + 1 + n / 4 + Window, '\0');
+    Unit *dst = units(out);
+    const auto makeRoom = [&](std::size_t j, std::size_t need) {
+        if (j + need > out.size()) {
+            out.resize(std::max(out.size() + out.size() / 2, j + need));
+            dst = units(out);
+        }
+    };
+    const auto escapeTo = [&](Unit b, Unit q, std::size_t &j) {
+        // Code 0 cannot travel as b - 1; marker 0 carries it unchanged.
+        const Unit marker = b == 0 ? 0 : 1;
+        dst[j] = marker;
+        dst[j + 1] = static_cast<Unit>(b - marker);
+        dst[j + 2] = q;
+        j += 3;
+        return ring.after(q);
+    };
+    const auto escape = [&](Unit b, std::size_t &j) {
+        return escapeTo(b, drawPosition(lk - 3, draws.next()), j);
+    };
+
+    dst[0] = static_cast<Unit>(start);
+    std::size_t p = start;
+    std::size_t i = 0;
+    std::size_t j = 1;
+    // Blocks until one meets an escape; then windows while they have escapes, unless a
+    // window has units whose way hangs on their key code.
+    bool crowded = false;
+    std::size_t blocksUntil = 0;
+    while (i < n) {
+        if (crowded && i >= blocksUntil && n - i >= 2 * Window) {
+            Unit escapes[Window];
+            Unit unsure[Window];
+            classes.sort(in + i, escapes, unsure);
+            if (!anySet(unsure)) {
+                // Every escape of the window is known: write the runs between them whole.
+                makeRoom(j, 4 * Window);
+                const std::uint64_t escapeBits = bitsOf(escapes);
+                // The window's draws first, in order, in a loop of their own.
+                Unit positions[Window];
+                const auto count = static_cast<std::size_t>(std::popcount(escapeBits));
+                for (std::size_t k = 0; k < count; ++k)
+                    positions[k] = drawPosition(lk - 3, draws.next());
+                std::size_t drawn = 0;
+                std::size_t t = 0;
+                while (t < Window) {
+                    const std::size_t e = nextSet(escapeBits, t);
+                    encodeRun(in + i + t, ring.at(p), dst + j);
+                    j += e - t;
+                    p = ring.advance(p, e - t);
+                    if (e == Window)
+                        break;
+                    p = escapeTo(in[i + e], positions[drawn++], j);
+                    t = e + 1;
+                }
+                i += Window;
+                crowded = escapeBits != 0;
+                continue;
+            }
+            // Some unit's way hangs on its key code: this window goes block by block.
+            blocksUntil = i + Window;
+        }
+        if (!crowded && n - i >= Span) {
+            makeRoom(j, Span);
+            if (encodeBlock<Span>(in + i, ring.at(p), dst + j)) {
+                i += Span;
+                j += Span;
+                p = ring.advance(p, Span);
+                continue;
+            }
+        }
+        if (n - i >= Block) {
+            makeRoom(j, Block);
+            const bool clean = encodeBlock(in + i, ring.at(p), dst + j);
+            crowded = !clean;
+            const std::size_t normal = clean ? Block : normalLead(in + i, ring.at(p));
+            i += normal;
+            j += normal;
+            p = ring.advance(p, normal);
+            if (normal == Block)
+                continue;
+        }
+        // One group, as the plain loop writes it.
+        makeRoom(j, 3);
+        const Unit b = in[i++];
+        const int sum = *ring.at(p) + b;
+        if (sum > HighestMarker && sum < EscapeThreshold) {
+            dst[j++] = static_cast<Unit>(sum);
+            p = ring.advance(p, 1);
+        } else {
+            p = escape(b, j);
+        }
+    }
+    out.resize(j);
+    return out;
+}
+
+CODETARVO_VECTOR_CLONES std::string encodeFrom(std::string_view plain, std::string_view key,
+                                               std::size_t start, RandomSource &draws) {
+    return encodeGroups(plain, key, start, draws);
+}
+
+CODETARVO_VECTOR_CLONES std::string encodeFrom(std::string_view plain, std::string_view key,
+                                               std::size_t start, ClockRandomSource &draws) {
+    return encodeGroups(plain, key, start, draws);
+}
+
+// Coder with any source of draws.
+template <class Draws>
+std::string encode(std::string_view plain, std::string_view key, Draws &draws) {
     const auto lk = static_cast<std::ptrdiff_t>(key.size());
     if (lk < 2 || plain.empty())
         return {};
 
     draws.reseed();
-    std::size_t p = drawPosition(lk - 2, draws.next());
-    std::string out;
-    out.reserve(plain.size() + 1);
-    out.push_back(static_cast<char>(p));
+    const std::size_t p = drawPosition(lk - 2, draws.next());
     if (const auto &hook = plainLengthHook())
         hook(plain.size());
-
-    for (const char c : plain) {
-        const int b = code(c);
-        const int sum = code(key[p]) + b;
-        if (sum > HighestMarker && sum < EscapeThreshold) {
-            out.push_back(static_cast<char>(sum));
-        } else {
-            // Code 0 cannot travel as b - 1; marker 0 carries it unchanged.
-            const int marker = b == 0 ? 0 : 1;
-            p = drawPosition(lk - 3, draws.next());
-            out.push_back(static_cast<char>(marker));
-            out.push_back(static_cast<char>(b - marker));
-            out.push_back(static_cast<char>(p));
-        }
-        if (++p >= key.size())
-            p = 0;
-    }
-    return out;
+    return encodeFrom(plain, key, p, draws);
 }
 
-std::string Coder(std::string plain, std::string key)
-{
-    static ClockRandomSource draws;
-    return Coder(std::move(plain), std::move(key), draws);
-}
+// Where a decoding stopped: the failure and its unit, and how many plain units it wrote.
+struct Decoded {
+    DecodeFailure failure = DecodeFailure::None;
+    std::size_t unit = 0;
+    std::size_t length = 0;
+};
 
-DecodeResult decode(std::string_view code, std::string_view key)
-{
-    const auto fail = [](DecodeFailure failure, std::size_t unit) {
-        return DecodeResult{{}, failure, unit};
+// Decodes the M units at IN with KEY to OUT, which has room for M - 1 units. With IN_PLACE, OUT
+// is IN itself: each plain unit is written below the code unit it came from, and no write may
+// reach a unit not yet read, so blocks are decoded into STAGING and copied out at their exact
+// length where a whole block would reach too far.
+template <bool InPlace>
+[[gnu::always_inline]] inline Decoded decodeUnits(const Unit *in, std::size_t m,
+                                                  std::string_view key, Unit *out) {
+    if (m == 0)
+        return {DecodeFailure::EmptyCode, 0, 0};
+    // Only the start offset can point outside the key: later positions wrap.
+    if (in[0] >= key.size())
+        return {DecodeFailure::StartOutsideKey, 0, 0};
+    if (m < 2)
+        return {DecodeFailure::NoGroup, 1, 0};
+
+    const KeyRing ring(key);
+    Unit staging[Span];
+    // Writes the first LENGTH of WIDTH staged units at O, READ being the first unit not yet
+    // read.
+    const auto emit = [&](std::size_t o, std::size_t length, std::size_t width, std::size_t read) {
+        if (!InPlace || o + width <= read)
+            std::memcpy(out + o, staging, width);
+        else
+            std::memmove(out + o, staging, length);
     };
-    if (code.empty())
-        return fail(DecodeFailure::EmptyCode, 0);
 
-    const std::size_t lk = key.size();
-    const std::size_t m = code.size();
-    std::size_t p = ModCodeur::code(code[0]);
+    std::size_t p = in[0];
     std::size_t j = 1;
-    std::string out;
-    out.reserve(m - 1);
-    do {
-        // Only the start offset can point outside the key: later positions wrap below.
-        if (p >= lk)
-            return fail(DecodeFailure::StartOutsideKey, 0);
-        const int k = ModCodeur::code(key[p]);
-        if (j >= m)
-            return fail(DecodeFailure::NoGroup, j);
-        const int u = ModCodeur::code(code[j]);
+    std::size_t o = 0;
+    // Blocks until one meets a marker; then windows while they have markers, unless a
+    // window fails.
+    bool crowded = false;
+    bool windows = true;
+    while (j < m) {
+        if (crowded && windows && m - j >= 2 * Window) {
+            // Markers stand where units 0-6 do, skipping the two units after each; the runs
+            // between them are decoded whole. At a unit below its key code or an escape above
+            // 255 the window stops, before writing the failing group, and the plain steps
+            // below take over from there and name the failure.
+            Unit markers[Window];
+            flagMarkers(in + j, markers);
+            const std::uint64_t markerBits = bitsOf(markers);
+            Unit below[Window] = {};
+            bool failed = false;
+            std::size_t t = 0;
+            while (t < Window) {
+                const std::size_t e = nextSet(markerBits, t);
+                decodeRun(in + j + t, ring.at(p), e - t, staging, below);
+                if (anySet(below)) {
+                    failed = true;
+                    break;
+                }
+                emit(o, e - t, Window, j + e);
+                o += e - t;
+                p = ring.advance(p, e - t);
+                t = e;
+                if (t == Window)
+                    break;
+                const int value = in[j + t] + in[j + t + 1];
+                const std::size_t named = in[j + t + 2];
+                if (value > 255) {
+                    failed = true;
+                    break;
+                }
+                out[o++] = static_cast<Unit>(value);
+                p = ring.after(named);
+                t += 3;
+            }
+            j += t;
+            crowded = markerBits != 0;
+            if (!failed)
+                continue;
+            windows = false;
+        }
+        if (!crowded && m - j >= Span) {
+            if (decodeBlock<Span>(in + j, ring.at(p), staging)) {
+                emit(o, Span, Span, j + Span);
+                j += Span;
+                o += Span;
+                p = ring.advance(p, Span);
+                continue;
+            }
+        }
+        if (m - j >= Block) {
+            const bool clean = decodeBlock(in + j, ring.at(p), staging);
+            crowded = !clean;
+            const std::size_t normal = clean ? Block : decodedLead(in + j, ring.at(p));
+            emit(o, normal, Block, j + normal);
+            j += normal;
+            o += normal;
+            p = ring.advance(p, normal);
+            if (normal == Block)
+                continue;
+        }
+        // One group, as the plain loop reads it.
+        const Unit u = in[j];
         if (u <= HighestMarker) {
             if (++j >= m)
-                return fail(DecodeFailure::EscapeCutShort, j);
-            const int value = ModCodeur::code(code[j]) + u;
+                return {DecodeFailure::EscapeCutShort, j, o};
+            const int value = in[j] + u;
             if (value > 255)
-                return fail(DecodeFailure::EscapeAbove255, j);
-            out.push_back(static_cast<char>(value));
+                return {DecodeFailure::EscapeAbove255, j, o};
             if (++j >= m)
-                return fail(DecodeFailure::EscapeCutShort, j);
-            p = ModCodeur::code(code[j]);
+                return {DecodeFailure::EscapeCutShort, j, o};
+            const std::size_t named = in[j];
+            out[o++] = static_cast<Unit>(value);
+            p = ring.after(named);
         } else {
+            const Unit k = *ring.at(p);
             if (u < k)
-                return fail(DecodeFailure::BelowKey, j);
-            out.push_back(static_cast<char>(u - k));
+                return {DecodeFailure::BelowKey, j, o};
+            out[o++] = static_cast<Unit>(u - k);
+            p = ring.advance(p, 1);
         }
         ++j;
-        if (++p >= lk)
-            p = 0;
-    } while (j < m);
-    return {std::move(out), DecodeFailure::None, 0};
+    }
+    return {DecodeFailure::None, 0, o};
 }
 
-std::string Decoder(std::string code, std::string key)
-{
-    DecodeResult result = decode(code, key);
-    return result.ok() ? std::move(result.plain) : std::string(Erreur);
+CODETARVO_VECTOR_CLONES Decoded decodeApart(std::string_view code, std::string_view key,
+                                            Unit *out) {
+    return decodeUnits<false>(units(code), code.size(), key, out);
 }
 
-std::string_view describe(DecodeFailure failure)
-{
+CODETARVO_VECTOR_CLONES Decoded decodeInPlace(std::string &code, std::string_view key) {
+    return decodeUnits<true>(units(code), code.size(), key, units(code));
+}
+
+} // namespace
+
+void setPlainLengthHook(PlainLengthHook hook) {
+    plainLengthHook() = std::move(hook);
+}
+
+std::string Coder(std::string plain, std::string key, RandomSource &draws) {
+    return encode(plain, key, draws);
+}
+
+std::string Coder(std::string plain, std::string key) {
+    // ClockRandomSource is final, so the encoding loop calls it without a virtual call.
+    static ClockRandomSource draws;
+    return encode(plain, key, draws);
+}
+
+DecodeResult decode(std::string_view code, std::string_view key) {
+    std::string plain(code.empty() ? 0 : code.size() - 1, '\0');
+    const Decoded decoded = decodeApart(code, key, units(plain));
+    if (decoded.failure != DecodeFailure::None)
+        return {{}, decoded.failure, decoded.unit};
+    plain.resize(decoded.length);
+    return {std::move(plain), DecodeFailure::None, 0};
+}
+
+std::string Decoder(std::string code, std::string key) {
+    // The plain text is never longer than the code text, so it is written over it.
+    const Decoded decoded = decodeInPlace(code, key);
+    if (decoded.failure != DecodeFailure::None)
+        return std::string(Erreur);
+    code.resize(decoded.length);
+    return code;
+}
+
+std::string_view describe(DecodeFailure failure) {
     switch (failure) {
     case DecodeFailure::None:
         return "no failure";

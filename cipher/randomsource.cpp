@@ -11,9 +11,4 @@ void ClockRandomSource::reseed()
         std::chrono::duration_cast<std::chrono::nanoseconds>(now).count()));
 }
 
-double ClockRandomSource::next()
-{
-    return unitReal(m_engine());
-}
-
 } // namespace ModCodeur

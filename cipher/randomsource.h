@@ -1,9 +1,17 @@
 #pragma once
 
+#include "twister64.h"
+
 #include <cstdint>
-#include <random>
 
 namespace ModCodeur {
+
+// 53 random bits as a real in [0, 1): exact, and never rounds up to 1.0 the way
+// std::generate_canonical may.
+[[nodiscard]] constexpr double unitReal(std::uint64_t bits)
+{
+    return static_cast<double>(bits >> 11) * 0x1.0p-53;
+}
 
 // Where the encoder's draws come from: uniform reals in [0, 1), re-seeded at every encoding.
 class RandomSource {
@@ -14,21 +22,15 @@ public:
     virtual double next() = 0;
 };
 
-// The process's generator, seeded from the system clock.
+// The process's generator, seeded from the system clock: the 64-bit Mersenne Twister.
 class ClockRandomSource final : public RandomSource {
 public:
     void reseed() override;
-    double next() override;
+    double next() override { return unitReal(m_engine()); }
 
 private:
-    std::mt19937_64 m_engine;
+    Twister64 m_engine;
 };
 
-// 53 random bits as a real in [0, 1): exact, and never rounds up to 1.0 the way
-// std::generate_canonical may.
-[[nodiscard]] constexpr double unitReal(std::uint64_t bits)
-{
-    return static_cast<double>(bits >> 11) * 0x1.0p-53;
-}
 
 } // namespace ModCodeur

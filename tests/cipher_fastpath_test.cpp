@@ -1,0 +1,327 @@
+// The block loops of Coder and decode against the plain one-unit-at-a-time loops: same code
+// text, same draws taken, same failure at the same unit, whatever the key length, the text
+// length, the start position and where in a block the escapes fall.
+
+#include "forceddraws.h"
+#include "modcodeur.h"
+#include "modcodeur_reference.h"
+#include "twister64.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <random>
+#include <string>
+#include <string_view>
+#include <vector>
+
+using ModCodeur::DecodeResult;
+
+namespace {
+
+// Seeded draws that start over at every re-seeding, so two encodings see the same values.
+// One draw in eight is one of the extremes 0 and just below 1.
+class ReplayDraws final : public ModCodeur::RandomSource {
+public:
+    explicit ReplayDraws(std::uint64_t seed) : m_seed(seed) {}
+    void reseed() override {
+        m_engine.seed(m_seed);
+        ++m_reseeds;
+    }
+    double next() override {
+        ++m_drawn;
+        const std::uint64_t bits = m_engine();
+        switch (bits % 16) {
+        case 0:
+            return 0.0;
+        case 1:
+            return JustBelowOne;
+        default:
+            return ModCodeur::unitReal(bits);
+        }
+    }
+    std::size_t drawn() const { return m_drawn; }
+    int reseeds() const { return m_reseeds; }
+
+private:
+    std::uint64_t m_seed;
+    std::mt19937_64 m_engine;
+    std::size_t m_drawn = 0;
+    int m_reseeds = 0;
+};
+
+std::string show(std::string_view text) {
+    return testing::PrintToString(std::string(text));
+}
+
+// Printable codes, or any code at all: with the latter, sums wrap past 255, fall below 7 and
+// meet code 0.
+std::string randomKey(std::mt19937 &rng, std::size_t length, bool printable) {
+    std::string key(length, '\0');
+    for (char &c : key)
+        c = static_cast<char>(printable ? 32 + rng() % 95 : rng() % 256);
+    return key;
+}
+
+// Mostly printable text; about one unit in TROUBLEEVERY is a code that escapes or sums low:
+// 0, 1-6, or 250 and up.
+std::string randomPlain(std::mt19937 &rng, std::size_t length, unsigned troubleEvery) {
+    std::string plain(length, '\0');
+    for (char &c : plain) {
+        if (troubleEvery != 0 && rng() % troubleEvery == 0) {
+            const unsigned kind = rng() % 3;
+            c = static_cast<char>(kind == 0 ? 0 : kind == 1 ? 1 + rng() % 6 : 250 + rng() % 6);
+        } else {
+            c = static_cast<char>(32 + rng() % 95);
+        }
+    }
+    return plain;
+}
+
+// Encodes with both loops from the same draws; fails the test on any difference.
+void expectSameEncoding(const std::string &plain, const std::string &key, std::uint64_t seed) {
+    ReplayDraws fastDraws(seed);
+    ReplayDraws referenceDraws(seed);
+    const std::string fast = ModCodeur::Coder(plain, key, fastDraws);
+    const std::string expected = ModCodeur::ReferenceLoop::coder(plain, key, referenceDraws);
+    ASSERT_EQ(fast, expected) << "key " << show(key) << " plain " << show(plain) << " seed "
+                              << seed;
+    ASSERT_EQ(fastDraws.drawn(), referenceDraws.drawn()) << "key " << show(key);
+    ASSERT_EQ(fastDraws.reseeds(), referenceDraws.reseeds());
+}
+
+void expectSameDecoding(std::string_view code, std::string_view key) {
+    const DecodeResult fast = ModCodeur::decode(code, key);
+    const DecodeResult expected = ModCodeur::ReferenceLoop::decode(code, key);
+    ASSERT_EQ(fast.failure, expected.failure) << "key " << show(key) << " code " << show(code);
+    ASSERT_EQ(fast.unit, expected.unit) << "key " << show(key) << " code " << show(code);
+    ASSERT_EQ(fast.plain, expected.plain) << "key " << show(key) << " code " << show(code);
+    const std::string text = ModCodeur::Decoder(std::string(code), std::string(key));
+    ASSERT_EQ(text, expected.ok() ? expected.plain : std::string(ModCodeur::Erreur));
+}
+
+} // namespace
+
+TEST(CoderFastPath, EveryKeyLengthWithManyTextLengths) {
+    std::mt19937 rng(20261207);
+    for (std::size_t lk = 2; lk <= 300; ++lk) {
+        for (int round = 0; round < 24; ++round) {
+            const std::string key = randomKey(rng, lk, round % 3 != 0);
+            const std::size_t length = 1 + rng() % 400;
+            const unsigned troubleEvery = std::vector<unsigned>{0, 2, 5, 17, 70}[round % 5];
+            expectSameEncoding(randomPlain(rng, length, troubleEvery), key, rng());
+        }
+    }
+}
+
+TEST(CoderFastPath, EveryTextLengthUpToSeveralBlocks) {
+    std::mt19937 rng(31);
+    for (std::size_t length = 1; length <= 400; ++length) {
+        for (const std::size_t lk : {2, 3, 7, 8, 31, 32, 33, 64, 255, 256, 257}) {
+            const std::string key = randomKey(rng, lk, length % 2 == 0);
+            expectSameEncoding(randomPlain(rng, length, length % 4 == 0 ? 0 : 9), key, rng());
+        }
+    }
+}
+
+TEST(CoderFastPath, EscapesAndLowSumsAtEveryPosition) {
+    // Key code 1 meets plain code 3: a sum below 7. Code 250 escapes with any key code.
+    const std::string key = std::string("abc") + '\x01' + "defgh";
+    std::mt19937 rng(5);
+    const std::string base = randomPlain(rng, 200, 0);
+    for (const char trouble : {'\0', '\x03', '\xFA'}) {
+        for (std::size_t at = 0; at < base.size(); ++at) {
+            std::string plain = base;
+            plain[at] = trouble;
+            expectSameEncoding(plain, key, at);
+            for (std::size_t gap = 1; at + gap < plain.size(); gap += 7) {
+                std::string twice = plain;
+                twice[at + gap] = trouble;
+                expectSameEncoding(twice, key, at * 1000 + gap);
+            }
+        }
+    }
+}
+
+TEST(CoderFastPath, EveryStartPosition) {
+    std::mt19937 rng(77);
+    for (std::size_t lk : {3, 8, 40, 100, 258, 300}) {
+        const std::string key = randomKey(rng, lk, true);
+        const std::string plain = randomPlain(rng, 333, 23);
+        const std::size_t starts = std::min<std::size_t>(lk - 2, 255);
+        for (std::size_t start = 1; start <= starts; ++start) {
+            // A draw in the middle of the interval that gives START.
+            const double r = (static_cast<double>(start) - 0.5) / static_cast<double>(starts);
+            ForcedDraws fastDraws({r, 0.3, 0.9});
+            ForcedDraws referenceDraws({r, 0.3, 0.9});
+            const std::string fast = ModCodeur::Coder(plain, key, fastDraws);
+            ASSERT_EQ(static_cast<unsigned char>(fast.at(0)), start);
+            ASSERT_EQ(fast, ModCodeur::ReferenceLoop::coder(plain, key, referenceDraws))
+                << "key length " << lk << " start " << start;
+            ASSERT_EQ(fastDraws.drawn(), referenceDraws.drawn());
+        }
+    }
+}
+
+TEST(CoderFastPath, LargeTextsRoundTrip) {
+    std::mt19937 rng(8);
+    for (const unsigned troubleEvery : {0u, 10u, 3u}) {
+        const std::string key = randomKey(rng, 8, true);
+        const std::string plain = randomPlain(rng, 300000, troubleEvery);
+        expectSameEncoding(plain, key, troubleEvery);
+        ReplayDraws draws(troubleEvery);
+        const std::string code = ModCodeur::Coder(plain, key, draws);
+        const DecodeResult result = ModCodeur::decode(code, key);
+        ASSERT_TRUE(result.ok()) << ModCodeur::describe(result.failure) << " at " << result.unit;
+        ASSERT_TRUE(result.plain == plain);
+    }
+}
+
+TEST(CoderFastPath, HookSeesTheLengthAfterTheStartDraw) {
+    ReplayDraws draws(1);
+    std::vector<std::size_t> seen;
+    ModCodeur::setPlainLengthHook([&](std::size_t n) {
+        seen.push_back(n);
+        seen.push_back(draws.drawn());
+    });
+    const std::string plain(1000, '\xFF');
+    const std::string code = ModCodeur::Coder(plain, "k3y!Tesk", draws);
+    ModCodeur::setPlainLengthHook({});
+    EXPECT_EQ(seen, (std::vector<std::size_t>{1000, 1}));
+    EXPECT_EQ(draws.drawn(), 1001u);
+    EXPECT_EQ(code.size(), 3001u);
+}
+
+TEST(DecodeFastPath, EncodedTextsAtEveryOffsetOfABuffer) {
+    std::mt19937 rng(12);
+    for (std::size_t lk = 2; lk <= 300; lk += 1) {
+        const std::string key = randomKey(rng, lk, lk % 2 == 0);
+        const std::string plain = randomPlain(rng, 1 + rng() % 300, lk % 3 == 0 ? 0 : 6);
+        ReplayDraws draws(lk);
+        const std::string code = ModCodeur::Coder(plain, key, draws);
+        // The same units at each offset of a larger buffer, so the loads start at every
+        // alignment.
+        for (std::size_t offset = 0; offset < 64; offset += lk < 40 ? 1 : 13) {
+            std::string buffer(offset, '\x55');
+            buffer += code;
+            buffer += std::string(64, '\x55');
+            const std::string_view view(buffer.data() + offset, code.size());
+            expectSameDecoding(view, key);
+            ASSERT_EQ(ModCodeur::decode(view, key).plain, plain) << "key " << show(key);
+        }
+    }
+}
+
+TEST(DecodeFastPath, CorruptedCodeTexts) {
+    std::mt19937 rng(404);
+    for (int round = 0; round < 20000; ++round) {
+        const std::size_t lk = 2 + rng() % (round % 4 == 0 ? 299 : 12);
+        const std::string key = randomKey(rng, lk, round % 5 != 0);
+        ReplayDraws draws(round);
+        // Long enough, often, for the decoder's windows; they must hand a failure over intact.
+        const std::size_t length = 1 + rng() % (round % 3 == 0 ? 3000 : 300);
+        std::string code = ModCodeur::Coder(randomPlain(rng, length, 1 + rng() % 200), key, draws);
+        switch (round % 5) {
+        case 0: // a unit anywhere turned into a marker
+            code[rng() % code.size()] = static_cast<char>(rng() % 7);
+            break;
+        case 1: // a unit anywhere turned into anything
+            code[rng() % code.size()] = static_cast<char>(rng() % 256);
+            break;
+        case 2: // cut short anywhere
+            code.resize(rng() % code.size());
+            break;
+        case 3: // several units lowered
+            for (int k = 0; k < 4; ++k) {
+                char &unit = code[rng() % code.size()];
+                unit = static_cast<char>(static_cast<unsigned char>(unit) / 2);
+            }
+            break;
+        default: // decoded with another key of the same length
+            expectSameDecoding(code, randomKey(rng, lk, true));
+            continue;
+        }
+        expectSameDecoding(code, key);
+    }
+}
+
+TEST(DecodeFastPath, ArbitraryUnitsAndShortTexts) {
+    std::mt19937 rng(9);
+    for (int round = 0; round < 20000; ++round) {
+        const std::string key = randomKey(rng, 2 + rng() % 40, round % 2 == 0);
+        std::string code(rng() % 140, '\0');
+        for (char &c : code)
+            c = static_cast<char>(rng() % 4 == 0 ? rng() % 8 : rng() % 256);
+        expectSameDecoding(code, key);
+    }
+    for (const std::string_view key : {"", "a", "ab"})
+        for (const std::string_view code : {"", "\x01", "\x02", "\x01\x03", "\x01\x01\x01"})
+            expectSameDecoding(code, key);
+}
+
+TEST(DecodeFastPath, FailureAfterDecodedRunsOfAWindow) {
+    // Escapes every 20 units leave the plain text just behind the code units it overwrites
+    // when decoding in place; a unit lowered below its key code then fails mid-window.
+    const std::string key = "abcdefgh";
+    std::string plain;
+    for (int group = 0; group < 12; ++group)
+        plain += std::string(20, static_cast<char>('A' + group)) + '\xF0';
+    ForcedDraws draws({0.5});
+    const std::string code = ModCodeur::Coder(plain, key, draws);
+    for (std::size_t at = 1; at < code.size(); ++at) {
+        if (static_cast<unsigned char>(code[at]) <= 'h')
+            continue; // a marker, or a unit of an escape
+        std::string lowered = code;
+        lowered[at] = 'A';
+        expectSameDecoding(lowered, key);
+        lowered[at] = '\x02';
+        expectSameDecoding(lowered, key);
+    }
+}
+
+TEST(Twister64, SameNumbersAsTheStandardEngine) {
+    for (const std::uint64_t seed :
+         {std::uint64_t{0}, std::uint64_t{1}, std::uint64_t{5489}, std::uint64_t{1} << 63,
+          std::uint64_t{0xFFFFFFFFFFFFFFFF}, std::uint64_t{1765113600123456789}}) {
+        std::mt19937_64 expected(seed);
+        ModCodeur::Twister64 twister;
+        twister.seed(seed);
+        for (int i = 0; i < 2000; ++i)
+            ASSERT_EQ(twister(), expected()) << "seed " << seed << " number " << i;
+        // Re-seeding starts over.
+        twister.seed(seed);
+        expected.seed(seed);
+        ASSERT_EQ(twister(), expected()) << "seed " << seed;
+    }
+}
+
+TEST(CoderFastPath, KeysOfExtremeCodes) {
+    // Keys of only low codes, only high codes, or both, with plain codes near the bounds
+    // where a sum falls below 7 or reaches 250 under some key codes or all of them.
+    std::mt19937 rng(61);
+    const auto pick = [&](int low, int high) {
+        return static_cast<char>(std::uniform_int_distribution<int>(low, high)(rng));
+    };
+    for (int round = 0; round < 3000; ++round) {
+        std::string key(2 + rng() % 12, '\0');
+        for (char &c : key) {
+            const unsigned kind = round % 3 == 2 ? rng() % 2 : round % 3;
+            c = kind == 0 ? pick(0, 8) : pick(240, 255);
+        }
+        std::string plain(1 + rng() % 600, '\0');
+        for (char &c : plain) {
+            switch (rng() % 4) {
+            case 0:
+                c = pick(0, 12);
+                break;
+            case 1:
+                c = pick(236, 255);
+                break;
+            default:
+                c = pick(0, 255);
+                break;
+            }
+        }
+        expectSameEncoding(plain, key, rng());
+    }
+}
