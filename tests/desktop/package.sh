@@ -75,5 +75,18 @@ back=$(printf '%s' "$plain" | "$cli" encode --key Tesk | "$cli" decode --key Tes
     fail "the packaged codetarvo-cli cannot encode and decode"
 [ "$back" = "$plain" ] || fail "round trip through the packaged codetarvo-cli gave '$back'"
 
+# The packaged window program starts and keeps running until it is stopped.
+if [ -x "$root/usr/bin/codetarvo" ]; then
+    started=0
+    QT_QPA_PLATFORM=offscreen XDG_RUNTIME_DIR=$scratch timeout 3 "$root/usr/bin/codetarvo" \
+        >"$scratch/window.log" 2>&1 || started=$?
+    if [ "$started" -eq 124 ]; then
+        echo "the packaged codetarvo started and ran until stopped"
+    else
+        cat "$scratch/window.log"
+        fail "the packaged codetarvo ended by itself with status $started"
+    fi
+fi
+
 [ "$status" -eq 0 ] && echo "package checked: $(basename "$deb"), Depends: $depends"
 exit "$status"
