@@ -64,7 +64,6 @@ constexpr std::size_t Block = 32;
 constexpr std::size_t Window = 64;
 // Units per span: a text with no escape in sight goes a span at a time, checked once.
 constexpr std::size_t Span = 256;
-constexpr std::size_t RunStep = 32;
 
 const Unit *units(std::string_view text) {
     return reinterpret_cast<const Unit *>(text.data());
@@ -247,13 +246,9 @@ private:
 
 // Writes Window plain units plus their key codes to OUT.
 [[gnu::always_inline]] inline void encodeRun(const Unit *plain, const Unit *key,
-                                             std::size_t length, Unit *CODETARVO_RESTRICT out) {
-    std::size_t s = 0;
-    do {
-        for (std::size_t t = 0; t < RunStep; ++t)
-            out[s + t] = static_cast<Unit>(plain[s + t] + key[s + t]);
-        s += RunStep;
-    } while (s < length);
+                                             Unit *CODETARVO_RESTRICT out) {
+    for (std::size_t t = 0; t < Window; ++t)
+        out[t] = static_cast<Unit>(plain[t] + key[t]);
 }
 
 // Writes the groups of the Window plain units at PLAIN, whose escapes are the set bits of
@@ -270,7 +265,7 @@ encodeWindow(const Unit *CODETARVO_RESTRICT plain, std::uint64_t escapeBits,
     while (escapeBits != 0) {
         const auto e = static_cast<std::size_t>(std::countr_zero(escapeBits));
         escapeBits &= escapeBits - 1;
-        encodeRun(plain + t, keys + at, e - t, out);
+        encodeRun(plain + t, keys + at, out);
         out += e - t;
         // Code 0 cannot travel as b - 1; marker 0 carries it unchanged.
         const Unit b = plain[e];
@@ -290,7 +285,7 @@ encodeWindow(const Unit *CODETARVO_RESTRICT plain, std::uint64_t escapeBits,
         at = q + std::size_t{1} >= keyLength ? 0 : q + std::size_t{1};
         t = e + 1;
     }
-    encodeRun(plain + t, keys + at, Window - t, out);
+    encodeRun(plain + t, keys + at, out);
     p = at + (Window - t);
     return out + (Window - t);
 }
@@ -483,9 +478,10 @@ template <class Positions>
             Unit escapes[Window];
             Unit unsure[Window];
             classes.sort(in + i, escapes, unsure);
-            if (!anySet(unsure)) {
+            if (bitsOf(unsure) == 0) {
                 // Every escape of the window is known: its draws first, then its groups.
-                makeRoom(j, 4 * Window);
+                if (j + 4 * Window > out.size())
+                    makeRoom(j, 4 * Window);
                 const std::uint64_t escapeBits = bitsOf(escapes);
                 Unit drawn[Window];
                 positions.take(static_cast<std::size_t>(std::popcount(escapeBits)), drawn);
