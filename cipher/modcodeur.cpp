@@ -134,17 +134,6 @@ template <std::size_t Count> std::uint64_t bitsOf(const Unit (&flags)[Count]) {
     return bits;
 }
 
-template <std::size_t Count> bool anySet(const Unit (&flags)[Count]) {
-    static_assert(Count % 8 == 0);
-    std::uint64_t any = 0;
-    for (std::size_t w = 0; w < Count; w += 8) {
-        std::uint64_t word;
-        std::memcpy(&word, flags + w, sizeof word);
-        any |= word;
-    }
-    return any != 0;
-}
-
 // Index of the first set flag of a block, or Block when there is none; without a branch on
 // where it is, since escapes fall at random places, which a branch would mispredict.
 std::size_t firstFlagged(const Unit (&flags)[Block]) {
@@ -352,7 +341,7 @@ decodeWindow(const Unit *CODETARVO_RESTRICT code, std::uint64_t markerBits,
     }
     p = at;
     read = t;
-    bad = above | anySet(below);
+    bad = above | (bitsOf(below) != 0);
     return out;
 }
 
