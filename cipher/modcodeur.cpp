@@ -260,16 +260,9 @@ encodeWindow(const Unit *CODETARVO_RESTRICT plain, std::uint64_t escapeBits,
         const Unit b = plain[e];
         const Unit marker = b == 0 ? 0 : 1;
         const Unit q = *drawn++;
-        if constexpr (std::endian::native == std::endian::little) {
-            // The group as one store; its fourth unit is written over by the next run.
-            const std::uint32_t group = marker | std::uint32_t{static_cast<Unit>(b - marker)} << 8 |
-                                        std::uint32_t{q} << 16;
-            std::memcpy(out, &group, sizeof group);
-        } else {
-            out[0] = marker;
-            out[1] = static_cast<Unit>(b - marker);
-            out[2] = q;
-        }
+        out[0] = marker;
+        out[1] = static_cast<Unit>(b - marker);
+        out[2] = q;
         out += 3;
         at = q + std::size_t{1} >= keyLength ? 0 : q + std::size_t{1};
         t = e + 1;
