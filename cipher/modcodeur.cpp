@@ -1,5 +1,6 @@
 #include "modcodeur.h"
 
+#include "modcodeur_engine.h"
 #include "modcodeur_reference.h"
 #include "twister64.h"
 
@@ -7,7 +8,12 @@
 #include <array>
 #include <bit>
 #include <cstring>
+#include <span>
 #include <utility>
+
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 
 // The routines here work on many units at once, with loops the compiler turns into vector
 // code, at three widths:
@@ -101,8 +107,17 @@ private:
 
 // Bit t set for each flag t (0 or 1) that is set; no more than 64 flags.
 template <std::size_t Count> std::uint64_t bitsOf(const Unit (&flags)[Count]) {
-    static_assert(Count <= 64 && Count % 8 == 0);
+    static_assert(Count <= 64 && Count % 16 == 0);
     std::uint64_t bits = 0;
+#if defined(__SSE2__)
+    // One instruction gathers the top bits of 16 bytes; 0 - flag sets a flag's top bit.
+    for (std::size_t w = 0; w < Count; w += 16) {
+        __m128i chunk;
+        std::memcpy(&chunk, flags + w, sizeof chunk);
+        const auto top = _mm_movemask_epi8(_mm_sub_epi8(_mm_setzero_si128(), chunk));
+        bits |= std::uint64_t{static_cast<std::uint16_t>(top)} << w;
+    }
+#else
     if constexpr (std::endian::native == std::endian::little) {
         // Eight 0/1 bytes times this constant gather into the top byte, byte t as bit t.
         constexpr std::uint64_t Gather = 0x0102040810204080;
@@ -115,18 +130,8 @@ template <std::size_t Count> std::uint64_t bitsOf(const Unit (&flags)[Count]) {
         for (std::size_t t = 0; t < Count; ++t)
             bits |= std::uint64_t{flags[t]} << t;
     }
+#endif
     return bits;
-}
-
-template <std::size_t Count> bool anySet(const Unit (&flags)[Count]) {
-    static_assert(Count % 8 == 0);
-    std::uint64_t any = 0;
-    for (std::size_t w = 0; w < Count; w += 8) {
-        std::uint64_t word;
-        std::memcpy(&word, flags + w, sizeof word);
-        any |= word;
-    }
-    return any != 0;
 }
 
 // Index of the first set flag of a block, or Block when there is none; without a branch on
@@ -229,9 +234,42 @@ private:
 };
 
 // Writes Window plain units plus their key codes to OUT.
-void encodeRun(const Unit *plain, const Unit *key, Unit *CODETARVO_RESTRICT out) {
+[[gnu::always_inline]] inline void encodeRun(const Unit *plain, const Unit *key,
+                                             Unit *CODETARVO_RESTRICT out) {
     for (std::size_t t = 0; t < Window; ++t)
         out[t] = static_cast<Unit>(plain[t] + key[t]);
+}
+
+// Writes the groups of the Window plain units at PLAIN, whose escapes are the set bits of
+// ESCAPEBITS, to OUT, and gives the end of what it wrote. The key codes are KEYS from
+// position P on, which this leaves where the next window starts (perhaps past the key's
+// period); the escapes take the positions of DRAWN in order. Each run of normal groups is
+// written a whole window wide, as what lies past its end is written over next.
+[[gnu::always_inline]] inline Unit *
+encodeWindow(const Unit *CODETARVO_RESTRICT plain, std::uint64_t escapeBits,
+             const Unit *CODETARVO_RESTRICT keys, std::size_t keyLength, std::size_t &p,
+             const Unit *CODETARVO_RESTRICT drawn, Unit *CODETARVO_RESTRICT out) {
+    std::size_t at = p;
+    std::size_t t = 0;
+    while (escapeBits != 0) {
+        const auto e = static_cast<std::size_t>(std::countr_zero(escapeBits));
+        escapeBits &= escapeBits - 1;
+        encodeRun(plain + t, keys + at, out);
+        out += e - t;
+        // Code 0 cannot travel as b - 1; marker 0 carries it unchanged.
+        const Unit b = plain[e];
+        const Unit marker = b == 0 ? 0 : 1;
+        const Unit q = *drawn++;
+        out[0] = marker;
+        out[1] = static_cast<Unit>(b - marker);
+        out[2] = q;
+        out += 3;
+        at = q + std::size_t{1} >= keyLength ? 0 : q + std::size_t{1};
+        t = e + 1;
+    }
+    encodeRun(plain + t, keys + at, out);
+    p = at + (Window - t);
+    return out + (Window - t);
 }
 
 // Writes Window code units minus their key codes to OUT, and flags in BELOW those of the
@@ -264,6 +302,42 @@ std::size_t nextSet(std::uint64_t bits, std::size_t t) {
     return rest == 0 ? Window : t + static_cast<std::size_t>(std::countr_zero(rest));
 }
 
+// Decodes the groups that start among the Window code units at CODE to OUT, and gives the end
+// of what it wrote, which may reach a Window past that. MARKERBITS flags the units 0-6; those
+// that are the second or third unit of an escape group are passed over. The key codes are
+// KEYS from position P on; this leaves P where the next group starts (perhaps past the key's
+// period) and READ at how many units it read (up to two past the window). It sets BAD when
+// some group has a unit below its key code or an escape above 255; OUT then holds nothing
+// of worth.
+[[gnu::always_inline]] inline Unit *
+decodeWindow(const Unit *CODETARVO_RESTRICT code, std::uint64_t markerBits,
+             const Unit *CODETARVO_RESTRICT keys, std::size_t keyLength, std::size_t &p,
+             std::size_t &read, bool &bad, Unit *CODETARVO_RESTRICT out) {
+    Unit below[Window] = {};
+    bool above = false;
+    std::size_t at = p;
+    std::size_t t = 0;
+    while (t < Window) {
+        const std::size_t e = nextSet(markerBits, t);
+        decodeRun(code + t, keys + at, e - t, out, below);
+        out += e - t;
+        at += e - t;
+        t = e;
+        if (t == Window)
+            break;
+        const unsigned value = code[t] + code[t + 1];
+        above |= value > 255;
+        *out++ = static_cast<Unit>(value);
+        const std::size_t named = code[t + 2];
+        at = named + 1 >= keyLength ? 0 : named + 1;
+        t += 3;
+    }
+    p = at;
+    read = t;
+    bad = above | (bitsOf(below) != 0);
+    return out;
+}
+
 // ReferenceLoop::drawPosition, with the floor of a product that cannot be negative taken by
 // truncation, which gives the same whole number without a library call.
 Unit drawPosition(std::ptrdiff_t span, double r) {
@@ -273,12 +347,82 @@ Unit drawPosition(std::ptrdiff_t span, double r) {
     return static_cast<Unit>(static_cast<int>(capped * r) + 1);
 }
 
-// The groups of PLAIN after unit 0, the start position START, with KEY.
-template <class Draws>
+// The draws of a generator, one at a time.
+struct EngineDraws {
+    Twister64 &engine;
+    double next() { return unitReal(engine()); }
+};
+
+// The re-chosen key positions of an encoding, drawn one at a time.
+template <class Draws> class DrawnPositions {
+public:
+    DrawnPositions(Draws &draws, std::ptrdiff_t span) : m_draws(draws), m_span(span) {}
+    Unit next() { return drawPosition(m_span, m_draws.next()); }
+    // The next COUNT positions, at most Window, in order.
+    void take(std::size_t count, Unit (&to)[Window]) {
+        for (std::size_t k = 0; k < count; ++k)
+            to[k] = next();
+    }
+
+private:
+    Draws &m_draws;
+    std::ptrdiff_t m_span;
+};
+
+// The re-chosen key positions of an encoding, from a generator's pending words converted a
+// few hundred at a time in one vector loop; only the positions used are drawn from it, when
+// the batch runs out or this goes. SPAN must not be negative.
+class BatchedPositions {
+public:
+    BatchedPositions(Twister64 &engine, std::ptrdiff_t span)
+        : m_engine(engine),
+          m_span(static_cast<double>(std::min(span, ReferenceLoop::LargestPosition))) {}
+    BatchedPositions(const BatchedPositions &) = delete;
+    BatchedPositions &operator=(const BatchedPositions &) = delete;
+    ~BatchedPositions() { m_engine.skip(m_taken); }
+
+    Unit next() {
+        if (m_taken == m_count)
+            refill();
+        return m_positions[m_taken++];
+    }
+    // The next COUNT positions, at most Window, in order.
+    void take(std::size_t count, Unit (&to)[Window]) {
+        if (m_count - m_taken >= count) {
+            // A whole window's worth, as one vector: the batch has room past its end.
+            std::memcpy(to, m_positions + m_taken, Window);
+            m_taken += count;
+        } else {
+            for (std::size_t k = 0; k < count; ++k)
+                to[k] = next();
+        }
+    }
+
+private:
+    void refill() {
+        m_engine.skip(m_taken);
+        const std::span<const std::uint64_t> words = m_engine.pending();
+        for (std::size_t k = 0; k < words.size(); ++k) {
+            const double r = unitReal(Twister64::temper(words[k]));
+            m_positions[k] = static_cast<Unit>(static_cast<int>(m_span * r) + 1);
+        }
+        m_count = words.size();
+        m_taken = 0;
+    }
+
+    Twister64 &m_engine;
+    double m_span;
+    std::size_t m_taken = 0;
+    std::size_t m_count = 0;
+    Unit m_positions[Twister64::StateWords + Window] = {};
+};
+
+// The groups of PLAIN after unit 0, the start position START, with KEY; the re-chosen
+// positions come from POSITIONS.
+template <class Positions>
 [[gnu::always_inline]] inline std::string encodeGroups(std::string_view plain, std::string_view key,
-                                                       std::size_t start, Draws &draws) {
+                                                       std::size_t start, Positions &positions) {
     const std::size_t n = plain.size();
-    const auto lk = static_cast<std::ptrdiff_t>(key.size());
     const KeyRing ring(key);
     const PlainClasses classes(key);
     const Unit *in = units(plain);
@@ -292,17 +436,15 @@ template <class Draws>
             dst = units(out);
         }
     };
-    const auto escapeTo = [&](Unit b, Unit q, std::size_t &j) {
+    const auto escape = [&](Unit b, std::size_t &j) {
         // Code 0 cannot travel as b - 1; marker 0 carries it unchanged.
         const Unit marker = b == 0 ? 0 : 1;
+        const Unit q = positions.next();
         dst[j] = marker;
         dst[j + 1] = static_cast<Unit>(b - marker);
         dst[j + 2] = q;
         j += 3;
         return ring.after(q);
-    };
-    const auto escape = [&](Unit b, std::size_t &j) {
-        return escapeTo(b, drawPosition(lk - 3, draws.next()), j);
     };
 
     dst[0] = static_cast<Unit>(start);
@@ -318,27 +460,17 @@ template <class Draws>
             Unit escapes[Window];
             Unit unsure[Window];
             classes.sort(in + i, escapes, unsure);
-            if (!anySet(unsure)) {
-                // Every escape of the window is known: write the runs between them whole.
-                makeRoom(j, 4 * Window);
+            if (bitsOf(unsure) == 0) {
+                // Every escape of the window is known: its draws first, then its groups.
+                if (j + 4 * Window > out.size())
+                    makeRoom(j, 4 * Window);
                 const std::uint64_t escapeBits = bitsOf(escapes);
-                // The window's draws first, in order, in a loop of their own.
-                Unit positions[Window];
-                const auto count = static_cast<std::size_t>(std::popcount(escapeBits));
-                for (std::size_t k = 0; k < count; ++k)
-                    positions[k] = drawPosition(lk - 3, draws.next());
-                std::size_t drawn = 0;
-                std::size_t t = 0;
-                while (t < Window) {
-                    const std::size_t e = nextSet(escapeBits, t);
-                    encodeRun(in + i + t, ring.at(p), dst + j);
-                    j += e - t;
-                    p = ring.advance(p, e - t);
-                    if (e == Window)
-                        break;
-                    p = escapeTo(in[i + e], positions[drawn++], j);
-                    t = e + 1;
-                }
+                Unit drawn[Window];
+                positions.take(static_cast<std::size_t>(std::popcount(escapeBits)), drawn);
+                const Unit *end =
+                    encodeWindow(in + i, escapeBits, ring.at(0), key.size(), p, drawn, dst + j);
+                j = static_cast<std::size_t>(end - dst);
+                p = ring.advance(p, 0);
                 i += Window;
                 crowded = escapeBits != 0;
                 continue;
@@ -383,26 +515,34 @@ template <class Draws>
 
 CODETARVO_VECTOR_CLONES std::string encodeFrom(std::string_view plain, std::string_view key,
                                                std::size_t start, RandomSource &draws) {
-    return encodeGroups(plain, key, start, draws);
+    DrawnPositions<RandomSource> positions(draws, static_cast<std::ptrdiff_t>(key.size()) - 3);
+    return encodeGroups(plain, key, start, positions);
 }
 
 CODETARVO_VECTOR_CLONES std::string encodeFrom(std::string_view plain, std::string_view key,
-                                               std::size_t start, ClockRandomSource &draws) {
-    return encodeGroups(plain, key, start, draws);
+                                               std::size_t start, Twister64 &engine) {
+    const std::ptrdiff_t span = static_cast<std::ptrdiff_t>(key.size()) - 3;
+    if (span < 0) {
+        EngineDraws draws{engine};
+        DrawnPositions<EngineDraws> positions(draws, span);
+        return encodeGroups(plain, key, start, positions);
+    }
+    BatchedPositions positions(engine, span);
+    return encodeGroups(plain, key, start, positions);
 }
 
-// Coder with any source of draws.
-template <class Draws>
-std::string encode(std::string_view plain, std::string_view key, Draws &draws) {
-    const auto lk = static_cast<std::ptrdiff_t>(key.size());
-    if (lk < 2 || plain.empty())
-        return {};
-
-    draws.reseed();
-    const std::size_t p = drawPosition(lk - 2, draws.next());
+// Coder from its first draw on, with DRAWS already re-seeded; SOURCE is the same draws as
+// encodeFrom takes them.
+template <class Draws, class Source>
+std::string encode(std::string_view plain, std::string_view key, Draws &draws, Source &source) {
+    const std::size_t p = drawPosition(static_cast<std::ptrdiff_t>(key.size()) - 2, draws.next());
     if (const auto &hook = plainLengthHook())
         hook(plain.size());
-    return encodeFrom(plain, key, p, draws);
+    return encodeFrom(plain, key, p, source);
+}
+
+bool encodesToNothing(std::string_view plain, std::string_view key) {
+    return key.size() < 2 || plain.empty();
 }
 
 // Where a decoding stopped: the failure and its unit, and how many plain units it wrote.
@@ -441,50 +581,48 @@ template <bool InPlace>
     std::size_t p = in[0];
     std::size_t j = 1;
     std::size_t o = 0;
+    // The last STAGED plain units, decoded by windows, wait here until a whole vector of them
+    // can be written out at once; what a window writes past its end is written over next.
+    Unit windowOut[3 * Window];
+    std::size_t staged = 0;
     // Blocks until one meets a marker; then windows while they have markers, unless a
     // window fails.
     bool crowded = false;
     bool windows = true;
     while (j < m) {
         if (crowded && windows && m - j >= 2 * Window) {
-            // Markers stand where units 0-6 do, skipping the two units after each; the runs
-            // between them are decoded whole. At a unit below its key code or an escape above
-            // 255 the window stops, before writing the failing group, and the plain steps
-            // below take over from there and name the failure.
+            // Markers stand where units 0-6 do, skipping the two units after each.
             Unit markers[Window];
             flagMarkers(in + j, markers);
             const std::uint64_t markerBits = bitsOf(markers);
-            Unit below[Window] = {};
-            bool failed = false;
-            std::size_t t = 0;
-            while (t < Window) {
-                const std::size_t e = nextSet(markerBits, t);
-                decodeRun(in + j + t, ring.at(p), e - t, staging, below);
-                if (anySet(below)) {
-                    failed = true;
-                    break;
+            std::size_t at = p;
+            std::size_t read = 0;
+            bool bad = false;
+            Unit *const from = windowOut + staged;
+            const Unit *end =
+                decodeWindow(in + j, markerBits, ring.at(0), key.size(), at, read, bad, from);
+            if (!bad) {
+                const auto produced = static_cast<std::size_t>(end - from);
+                staged += produced;
+                o += produced;
+                j += read;
+                p = ring.advance(at, 0);
+                crowded = markerBits != 0;
+                if (staged >= Window) {
+                    // Written out a whole vector at a time, and never past what was read.
+                    std::memcpy(out + o - staged, windowOut, Window);
+                    std::memcpy(windowOut, windowOut + Window, Window);
+                    staged -= Window;
                 }
-                emit(o, e - t, Window, j + e);
-                o += e - t;
-                p = ring.advance(p, e - t);
-                t = e;
-                if (t == Window)
-                    break;
-                const int value = in[j + t] + in[j + t + 1];
-                const std::size_t named = in[j + t + 2];
-                if (value > 255) {
-                    failed = true;
-                    break;
-                }
-                out[o++] = static_cast<Unit>(value);
-                p = ring.after(named);
-                t += 3;
-            }
-            j += t;
-            crowded = markerBits != 0;
-            if (!failed)
                 continue;
+            }
+            // Some group of the window fails: the plain steps below go over it again from
+            // its start, which nothing has been written over, and name the failure.
             windows = false;
+        }
+        if (staged != 0) {
+            std::memcpy(out + o - staged, windowOut, staged);
+            staged = 0;
         }
         if (!crowded && m - j >= Span) {
             if (decodeBlock<Span>(in + j, ring.at(p), staging)) {
@@ -528,6 +666,7 @@ template <bool InPlace>
         }
         ++j;
     }
+    std::memcpy(out + o - staged, windowOut, staged);
     return {DecodeFailure::None, 0, o};
 }
 
@@ -547,13 +686,25 @@ void setPlainLengthHook(PlainLengthHook hook) {
 }
 
 std::string Coder(std::string plain, std::string key, RandomSource &draws) {
-    return encode(plain, key, draws);
+    if (encodesToNothing(plain, key))
+        return {};
+    draws.reseed();
+    return encode(plain, key, draws, draws);
 }
 
 std::string Coder(std::string plain, std::string key) {
-    // ClockRandomSource is final, so the encoding loop calls it without a virtual call.
+    if (encodesToNothing(plain, key))
+        return {};
     static ClockRandomSource draws;
-    return encode(plain, key, draws);
+    draws.reseed();
+    return encodeOnEngine(plain, key, draws.engine());
+}
+
+std::string encodeOnEngine(std::string_view plain, std::string_view key, Twister64 &engine) {
+    if (encodesToNothing(plain, key))
+        return {};
+    EngineDraws draws{engine};
+    return encode(plain, key, draws, engine);
 }
 
 DecodeResult decode(std::string_view code, std::string_view key) {

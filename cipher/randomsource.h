@@ -27,6 +27,8 @@ class ClockRandomSource final : public RandomSource {
 public:
     void reseed() override;
     double next() override { return unitReal(m_engine()); }
+    // The generator itself, for drawing many numbers at once.
+    Twister64 &engine() { return m_engine; }
 
 private:
     Twister64 m_engine;

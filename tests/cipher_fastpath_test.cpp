@@ -4,6 +4,7 @@
 
 #include "forceddraws.h"
 #include "modcodeur.h"
+#include "modcodeur_engine.h"
 #include "modcodeur_reference.h"
 #include "twister64.h"
 
@@ -50,6 +51,20 @@ private:
     int m_reseeds = 0;
 };
 
+// The generator's own numbers, as the encoder's clock-seeded source gives them, from a fixed
+// seed.
+class TwisterDraws final : public ModCodeur::RandomSource {
+public:
+    explicit TwisterDraws(std::uint64_t seed) : m_seed(seed) {}
+    void reseed() override { m_engine.seed(m_seed); }
+    double next() override { return ModCodeur::unitReal(m_engine()); }
+    ModCodeur::Twister64 &engine() { return m_engine; }
+
+private:
+    std::uint64_t m_seed;
+    ModCodeur::Twister64 m_engine;
+};
+
 std::string show(std::string_view text) {
     return testing::PrintToString(std::string(text));
 }
@@ -88,6 +103,23 @@ void expectSameEncoding(const std::string &plain, const std::string &key, std::u
                               << seed;
     ASSERT_EQ(fastDraws.drawn(), referenceDraws.drawn()) << "key " << show(key);
     ASSERT_EQ(fastDraws.reseeds(), referenceDraws.reseeds());
+}
+
+// Encodes straight from a generator, as Coder(plain, key) does, and with the plain loop from
+// the same numbers; fails the test on any difference, or if the generator was not left
+// exactly past the numbers used.
+void expectSameEncodingOnEngine(const std::string &plain, const std::string &key,
+                                std::uint64_t seed) {
+    ModCodeur::Twister64 engine;
+    engine.seed(seed);
+    TwisterDraws reference(seed);
+    const std::string fast = ModCodeur::encodeOnEngine(plain, key, engine);
+    const std::string expected = ModCodeur::ReferenceLoop::coder(plain, key, reference);
+    ASSERT_EQ(fast, expected) << "key " << show(key) << " plain " << show(plain) << " seed "
+                              << seed;
+    if (expected.empty())
+        reference.reseed(); // the plain loop draws nothing, nor re-seeds, then
+    ASSERT_EQ(engine(), reference.engine()()) << "key " << show(key) << " seed " << seed;
 }
 
 void expectSameDecoding(std::string_view code, std::string_view key) {
@@ -323,5 +355,68 @@ TEST(CoderFastPath, KeysOfExtremeCodes) {
             }
         }
         expectSameEncoding(plain, key, rng());
+    }
+}
+
+TEST(CoderFastPath, GeneratorDrawsLikeThePlainLoop) {
+    std::mt19937 rng(2718);
+    for (std::size_t lk = 2; lk <= 300; ++lk) {
+        for (int round = 0; round < 6; ++round) {
+            const std::string key = randomKey(rng, lk, round % 3 != 0);
+            const std::size_t length = round == 0 ? 0 : 1 + rng() % 700;
+            const unsigned troubleEvery = std::vector<unsigned>{0, 2, 5, 17, 70, 1}[round];
+            expectSameEncodingOnEngine(randomPlain(rng, length, troubleEvery), key, rng());
+        }
+    }
+    // Thousands of escapes: the generator's words are converted a batch at a time, and a
+    // window's draws may straddle two batches.
+    for (const std::size_t lk : {2, 3, 8, 100, 300}) {
+        for (const unsigned troubleEvery : {1u, 3u, 10u}) {
+            const std::string key = randomKey(rng, lk, true);
+            expectSameEncodingOnEngine(randomPlain(rng, 20000 + rng() % 64, troubleEvery), key,
+                                       rng());
+        }
+    }
+}
+
+TEST(FastPaths, RunsOfEveryLengthBetweenEscapes) {
+    // Code 0xF0 escapes under every printable key code, so these texts go by windows in both
+    // directions: runs of every length from 0 to 70 between escapes, starting at every
+    // offset of a window.
+    std::mt19937 rng(4242);
+    for (const std::size_t lk : {2, 3, 8, 61, 300}) {
+        const std::string key = randomKey(rng, lk, true);
+        for (std::size_t run = 0; run <= 70; ++run) {
+            const std::size_t first = rng() % 64;
+            std::string plain = randomPlain(rng, 600 + first, 0);
+            for (std::size_t at = first; at < plain.size(); at += run + 1)
+                plain[at] = '\xF0';
+            expectSameEncoding(plain, key, run);
+            expectSameEncodingOnEngine(plain, key, run);
+            ReplayDraws draws(run);
+            const std::string code = ModCodeur::Coder(plain, key, draws);
+            expectSameDecoding(code, key);
+            ASSERT_EQ(ModCodeur::Decoder(code, key), plain) << "run " << run << " key " << lk;
+        }
+    }
+}
+
+TEST(DecodeFastPath, FailuresAtEveryUnitAmongFrequentEscapes) {
+    // A unit below its key code, a marker, or an escape value pushed above 255, at every
+    // unit of a code text dense in escapes: the windows must hand over before the failing
+    // group with the text they have not yet written over intact.
+    std::mt19937 rng(99);
+    const std::string key = "k3y!Tesk";
+    std::string plain = randomPlain(rng, 400, 0);
+    for (std::size_t at = 0; at < plain.size(); at += 1 + rng() % 12)
+        plain[at] = '\xF0';
+    ReplayDraws draws(3);
+    const std::string code = ModCodeur::Coder(plain, key, draws);
+    for (std::size_t at = 1; at < code.size(); ++at) {
+        for (const char unit : {'\x00', '\x05', '\x20', '\xFF'}) {
+            std::string broken = code;
+            broken[at] = unit;
+            expectSameDecoding(broken, key);
+        }
     }
 }
