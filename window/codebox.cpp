@@ -4,6 +4,7 @@
 
 #include <QAction>
 #include <QContextMenuEvent>
+#include <QGuiApplication>
 #include <QInputMethodEvent>
 #include <QKeyEvent>
 #include <QMenu>
@@ -155,6 +156,17 @@ void KeyBox::inputMethodEvent(QInputMethodEvent *event) {
 }
 
 void KeyBox::mouseReleaseEvent(QMouseEvent *event) {
+    const QClipboard *clipboard = QGuiApplication::clipboard();
+    if (event->button() == Qt::MiddleButton && !isReadOnly() && clipboard &&
+        clipboard->supportsSelection()) {
+        // QLineEdit would insert the selection's text as Qt reads it, which can lack a final
+        // code 0; the press has already put the cursor where the text goes.
+        deselect();
+        if (const auto pasted = Clipboard::codes(QClipboard::Selection))
+            insert(BoxText::toDisplay(*pasted, BoxText::Lines::Single));
+        event->accept();
+        return;
+    }
     QLineEdit::mouseReleaseEvent(event);
     publishSelection();
 }
@@ -176,7 +188,7 @@ void KeyBox::contextMenuEvent(QContextMenuEvent *event) {
     addEntry(menu, QLineEdit::tr("&Copy"), QKeySequence::Copy, "edit-copy", selected,
              [this] { copyRaw(); });
     addEntry(menu, QLineEdit::tr("&Paste"), QKeySequence::Paste, "edit-paste",
-             editable && Clipboard::codes().has_value(), [this] { pasteRaw(); });
+             editable && Clipboard::hasText(), [this] { pasteRaw(); });
     addEntry(menu, QLineEdit::tr("Delete"), QKeySequence::UnknownKey, "edit-delete",
              editable && selected, [this] { del(); });
     menu->addSeparator();

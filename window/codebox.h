@@ -48,7 +48,7 @@ protected:
     void contextMenuEvent(QContextMenuEvent *event) override;
     void inputMethodEvent(QInputMethodEvent *event) override;
     // QLineEdit puts the shown selection, pictures and all, into the X11 selection; the box
-    // replaces it by the raw text.
+    // replaces it by the raw text. A middle click pastes the selection's raw text.
     void mouseReleaseEvent(QMouseEvent *event) override;
 
 private:

@@ -1,0 +1,250 @@
+#include "x11selection.h"
+
+#include <QGuiApplication>
+
+#ifdef CODETARVO_HAVE_XCB
+#include <QtGui/qguiapplication_platform.h>
+#include <poll.h>
+#include <xcb/xcb.h>
+
+#include <algorithm>
+#include <cstdint>
+#include <cstdlib>
+#include <memory>
+#include <string>
+#include <string_view>
+#endif
+
+namespace X11Selection {
+
+#ifdef CODETARVO_HAVE_XCB
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+struct FreeDeleter {
+    void operator()(void *pointer) const { std::free(pointer); }
+};
+// Replies and events come from xcb in malloc'ed memory.
+template <typename T>
+using Owned = std::unique_ptr<T, FreeDeleter>;
+
+// Bytes of a property read per request, in 32-bit units (4 MiB).
+constexpr std::uint32_t ChunkUnits = 1u << 20;
+
+struct Property {
+    xcb_atom_t type = XCB_ATOM_NONE;
+    std::string bytes;
+};
+
+// One selection transfer: a connection of its own and an unmapped window that receives the
+// owner's answer. Qt's connection cannot serve here, because Qt's own event reader takes
+// every event that arrives on it.
+class Transfer {
+public:
+    Transfer() : m_connection(xcb_connect(nullptr, nullptr)) {}
+    ~Transfer() {
+        if (m_window != XCB_WINDOW_NONE && !failed())
+            xcb_destroy_window(m_connection, m_window);
+        xcb_disconnect(m_connection);
+    }
+    Transfer(const Transfer &) = delete;
+    Transfer &operator=(const Transfer &) = delete;
+
+    [[nodiscard]] bool failed() const { return xcb_connection_has_error(m_connection) != 0; }
+
+    // Whether this connection reaches the X server the application draws on: the DISPLAY
+    // the application was started with may have been overridden by its -display option.
+    [[nodiscard]] bool sameServerAs(xcb_connection_t *other) const {
+        const xcb_setup_t *mine = xcb_get_setup(m_connection);
+        const xcb_setup_t *theirs = xcb_get_setup(other);
+        if (!mine || !theirs || mine->release_number != theirs->release_number ||
+            mine->roots_len != theirs->roots_len)
+            return false;
+        return xcb_setup_roots_iterator(mine).data->root ==
+               xcb_setup_roots_iterator(theirs).data->root;
+    }
+
+    [[nodiscard]] std::optional<QString> read(Name name, Clock::duration timeout) {
+        const xcb_atom_t selection =
+            intern(name == Name::Clipboard ? "CLIPBOARD" : "PRIMARY");
+        const xcb_atom_t utf8 = intern("UTF8_STRING");
+        m_property = intern("CODETARVO_SELECTION");
+        m_incr = intern("INCR");
+        if (failed() || selection == XCB_ATOM_NONE || utf8 == XCB_ATOM_NONE ||
+            m_property == XCB_ATOM_NONE || m_incr == XCB_ATOM_NONE)
+            return std::nullopt;
+
+        const Owned<xcb_get_selection_owner_reply_t> owner(xcb_get_selection_owner_reply(
+            m_connection, xcb_get_selection_owner(m_connection, selection), nullptr));
+        if (!owner || owner->owner == XCB_WINDOW_NONE)
+            return std::nullopt;
+
+        createWindow();
+        if (const auto bytes = convert(selection, utf8, timeout))
+            return QString::fromUtf8(bytes->data(), static_cast<qsizetype>(bytes->size()));
+        if (const auto bytes = convert(selection, XCB_ATOM_STRING, timeout))
+            return QString::fromLatin1(bytes->data(), static_cast<qsizetype>(bytes->size()));
+        return std::nullopt;
+    }
+
+private:
+    xcb_atom_t intern(std::string_view name) {
+        const Owned<xcb_intern_atom_reply_t> reply(xcb_intern_atom_reply(
+            m_connection,
+            xcb_intern_atom(m_connection, 0, static_cast<std::uint16_t>(name.size()), name.data()),
+            nullptr));
+        return reply ? reply->atom : xcb_atom_t{XCB_ATOM_NONE};
+    }
+
+    void createWindow() {
+        const xcb_screen_t *screen = xcb_setup_roots_iterator(xcb_get_setup(m_connection)).data;
+        m_window = xcb_generate_id(m_connection);
+        // Property changes on the window tell when each part of a large transfer arrives.
+        const std::uint32_t events = XCB_EVENT_MASK_PROPERTY_CHANGE;
+        xcb_create_window(m_connection, 0 /* the parent's depth */, m_window, screen->root, 0, 0, 1, 1,
+                          0, XCB_WINDOW_CLASS_INPUT_ONLY, screen->root_visual, XCB_CW_EVENT_MASK,
+                          &events);
+    }
+
+    // The bytes the owner of SELECTION gives as TARGET, or nothing when it refuses, answers
+    // with another type, or stops answering for TIMEOUT.
+    std::optional<std::string> convert(xcb_atom_t selection, xcb_atom_t target,
+                                       Clock::duration timeout) {
+        xcb_delete_property(m_connection, m_window, m_property);
+        xcb_convert_selection(m_connection, m_window, selection, target, m_property,
+                              XCB_CURRENT_TIME);
+        xcb_flush(m_connection);
+        const auto notified = waitFor(timeout, [&](const xcb_generic_event_t *event) {
+            if ((event->response_type & 0x7f) != XCB_SELECTION_NOTIFY)
+                return false;
+            const auto *notify = reinterpret_cast<const xcb_selection_notify_event_t *>(event);
+            return notify->requestor == m_window && notify->selection == selection;
+        });
+        if (!notified)
+            return std::nullopt;
+        const auto *notify = reinterpret_cast<const xcb_selection_notify_event_t *>(notified.get());
+        if (notify->property == XCB_ATOM_NONE)
+            return std::nullopt; // refused
+
+        auto first = readProperty();
+        if (!first)
+            return std::nullopt;
+        if (first->type == m_incr)
+            return receiveIncrementally(target, timeout);
+        if (first->type != target)
+            return std::nullopt;
+        return std::move(first->bytes);
+    }
+
+    // A large transfer: the owner writes the text part by part, each time the reader has
+    // deleted the property, and ends with an empty part.
+    std::optional<std::string> receiveIncrementally(xcb_atom_t target, Clock::duration timeout) {
+        std::string text;
+        for (;;) {
+            xcb_delete_property(m_connection, m_window, m_property);
+            xcb_flush(m_connection);
+            const auto arrived = waitFor(timeout, [&](const xcb_generic_event_t *event) {
+                if ((event->response_type & 0x7f) != XCB_PROPERTY_NOTIFY)
+                    return false;
+                const auto *change = reinterpret_cast<const xcb_property_notify_event_t *>(event);
+                return change->window == m_window && change->atom == m_property &&
+                       change->state == XCB_PROPERTY_NEW_VALUE;
+            });
+            if (!arrived)
+                return std::nullopt;
+            auto part = readProperty();
+            if (!part || part->type != target)
+                return std::nullopt;
+            if (part->bytes.empty()) {
+                xcb_delete_property(m_connection, m_window, m_property);
+                xcb_flush(m_connection);
+                return text;
+            }
+            text += part->bytes;
+        }
+    }
+
+    std::optional<Property> readProperty() {
+        Property property;
+        std::uint32_t offset = 0;
+        for (;;) {
+            const Owned<xcb_get_property_reply_t> reply(xcb_get_property_reply(
+                m_connection,
+                xcb_get_property(m_connection, 0, m_window, m_property,
+                                 XCB_GET_PROPERTY_TYPE_ANY, offset, ChunkUnits),
+                nullptr));
+            if (!reply)
+                return std::nullopt;
+            property.type = reply->type;
+            const int length = xcb_get_property_value_length(reply.get());
+            property.bytes.append(static_cast<const char *>(xcb_get_property_value(reply.get())),
+                                  static_cast<std::size_t>(std::max(length, 0)));
+            if (reply->bytes_after == 0 || length <= 0)
+                return property;
+            offset += static_cast<std::uint32_t>(length) / 4;
+        }
+    }
+
+    // The first event for which ACCEPT holds, dropping the others, or null after TIMEOUT.
+    template <typename Accept>
+    Owned<xcb_generic_event_t> waitFor(Clock::duration timeout, Accept accept) {
+        const auto deadline = Clock::now() + timeout;
+        for (;;) {
+            while (Owned<xcb_generic_event_t> event{xcb_poll_for_event(m_connection)}) {
+                if (accept(event.get()))
+                    return event;
+            }
+            if (failed())
+                return nullptr;
+            const auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - Clock::now());
+            if (left.count() <= 0)
+                return nullptr;
+            pollfd socket{xcb_get_file_descriptor(m_connection), POLLIN, 0};
+            ::poll(&socket, 1, static_cast<int>(left.count()));
+        }
+    }
+
+    xcb_connection_t *m_connection;
+    xcb_window_t m_window = XCB_WINDOW_NONE;
+    xcb_atom_t m_property = XCB_ATOM_NONE;
+    xcb_atom_t m_incr = XCB_ATOM_NONE;
+};
+
+xcb_connection_t *applicationConnection() {
+    if (!qGuiApp || QGuiApplication::platformName() != QLatin1String("xcb"))
+        return nullptr;
+    const auto *x11 = qGuiApp->nativeInterface<QNativeInterface::QX11Application>();
+    return x11 ? x11->connection() : nullptr;
+}
+
+} // namespace
+
+bool available() {
+    return applicationConnection() != nullptr;
+}
+
+std::optional<QString> text(Name name, std::chrono::milliseconds timeout) {
+    xcb_connection_t *application = applicationConnection();
+    if (!application)
+        return std::nullopt;
+    Transfer transfer;
+    if (transfer.failed() || !transfer.sameServerAs(application))
+        return std::nullopt;
+    return transfer.read(name, timeout);
+}
+
+#else
+
+bool available() {
+    return false;
+}
+
+std::optional<QString> text(Name, std::chrono::milliseconds) {
+    return std::nullopt;
+}
+
+#endif
+
+} // namespace X11Selection
