@@ -36,13 +36,14 @@ constexpr int WaitMs = 5000;
 // Xvfb on a display number it picks itself, for as long as the object lives.
 class XServer {
 public:
-    XServer() {
+    XServer()
+    {
         int pipeFds[2];
         if (::pipe(pipeFds) != 0)
             return;
         const std::string fd = std::to_string(pipeFds[1]);
-        std::string args[] = {"Xvfb",        "-displayfd", fd,       "-screen",   "0",
-                              "800x600x24", "-nolisten",  "tcp",    "-noreset"};
+        std::string args[] = {"Xvfb",       "-displayfd", fd,    "-screen", "0",
+                              "800x600x24", "-nolisten",  "tcp", "-noreset"};
         char *argv[std::size(args) + 1] = {};
         for (std::size_t i = 0; i < std::size(args); ++i)
             argv[i] = args[i].data();
@@ -62,7 +63,8 @@ public:
         if (!number.empty())
             m_display = ":" + number;
     }
-    ~XServer() {
+    ~XServer()
+    {
         if (m_pid > 0) {
             ::kill(m_pid, SIGTERM);
             ::waitpid(m_pid, nullptr, 0);
@@ -80,7 +82,8 @@ private:
 
 // Runs PROCESS to its end while the event loop keeps running, so that this program can answer
 // the selection requests it makes.
-bool finish(QProcess &process) {
+bool finish(QProcess &process)
+{
     const QDeadlineTimer deadline(WaitMs);
     while (process.state() != QProcess::NotRunning && !deadline.hasExpired()) {
         QCoreApplication::processEvents();
@@ -90,7 +93,8 @@ bool finish(QProcess &process) {
 }
 
 // What another program reads from SELECTION as TARGET, or nothing when it gets no text.
-std::optional<QByteArray> readBack(const QString &selection, const QString &target) {
+std::optional<QByteArray> readBack(const QString &selection, const QString &target)
+{
     QProcess xclip;
     xclip.start(QStringLiteral("xclip"), {QStringLiteral("-selection"), selection,
                                           QStringLiteral("-t"), target, QStringLiteral("-o")});
@@ -104,7 +108,8 @@ class ForeignOwner {
 public:
     ForeignOwner(const QByteArray &data, const QString &selection,
                  const QString &target = QStringLiteral("UTF8_STRING"))
-        : m_selection(selection) {
+        : m_selection(selection)
+    {
         m_xclip.setStandardOutputFile(QProcess::nullDevice());
         m_xclip.start(QStringLiteral("xclip"),
                       {QStringLiteral("-quiet"), QStringLiteral("-loops"), QStringLiteral("0"),
@@ -126,7 +131,8 @@ public:
     [[nodiscard]] bool owns() const { return m_owns; }
 
     // Ends the program: nothing owns the selection any more.
-    void release() {
+    void release()
+    {
         if (m_xclip.state() == QProcess::NotRunning)
             return;
         m_xclip.terminate();
@@ -142,26 +148,29 @@ private:
     bool m_owns = false;
 };
 
-QString selectionName(QClipboard::Mode mode) {
-    return mode == QClipboard::Selection ? QStringLiteral("primary")
-                                         : QStringLiteral("clipboard");
+QString selectionName(QClipboard::Mode mode)
+{
+    return mode == QClipboard::Selection ? QStringLiteral("primary") : QStringLiteral("clipboard");
 }
 
 // Whether every code of CODES is a Latin-1 character, so that STRING can carry it.
-bool fitsLatin1(const std::string &codes) {
+bool fitsLatin1(const std::string &codes)
+{
     for (const char code : codes)
         if (CodePage::toUnicode(static_cast<unsigned char>(code)) > 0xFF)
             return false;
     return true;
 }
 
-QByteArray bytes(const std::string &text) {
+QByteArray bytes(const std::string &text)
+{
     return QByteArray::fromStdString(text);
 }
 
 // Reads the clipboard MODE until it gives WANTED, for a while: Qt learns of a new owner a
 // moment after it has taken the selection.
-std::optional<std::string> settledCodes(QClipboard::Mode mode, const std::string &wanted) {
+std::optional<std::string> settledCodes(QClipboard::Mode mode, const std::string &wanted)
+{
     std::optional<std::string> read;
     const QDeadlineTimer deadline(WaitMs);
     do {
@@ -178,12 +187,14 @@ enum class Way { CtrlV, Menu, MiddleClick };
 class ClipboardX11Test : public QObject {
     Q_OBJECT
 private slots:
-    void initTestCase() {
+    void initTestCase()
+    {
         QCOMPARE(QGuiApplication::platformName(), QStringLiteral("xcb"));
         QVERIFY(QGuiApplication::clipboard()->supportsSelection());
     }
 
-    void shouldReadForeignTextExactly_data() {
+    void shouldReadForeignTextExactly_data()
+    {
         QTest::addColumn<QByteArray>("codes");
         QTest::addColumn<QString>("target");
         QTest::addColumn<QClipboard::Mode>("mode");
@@ -215,7 +226,8 @@ private slots:
                     << bytes(codes) << QStringLiteral("STRING") << QClipboard::Clipboard;
         }
     }
-    void shouldReadForeignTextExactly() {
+    void shouldReadForeignTextExactly()
+    {
         QFETCH(QByteArray, codes);
         QFETCH(QString, target);
         QFETCH(QClipboard::Mode, mode);
@@ -230,7 +242,8 @@ private slots:
         QVERIFY2(read == wanted, printable(read.value_or("(nothing)")).constData());
     }
 
-    void shouldReadRandomForeignTextsExactly() {
+    void shouldReadRandomForeignTextsExactly()
+    {
         std::mt19937 rng(20261207);
         static const std::string alphabet = {'\0', '\0',   '\r',   '\n',   '\x01', '\x1F',
                                              ' ',  '\xA0', '\x81', '\x9D', '\x80', 'a',
@@ -245,14 +258,15 @@ private slots:
                                QStringLiteral("clipboard"));
             QVERIFY2(owner.owns(), printable(codes).constData());
             const auto read = settledCodes(QClipboard::Clipboard, codes);
-            QVERIFY2(read == codes, (printable(codes) + " read as " +
-                                     printable(read.value_or("(nothing)")))
-                                        .constData());
+            QVERIFY2(read == codes,
+                     (printable(codes) + " read as " + printable(read.value_or("(nothing)")))
+                         .constData());
         }
     }
 
     // Large texts travel in parts (INCR); the final code 0 must survive that too.
-    void shouldReadAMegabyteForeignTextExactly() {
+    void shouldReadAMegabyteForeignTextExactly()
+    {
         std::mt19937 rng(7);
         std::uniform_int_distribution<int> code(0, 255);
         std::string codes(1'000'000, '\0');
@@ -268,7 +282,8 @@ private slots:
         QVERIFY(*read == codes);
     }
 
-    void shouldPasteForeignTextExactlyEveryWay_data() {
+    void shouldPasteForeignTextExactlyEveryWay_data()
+    {
         QTest::addColumn<bool>("keyBox");
         QTest::addColumn<Way>("way");
         for (const bool key : {true, false}) {
@@ -278,7 +293,8 @@ private slots:
             QTest::addRow("%s, middle click", box) << key << Way::MiddleClick;
         }
     }
-    void shouldPasteForeignTextExactlyEveryWay() {
+    void shouldPasteForeignTextExactlyEveryWay()
+    {
         QFETCH(bool, keyBox);
         QFETCH(Way, way);
         const std::string codes("\x01q\xE8\r\n\xA0\x01\xE8\x00", 9);
@@ -287,15 +303,15 @@ private slots:
         box->setCodes("");
         const QClipboard::Mode mode =
             way == Way::MiddleClick ? QClipboard::Selection : QClipboard::Clipboard;
-        ForeignOwner owner(QByteArray::fromStdString(CodePage::toUtf8(codes)),
-                           selectionName(mode));
+        ForeignOwner owner(QByteArray::fromStdString(CodePage::toUtf8(codes)), selectionName(mode));
         QVERIFY(owner.owns());
         QVERIFY(settledCodes(mode, codes) == codes);
         paste(widget.get(), way);
         QVERIFY2(box->codes() == codes, printable(box->codes()).constData());
     }
 
-    void shouldPasteNothingFromAnEmptyClipboard_data() {
+    void shouldPasteNothingFromAnEmptyClipboard_data()
+    {
         QTest::addColumn<bool>("keyBox");
         QTest::addColumn<Way>("way");
         for (const bool key : {true, false}) {
@@ -305,7 +321,8 @@ private slots:
             QTest::addRow("%s, middle click", box) << key << Way::MiddleClick;
         }
     }
-    void shouldPasteNothingFromAnEmptyClipboard() {
+    void shouldPasteNothingFromAnEmptyClipboard()
+    {
         QFETCH(bool, keyBox);
         QFETCH(Way, way);
         std::unique_ptr<QWidget> widget = makeBox(keyBox);
@@ -325,7 +342,8 @@ private slots:
 
     // The program's own copies are exact for other programs too, the last of many in a row
     // wins, and reading its own clipboard back takes Qt's exact copy without asking itself.
-    void shouldGiveOwnCopiesExactlyToOtherPrograms() {
+    void shouldGiveOwnCopiesExactlyToOtherPrograms()
+    {
         std::string last;
         for (int i = 0; i < 50; ++i) {
             last = std::string("\x01") + static_cast<char>('A' + i % 26) + '\x01' + '\xE8' + '\0';
@@ -344,7 +362,8 @@ private slots:
     }
 
 private:
-    static std::unique_ptr<QWidget> makeBox(bool keyBox) {
+    static std::unique_ptr<QWidget> makeBox(bool keyBox)
+    {
         std::unique_ptr<QWidget> widget;
         if (keyBox)
             widget = std::make_unique<KeyBox>();
@@ -356,7 +375,8 @@ private:
         return widget;
     }
 
-    static void paste(QWidget *widget, Way way) {
+    static void paste(QWidget *widget, Way way)
+    {
         QWidget *target = widget;
         if (auto *editor = qobject_cast<QAbstractScrollArea *>(widget))
             target = editor->viewport();
@@ -384,7 +404,8 @@ private:
     }
 };
 
-int main(int argc, char *argv[]) {
+int main(int argc, char *argv[])
+{
     const XServer server;
     if (server.display().empty()) {
         std::fputs("window_clipboard_x11_test: could not start Xvfb\n", stderr);

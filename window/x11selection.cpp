@@ -27,8 +27,7 @@ struct FreeDeleter {
     void operator()(void *pointer) const { std::free(pointer); }
 };
 // Replies and events come from xcb in malloc'ed memory.
-template <typename T>
-using Owned = std::unique_ptr<T, FreeDeleter>;
+template <typename T> using Owned = std::unique_ptr<T, FreeDeleter>;
 
 // Bytes of a property read per request, in 32-bit units (4 MiB).
 constexpr std::uint32_t ChunkUnits = 1u << 20;
@@ -44,7 +43,8 @@ struct Property {
 class Transfer {
 public:
     Transfer() : m_connection(xcb_connect(nullptr, nullptr)) {}
-    ~Transfer() {
+    ~Transfer()
+    {
         if (m_window != XCB_WINDOW_NONE && !failed())
             xcb_destroy_window(m_connection, m_window);
         xcb_disconnect(m_connection);
@@ -56,7 +56,8 @@ public:
 
     // Whether this connection reaches the X server the application draws on: the DISPLAY
     // the application was started with may have been overridden by its -display option.
-    [[nodiscard]] bool sameServerAs(xcb_connection_t *other) const {
+    [[nodiscard]] bool sameServerAs(xcb_connection_t *other) const
+    {
         const xcb_setup_t *mine = xcb_get_setup(m_connection);
         const xcb_setup_t *theirs = xcb_get_setup(other);
         if (!mine || !theirs || mine->release_number != theirs->release_number ||
@@ -66,9 +67,9 @@ public:
                xcb_setup_roots_iterator(theirs).data->root;
     }
 
-    [[nodiscard]] std::optional<QString> read(Name name, Clock::duration timeout) {
-        const xcb_atom_t selection =
-            intern(name == Name::Clipboard ? "CLIPBOARD" : "PRIMARY");
+    [[nodiscard]] std::optional<QString> read(Name name, Clock::duration timeout)
+    {
+        const xcb_atom_t selection = intern(name == Name::Clipboard ? "CLIPBOARD" : "PRIMARY");
         const xcb_atom_t utf8 = intern("UTF8_STRING");
         m_property = intern("CODETARVO_SELECTION");
         m_incr = intern("INCR");
@@ -82,15 +83,25 @@ public:
             return std::nullopt;
 
         createWindow();
-        if (const auto bytes = convert(selection, utf8, timeout))
-            return QString::fromUtf8(bytes->data(), static_cast<qsizetype>(bytes->size()));
-        if (const auto bytes = convert(selection, XCB_ATOM_STRING, timeout))
-            return QString::fromLatin1(bytes->data(), static_cast<qsizetype>(bytes->size()));
+        // Some owners answer every request with the one type they have, so the text is read
+        // by the type it comes in.
+        for (const xcb_atom_t target : {utf8, xcb_atom_t{XCB_ATOM_STRING}}) {
+            const auto text = convert(selection, target, timeout);
+            if (text && text->type == utf8)
+                return QString::fromUtf8(text->bytes.data(),
+                                         static_cast<qsizetype>(text->bytes.size()));
+            if (text && text->type == XCB_ATOM_STRING)
+                return QString::fromLatin1(text->bytes.data(),
+                                           static_cast<qsizetype>(text->bytes.size()));
+            if (m_timedOut)
+                return std::nullopt; // an owner that does not answer is not asked again
+        }
         return std::nullopt;
     }
 
 private:
-    xcb_atom_t intern(std::string_view name) {
+    xcb_atom_t intern(std::string_view name)
+    {
         const Owned<xcb_intern_atom_reply_t> reply(xcb_intern_atom_reply(
             m_connection,
             xcb_intern_atom(m_connection, 0, static_cast<std::uint16_t>(name.size()), name.data()),
@@ -98,20 +109,23 @@ private:
         return reply ? reply->atom : xcb_atom_t{XCB_ATOM_NONE};
     }
 
-    void createWindow() {
+    void createWindow()
+    {
         const xcb_screen_t *screen = xcb_setup_roots_iterator(xcb_get_setup(m_connection)).data;
         m_window = xcb_generate_id(m_connection);
         // Property changes on the window tell when each part of a large transfer arrives.
         const std::uint32_t events = XCB_EVENT_MASK_PROPERTY_CHANGE;
-        xcb_create_window(m_connection, 0 /* the parent's depth */, m_window, screen->root, 0, 0, 1, 1,
-                          0, XCB_WINDOW_CLASS_INPUT_ONLY, screen->root_visual, XCB_CW_EVENT_MASK,
+        xcb_create_window(m_connection, 0 /* the parent's depth */, m_window, screen->root, 0, 0, 1,
+                          1, 0, XCB_WINDOW_CLASS_INPUT_ONLY, screen->root_visual, XCB_CW_EVENT_MASK,
                           &events);
     }
 
-    // The bytes the owner of SELECTION gives as TARGET, or nothing when it refuses, answers
-    // with another type, or stops answering for TIMEOUT.
-    std::optional<std::string> convert(xcb_atom_t selection, xcb_atom_t target,
-                                       Clock::duration timeout) {
+    // What the owner of SELECTION gives when asked for TARGET, or nothing when it refuses or
+    // stops answering for TIMEOUT (then m_timedOut is set).
+    std::optional<Property> convert(xcb_atom_t selection, xcb_atom_t target,
+                                    Clock::duration timeout)
+    {
+        m_timedOut = false;
         xcb_delete_property(m_connection, m_window, m_property);
         xcb_convert_selection(m_connection, m_window, selection, target, m_property,
                               XCB_CURRENT_TIME);
@@ -122,8 +136,10 @@ private:
             const auto *notify = reinterpret_cast<const xcb_selection_notify_event_t *>(event);
             return notify->requestor == m_window && notify->selection == selection;
         });
-        if (!notified)
+        if (!notified) {
+            m_timedOut = true;
             return std::nullopt;
+        }
         const auto *notify = reinterpret_cast<const xcb_selection_notify_event_t *>(notified.get());
         if (notify->property == XCB_ATOM_NONE)
             return std::nullopt; // refused
@@ -132,17 +148,16 @@ private:
         if (!first)
             return std::nullopt;
         if (first->type == m_incr)
-            return receiveIncrementally(target, timeout);
-        if (first->type != target)
-            return std::nullopt;
-        return std::move(first->bytes);
+            return receiveIncrementally(timeout);
+        return first;
     }
 
     // A large transfer: the owner writes the text part by part, each time the reader has
     // deleted the property, and ends with an empty part.
-    std::optional<std::string> receiveIncrementally(xcb_atom_t target, Clock::duration timeout) {
-        std::string text;
-        for (;;) {
+    std::optional<Property> receiveIncrementally(Clock::duration timeout)
+    {
+        Property text;
+        for (bool first = true;; first = false) {
             xcb_delete_property(m_connection, m_window, m_property);
             xcb_flush(m_connection);
             const auto arrived = waitFor(timeout, [&](const xcb_generic_event_t *event) {
@@ -152,28 +167,35 @@ private:
                 return change->window == m_window && change->atom == m_property &&
                        change->state == XCB_PROPERTY_NEW_VALUE;
             });
-            if (!arrived)
+            if (!arrived) {
+                m_timedOut = true;
                 return std::nullopt;
+            }
             auto part = readProperty();
-            if (!part || part->type != target)
+            if (!part)
                 return std::nullopt;
             if (part->bytes.empty()) {
                 xcb_delete_property(m_connection, m_window, m_property);
                 xcb_flush(m_connection);
                 return text;
             }
-            text += part->bytes;
+            if (first)
+                text.type = part->type;
+            else if (part->type != text.type)
+                return std::nullopt;
+            text.bytes += part->bytes;
         }
     }
 
-    std::optional<Property> readProperty() {
+    std::optional<Property> readProperty()
+    {
         Property property;
         std::uint32_t offset = 0;
         for (;;) {
             const Owned<xcb_get_property_reply_t> reply(xcb_get_property_reply(
                 m_connection,
-                xcb_get_property(m_connection, 0, m_window, m_property,
-                                 XCB_GET_PROPERTY_TYPE_ANY, offset, ChunkUnits),
+                xcb_get_property(m_connection, 0, m_window, m_property, XCB_GET_PROPERTY_TYPE_ANY,
+                                 offset, ChunkUnits),
                 nullptr));
             if (!reply)
                 return std::nullopt;
@@ -189,7 +211,8 @@ private:
 
     // The first event for which ACCEPT holds, dropping the others, or null after TIMEOUT.
     template <typename Accept>
-    Owned<xcb_generic_event_t> waitFor(Clock::duration timeout, Accept accept) {
+    Owned<xcb_generic_event_t> waitFor(Clock::duration timeout, Accept accept)
+    {
         const auto deadline = Clock::now() + timeout;
         for (;;) {
             while (Owned<xcb_generic_event_t> event{xcb_poll_for_event(m_connection)}) {
@@ -210,9 +233,11 @@ private:
     xcb_window_t m_window = XCB_WINDOW_NONE;
     xcb_atom_t m_property = XCB_ATOM_NONE;
     xcb_atom_t m_incr = XCB_ATOM_NONE;
+    bool m_timedOut = false;
 };
 
-xcb_connection_t *applicationConnection() {
+xcb_connection_t *applicationConnection()
+{
     if (!qGuiApp || QGuiApplication::platformName() != QLatin1String("xcb"))
         return nullptr;
     const auto *x11 = qGuiApp->nativeInterface<QNativeInterface::QX11Application>();
@@ -221,11 +246,13 @@ xcb_connection_t *applicationConnection() {
 
 } // namespace
 
-bool available() {
+bool available()
+{
     return applicationConnection() != nullptr;
 }
 
-std::optional<QString> text(Name name, std::chrono::milliseconds timeout) {
+std::optional<QString> text(Name name, std::chrono::milliseconds timeout)
+{
     xcb_connection_t *application = applicationConnection();
     if (!application)
         return std::nullopt;
@@ -237,11 +264,13 @@ std::optional<QString> text(Name name, std::chrono::milliseconds timeout) {
 
 #else
 
-bool available() {
+bool available()
+{
     return false;
 }
 
-std::optional<QString> text(Name, std::chrono::milliseconds) {
+std::optional<QString> text(Name, std::chrono::milliseconds)
+{
     return std::nullopt;
 }
 
