@@ -3,6 +3,7 @@
 #include "boxtext.h"
 #include "x11selection.h"
 
+#include <QDropEvent>
 #include <QGuiApplication>
 #include <QMimeData>
 
@@ -15,6 +16,12 @@ namespace {
 // copy is exact when this program owns MODE; otherwise the owner is asked again directly,
 // and its answer is taken only when it is TEXT with one U+0000 more at the end, the one
 // difference that reading causes.
+// NATIVE when it is TEXT with the final U+0000 that Qt's reading dropped.
+bool restoresFinalZero(const std::optional<QString> &native, const QString &text) {
+    return native && native->size() == text.size() + 1 && native->back() == QChar(u'\0') &&
+           native->startsWith(text);
+}
+
 QString untrimmed(QString text, QClipboard::Mode mode) {
     const QClipboard *clipboard = QGuiApplication::clipboard();
     if (mode == QClipboard::FindBuffer || !X11Selection::available())
@@ -26,10 +33,7 @@ QString untrimmed(QString text, QClipboard::Mode mode) {
     const auto native = X11Selection::text(mode == QClipboard::Clipboard
                                                ? X11Selection::Name::Clipboard
                                                : X11Selection::Name::Primary);
-    if (native && native->size() == text.size() + 1 && native->back() == QChar(u'\0') &&
-        native->startsWith(text))
-        return *native;
-    return text;
+    return restoresFinalZero(native, text) ? *native : text;
 }
 
 std::optional<std::string> codesOf(const QMimeData *source, std::optional<QClipboard::Mode> mode) {
@@ -69,6 +73,25 @@ QMimeData *mimeData(std::string_view codes) {
     auto *data = new QMimeData;
     data->setText(BoxText::toRaw(codes));
     return data;
+}
+
+void watchDrops() {
+    X11Selection::watchDrops();
+}
+
+std::unique_ptr<QMimeData> exactDrop(const QDropEvent *event) {
+    // A drag from this program carries its own exact mime data; the drag's owner is asked
+    // only while it is another program.
+    const QMimeData *data = event->mimeData();
+    if (event->source() || !data || !data->hasText() || !X11Selection::available())
+        return nullptr;
+    const QString text = data->text();
+    const auto native = X11Selection::text(X11Selection::Name::Drag);
+    if (!restoresFinalZero(native, text))
+        return nullptr;
+    auto exact = std::make_unique<QMimeData>();
+    exact->setText(*native);
+    return exact;
 }
 
 std::optional<std::string> codes(const QMimeData *source) {

@@ -6,10 +6,12 @@
 
 #include <QClipboard>
 
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
 
+class QDropEvent;
 class QMimeData;
 
 namespace Clipboard {
@@ -29,5 +31,11 @@ void putCodes(std::string_view codes, QClipboard::Mode mode = QClipboard::Clipbo
 // The codes of the plain text in SOURCE, or nothing when it is null or holds no text. When
 // SOURCE is the clipboard's or the selection's own data, it is read as codes(mode) reads it.
 [[nodiscard]] std::optional<std::string> codes(const QMimeData *source);
+
+// Prepares exactDrop(); a box that takes drops calls it when it is made.
+void watchDrops();
+// For a drop of text dragged from another program: mime data carrying that text exactly,
+// when Qt's own reading of it lacks the final code 0 the other program gave; otherwise null.
+[[nodiscard]] std::unique_ptr<QMimeData> exactDrop(const QDropEvent *event);
 
 } // namespace Clipboard

@@ -4,6 +4,7 @@
 
 #include <QAction>
 #include <QContextMenuEvent>
+#include <QDropEvent>
 #include <QGuiApplication>
 #include <QInputMethodEvent>
 #include <QKeyEvent>
@@ -20,6 +21,23 @@
 #include <memory>
 
 namespace {
+
+// Lets the widget's own DROP handler take EVENT with its text read exactly, where Qt's reading
+// lost a final code 0 of text dragged from another program.
+template <typename Drop>
+void dropExactly(QDropEvent *event, Drop drop) {
+    const auto exact = Clipboard::exactDrop(event);
+    if (!exact) {
+        drop(event);
+        return;
+    }
+    QDropEvent copy(event->position(), event->possibleActions(), exact.get(), event->buttons(),
+                    event->modifiers(), event->type());
+    copy.setDropAction(event->dropAction());
+    drop(&copy);
+    event->setDropAction(copy.dropAction());
+    event->setAccepted(copy.isAccepted());
+}
 
 // Rewrites whatever reaches the key box by QLineEdit's own ways (drops, middle-click
 // pastes) as the box shows what it enters, keeping the cursor after the same code. QLineEdit
@@ -86,6 +104,7 @@ KeyBox::KeyBox(QWidget *parent) : QLineEdit(parent) {
     // QLineEdit would silently cut longer texts at 32767 characters.
     setMaxLength(std::numeric_limits<int>::max());
     setValidator(new KeyValidator(this));
+    Clipboard::watchDrops();
     connect(this, &QLineEdit::textChanged, this, &KeyBox::changed);
 }
 
@@ -171,6 +190,10 @@ void KeyBox::mouseReleaseEvent(QMouseEvent *event) {
     publishSelection();
 }
 
+void KeyBox::dropEvent(QDropEvent *event) {
+    dropExactly(event, [this](QDropEvent *drop) { QLineEdit::dropEvent(drop); });
+}
+
 void KeyBox::contextMenuEvent(QContextMenuEvent *event) {
     // QLineEdit's own menu would copy the pictures and gives its entries no names to
     // redirect, so the box builds the same menu around its raw clipboard functions.
@@ -213,6 +236,7 @@ TextBox::TextBox(QWidget *parent) : QPlainTextEdit(parent) {
     setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
     setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
     setTabChangesFocus(true);
+    Clipboard::watchDrops();
     connect(document(), &QTextDocument::contentsChange, this, &TextBox::noteEdit);
     connect(this, &QPlainTextEdit::textChanged, this, &TextBox::finishEdit);
 }
@@ -347,6 +371,10 @@ QMimeData *TextBox::createMimeDataFromSelection() const {
 
 bool TextBox::canInsertFromMimeData(const QMimeData *source) const {
     return source && source->hasText();
+}
+
+void TextBox::dropEvent(QDropEvent *event) {
+    dropExactly(event, [this](QDropEvent *drop) { QPlainTextEdit::dropEvent(drop); });
 }
 
 void TextBox::insertFromMimeData(const QMimeData *source) {

@@ -1,6 +1,8 @@
 #include "x11selection.h"
 
+#include <QAbstractNativeEventFilter>
 #include <QGuiApplication>
+#include <QPointer>
 
 #ifdef CODETARVO_HAVE_XCB
 #include <QtGui/qguiapplication_platform.h>
@@ -37,6 +39,19 @@ struct Property {
     std::string bytes;
 };
 
+std::string_view selectionName(Name name)
+{
+    switch (name) {
+    case Name::Clipboard:
+        return "CLIPBOARD";
+    case Name::Primary:
+        return "PRIMARY";
+    case Name::Drag:
+        return "XdndSelection";
+    }
+    return {};
+}
+
 // One selection transfer: a connection of its own and an unmapped window that receives the
 // owner's answer. Qt's connection cannot serve here, because Qt's own event reader takes
 // every event that arrives on it.
@@ -67,9 +82,11 @@ public:
                xcb_setup_roots_iterator(theirs).data->root;
     }
 
-    [[nodiscard]] std::optional<QString> read(Name name, Clock::duration timeout)
+    // TIME is that of the user's action that asks, as the owner may check it.
+    [[nodiscard]] std::optional<QString> read(Name name, xcb_timestamp_t time,
+                                              Clock::duration timeout)
     {
-        const xcb_atom_t selection = intern(name == Name::Clipboard ? "CLIPBOARD" : "PRIMARY");
+        const xcb_atom_t selection = intern(selectionName(name));
         const xcb_atom_t utf8 = intern("UTF8_STRING");
         m_property = intern("CODETARVO_SELECTION");
         m_incr = intern("INCR");
@@ -86,7 +103,7 @@ public:
         // Some owners answer every request with the one type they have, so the text is read
         // by the type it comes in.
         for (const xcb_atom_t target : {utf8, xcb_atom_t{XCB_ATOM_STRING}}) {
-            const auto text = convert(selection, target, timeout);
+            const auto text = convert(selection, target, time, timeout);
             if (text && text->type == utf8)
                 return QString::fromUtf8(text->bytes.data(),
                                          static_cast<qsizetype>(text->bytes.size()));
@@ -122,13 +139,12 @@ private:
 
     // What the owner of SELECTION gives when asked for TARGET, or nothing when it refuses or
     // stops answering for TIMEOUT (then m_timedOut is set).
-    std::optional<Property> convert(xcb_atom_t selection, xcb_atom_t target,
+    std::optional<Property> convert(xcb_atom_t selection, xcb_atom_t target, xcb_timestamp_t time,
                                     Clock::duration timeout)
     {
         m_timedOut = false;
         xcb_delete_property(m_connection, m_window, m_property);
-        xcb_convert_selection(m_connection, m_window, selection, target, m_property,
-                              XCB_CURRENT_TIME);
+        xcb_convert_selection(m_connection, m_window, selection, target, m_property, time);
         xcb_flush(m_connection);
         const auto notified = waitFor(timeout, [&](const xcb_generic_event_t *event) {
             if ((event->response_type & 0x7f) != XCB_SELECTION_NOTIFY)
@@ -244,11 +260,57 @@ xcb_connection_t *applicationConnection()
     return x11 ? x11->connection() : nullptr;
 }
 
+// Notes the time of each drop the application receives: the program a text is dragged from
+// gives it out only for the time of its drop.
+class DropTimes final : public QObject, public QAbstractNativeEventFilter {
+public:
+    DropTimes(xcb_connection_t *connection, QObject *parent) : QObject(parent)
+    {
+        constexpr std::string_view name = "XdndDrop";
+        const Owned<xcb_intern_atom_reply_t> reply(xcb_intern_atom_reply(
+            connection,
+            xcb_intern_atom(connection, 0, static_cast<std::uint16_t>(name.size()), name.data()),
+            nullptr));
+        m_drop = reply ? reply->atom : xcb_atom_t{XCB_ATOM_NONE};
+    }
+
+    bool nativeEventFilter(const QByteArray &type, void *message, qintptr *) override
+    {
+        if (type != "xcb_generic_event_t" || m_drop == XCB_ATOM_NONE)
+            return false;
+        const auto *event = static_cast<const xcb_generic_event_t *>(message);
+        if ((event->response_type & 0x7f) != XCB_CLIENT_MESSAGE)
+            return false;
+        const auto *client = reinterpret_cast<const xcb_client_message_event_t *>(event);
+        if (client->type == m_drop && client->format == 32)
+            m_last = client->data.data32[2]; // XdndDrop: source window, flags, time
+        return false;
+    }
+
+    [[nodiscard]] xcb_timestamp_t last() const { return m_last; }
+
+private:
+    xcb_atom_t m_drop = XCB_ATOM_NONE;
+    xcb_timestamp_t m_last = XCB_CURRENT_TIME;
+};
+
+// Owned by the application, whose end removes the filter.
+QPointer<DropTimes> dropTimes;
+
 } // namespace
 
 bool available()
 {
     return applicationConnection() != nullptr;
+}
+
+void watchDrops()
+{
+    xcb_connection_t *application = applicationConnection();
+    if (!application || dropTimes)
+        return;
+    dropTimes = new DropTimes(application, qGuiApp);
+    qGuiApp->installNativeEventFilter(dropTimes);
 }
 
 std::optional<QString> text(Name name, std::chrono::milliseconds timeout)
@@ -259,7 +321,9 @@ std::optional<QString> text(Name name, std::chrono::milliseconds timeout)
     Transfer transfer;
     if (transfer.failed() || !transfer.sameServerAs(application))
         return std::nullopt;
-    return transfer.read(name, timeout);
+    const xcb_timestamp_t time =
+        name == Name::Drag && dropTimes ? dropTimes->last() : xcb_timestamp_t{XCB_CURRENT_TIME};
+    return transfer.read(name, time, timeout);
 }
 
 #else
@@ -268,6 +332,8 @@ bool available()
 {
     return false;
 }
+
+void watchDrops() {}
 
 std::optional<QString> text(Name, std::chrono::milliseconds)
 {

@@ -14,10 +14,15 @@ namespace X11Selection {
 enum class Name {
     Clipboard, // CLIPBOARD, what Ctrl+V pastes
     Primary,   // PRIMARY, what a middle click pastes
+    Drag,      // XdndSelection, what is being dragged and dropped
 };
 
 // Whether this build can read selections natively and the application runs on X11.
 [[nodiscard]] bool available();
+
+// Starts noting the times of drops, which reading Name::Drag needs; call it before the first
+// drop arrives (it does nothing the second time, or when not available()).
+void watchDrops();
 
 // The text the owner of the selection NAME gives as UTF8_STRING, or as STRING (Latin-1)
 // when it has no UTF-8 form. Nothing when there is no owner, the owner refuses both, does

@@ -321,6 +321,39 @@ class Suite:
             raise Failure("code text %s does not decode to %s" % (shown(code), shown(plain)))
         return code
 
+    def drag_ending_in_zero(self):
+        """Drags A's whole code text, ending in code 0, into B's empty code box."""
+        a, b, desktop = self.a, self.b, self.desktop
+        key, text = "ab", "Glaçé"
+        b.set_key(key)
+        a.set_key(key)
+        a.type_plain(text)
+        plain = as_box_text(text)
+        code = self.code_of(a, plain, key)
+        if not code.endswith(b"\0"):
+            raise Failure("precondition: code text %s does not end in code 0" % shown(code))
+        for attempt in range(3):
+            b.act(*b.click(CODE_BOX), "key", "ctrl+a", "key", "Delete")
+            a.act(*a.click(CODE_BOX), "key", "ctrl+a")
+            # Press on the selected text, move past the drag distance in steps, release
+            # over the other window's code box.
+            desktop.xdotool("mousemove", "--window", a.window, str(CODE_BOX[0] - 20),
+                            str(CODE_BOX[1]), "mousedown", "1")
+            for y in range(CODE_BOX[1] + 10, CLIENT_SIZE[1] + 60 + CODE_BOX[1], 40):
+                desktop.xdotool("mousemove", "--window", a.window, str(CODE_BOX[0]), str(y))
+                time.sleep(0.03)
+            for dx in (0, 2):
+                desktop.xdotool("mousemove", "--window", b.window, str(CODE_BOX[0] + dx),
+                                str(CODE_BOX[1]))
+                time.sleep(0.1)
+            desktop.xdotool("mouseup", "1")
+            try:
+                b.copy(1, expect=plain, timeout=5.0)
+                return
+            except Failure:
+                if attempt == 2:
+                    raise
+
     def wrong_key(self):
         a, b = self.a, self.b
         text, key, wrong = "Bonjour", "Tesk", "ÿÿÿ"
@@ -453,6 +486,7 @@ class Suite:
         # makes an escape with either letter of this key.
         self.case("round trip: code text ending in code 0 (2-character key)",
                   self.round_trip("Café", "ab", ends_in_zero=True))
+        self.case("drag and drop of a code text ending in code 0", self.drag_ending_in_zero)
         self.case("wrong key gives Erreur", self.wrong_key)
         self.case("pasting an empty clipboard changes nothing", self.empty_clipboard_paste)
         self.case("xclip code text, UTF-8", self.foreign_code("Forêt noire", "Tesk"))
