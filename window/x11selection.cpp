@@ -1,10 +1,9 @@
 #include "x11selection.h"
 
+#ifdef CODETARVO_HAVE_XCB
 #include <QAbstractNativeEventFilter>
 #include <QGuiApplication>
 #include <QPointer>
-
-#ifdef CODETARVO_HAVE_XCB
 #include <QtGui/qguiapplication_platform.h>
 #include <poll.h>
 #include <xcb/xcb.h>
