@@ -143,8 +143,10 @@ class Instance:
 
     def __init__(self, desktop, app, top):
         self.desktop = desktop
+        # Its messages go to a file: a pipe nobody reads could fill up and stop it.
+        self.log = tempfile.TemporaryFile(dir=desktop.workdir)
         self.process = subprocess.Popen([app], env=desktop.env, stdout=subprocess.DEVNULL,
-                                        stderr=subprocess.PIPE)
+                                        stderr=self.log)
         found = desktop.xdotool("search", "--sync", "--all", "--onlyvisible", "--pid",
                                 str(self.process.pid), "--name", "^" + TITLE + "$").split()
         self.window = found[0]
@@ -155,11 +157,15 @@ class Instance:
     def alive(self):
         return self.process.poll() is None
 
+    def messages(self):
+        self.log.seek(0)
+        return self.log.read().decode(errors="replace").strip()
+
     def act(self, *steps):
         """Gives the window the focus, then runs xdotool STEPS (a command chain)."""
         if not self.alive():
             raise Failure("the program has exited (status %s): %s" % (
-                self.process.returncode, self.process.stderr.read().decode(errors="replace")))
+                self.process.returncode, self.messages()))
         self.desktop.xdotool("windowfocus", "--sync", self.window, *steps)
 
     def click(self, where, button="1"):
@@ -218,6 +224,7 @@ class Instance:
         if self.alive():
             self.process.terminate()
         self.process.wait(WAIT)
+        self.log.close()
 
 
 def as_box_text(text):
@@ -396,8 +403,7 @@ class Suite:
             b.act(*b.click(box), "key", "ctrl+v", *b.click(box, "2"), *b.click(box, "3"),
                   "key", "p", "key", "Escape")
         if not b.alive():
-            raise Failure("pasting nothing ended the program: %s"
-                          % b.process.stderr.read().decode(errors="replace"))
+            raise Failure("pasting nothing ended the program: %s" % b.messages())
         b.copy(0, expect=key.encode())
         b.copy(1, expect=plain)
         b.copy(2, expect=code)
@@ -516,7 +522,12 @@ def main():
             return 2
     started = time.monotonic()
     with tempfile.TemporaryDirectory(prefix="codetarvo-e2e-") as workdir:
-        desktop = Desktop(workdir)
+        try:
+            desktop = Desktop(workdir)
+        except (Failure, OSError) as error:
+            print("FAIL starting Xvfb: %s" % error)
+            print("e2e: 0 passed, 1 failed")
+            return 1
         suite = Suite(desktop, os.path.abspath(args.app), os.path.abspath(args.cli))
         try:
             suite.run_all()
