@@ -1,11 +1,51 @@
 #include "clipboard.h"
 
 #include "boxtext.h"
+#include "x11selection.h"
 
+#include <QDropEvent>
 #include <QGuiApplication>
 #include <QMimeData>
 
 namespace Clipboard {
+
+namespace {
+
+// TEXT as Qt read it from the clipboard or selection MODE, with the final U+0000 that Qt
+// drops from the UTF8_STRING and STRING forms of another program's text put back. Qt's own
+// copy is exact when this program owns MODE; otherwise the owner is asked again directly,
+// and its answer is taken only when it is TEXT with one U+0000 more at the end, the one
+// difference that reading causes.
+// NATIVE when it is TEXT with the final U+0000 that Qt's reading dropped.
+bool restoresFinalZero(const std::optional<QString> &native, const QString &text) {
+    return native && native->size() == text.size() + 1 && native->back() == QChar(u'\0') &&
+           native->startsWith(text);
+}
+
+QString untrimmed(QString text, QClipboard::Mode mode) {
+    const QClipboard *clipboard = QGuiApplication::clipboard();
+    if (mode == QClipboard::FindBuffer || !X11Selection::available())
+        return text;
+    const bool owned =
+        mode == QClipboard::Clipboard ? clipboard->ownsClipboard() : clipboard->ownsSelection();
+    if (owned)
+        return text;
+    const auto native = X11Selection::text(mode == QClipboard::Clipboard
+                                               ? X11Selection::Name::Clipboard
+                                               : X11Selection::Name::Primary);
+    return restoresFinalZero(native, text) ? *native : text;
+}
+
+std::optional<std::string> codesOf(const QMimeData *source, std::optional<QClipboard::Mode> mode) {
+    if (!source || !source->hasText())
+        return std::nullopt;
+    QString text = source->text();
+    if (mode)
+        text = untrimmed(std::move(text), *mode);
+    return BoxText::fromRaw(text);
+}
+
+} // namespace
 
 void putCodes(std::string_view codes, QClipboard::Mode mode) {
     QClipboard *clipboard = QGuiApplication::clipboard();
@@ -16,9 +56,17 @@ void putCodes(std::string_view codes, QClipboard::Mode mode) {
 
 std::optional<std::string> codes(QClipboard::Mode mode) {
     QClipboard *clipboard = QGuiApplication::clipboard();
-    if (!clipboard)
+    if (!clipboard || (mode == QClipboard::Selection && !clipboard->supportsSelection()))
         return std::nullopt;
-    return codes(clipboard->mimeData(mode));
+    return codesOf(clipboard->mimeData(mode), mode);
+}
+
+bool hasText(QClipboard::Mode mode) {
+    QClipboard *clipboard = QGuiApplication::clipboard();
+    if (!clipboard || (mode == QClipboard::Selection && !clipboard->supportsSelection()))
+        return false;
+    const QMimeData *data = clipboard->mimeData(mode);
+    return data && data->hasText();
 }
 
 QMimeData *mimeData(std::string_view codes) {
@@ -27,10 +75,37 @@ QMimeData *mimeData(std::string_view codes) {
     return data;
 }
 
+void watchDrops() {
+    X11Selection::watchDrops();
+}
+
+std::unique_ptr<QMimeData> exactDrop(const QDropEvent *event) {
+    // A drag from this program carries its own exact mime data; the drag's owner is asked
+    // only while it is another program.
+    const QMimeData *data = event->mimeData();
+    if (event->source() || !data || !data->hasText() || !X11Selection::available())
+        return nullptr;
+    const QString text = data->text();
+    const auto native = X11Selection::text(X11Selection::Name::Drag);
+    if (!restoresFinalZero(native, text))
+        return nullptr;
+    auto exact = std::make_unique<QMimeData>();
+    exact->setText(*native);
+    return exact;
+}
+
 std::optional<std::string> codes(const QMimeData *source) {
-    if (!source || !source->hasText())
-        return std::nullopt;
-    return BoxText::fromRaw(source->text());
+    // A box inserts the clipboard's or the selection's own mime data on some paths (a middle
+    // click pastes the selection); those get the same exact reading as codes(mode).
+    std::optional<QClipboard::Mode> mode;
+    if (const QClipboard *clipboard = QGuiApplication::clipboard(); clipboard && source) {
+        if (source == clipboard->mimeData(QClipboard::Clipboard))
+            mode = QClipboard::Clipboard;
+        else if (clipboard->supportsSelection() &&
+                 source == clipboard->mimeData(QClipboard::Selection))
+            mode = QClipboard::Selection;
+    }
+    return codesOf(source, mode);
 }
 
 } // namespace Clipboard

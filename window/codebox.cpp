@@ -4,6 +4,8 @@
 
 #include <QAction>
 #include <QContextMenuEvent>
+#include <QDropEvent>
+#include <QGuiApplication>
 #include <QInputMethodEvent>
 #include <QKeyEvent>
 #include <QMenu>
@@ -19,6 +21,23 @@
 #include <memory>
 
 namespace {
+
+// Lets the widget's own DROP handler take EVENT with its text read exactly, where Qt's reading
+// lost a final code 0 of text dragged from another program.
+template <typename Drop>
+void dropExactly(QDropEvent *event, Drop drop) {
+    const auto exact = Clipboard::exactDrop(event);
+    if (!exact) {
+        drop(event);
+        return;
+    }
+    QDropEvent copy(event->position(), event->possibleActions(), exact.get(), event->buttons(),
+                    event->modifiers(), event->type());
+    copy.setDropAction(event->dropAction());
+    drop(&copy);
+    event->setDropAction(copy.dropAction());
+    event->setAccepted(copy.isAccepted());
+}
 
 // Rewrites whatever reaches the key box by QLineEdit's own ways (drops, middle-click
 // pastes) as the box shows what it enters, keeping the cursor after the same code. QLineEdit
@@ -85,6 +104,7 @@ KeyBox::KeyBox(QWidget *parent) : QLineEdit(parent) {
     // QLineEdit would silently cut longer texts at 32767 characters.
     setMaxLength(std::numeric_limits<int>::max());
     setValidator(new KeyValidator(this));
+    Clipboard::watchDrops();
     connect(this, &QLineEdit::textChanged, this, &KeyBox::changed);
 }
 
@@ -155,8 +175,23 @@ void KeyBox::inputMethodEvent(QInputMethodEvent *event) {
 }
 
 void KeyBox::mouseReleaseEvent(QMouseEvent *event) {
+    const QClipboard *clipboard = QGuiApplication::clipboard();
+    if (event->button() == Qt::MiddleButton && !isReadOnly() && clipboard &&
+        clipboard->supportsSelection()) {
+        // QLineEdit would insert the selection's text as Qt reads it, which can lack a final
+        // code 0; the press has already put the cursor where the text goes.
+        deselect();
+        if (const auto pasted = Clipboard::codes(QClipboard::Selection))
+            insert(BoxText::toDisplay(*pasted, BoxText::Lines::Single));
+        event->accept();
+        return;
+    }
     QLineEdit::mouseReleaseEvent(event);
     publishSelection();
+}
+
+void KeyBox::dropEvent(QDropEvent *event) {
+    dropExactly(event, [this](QDropEvent *drop) { QLineEdit::dropEvent(drop); });
 }
 
 void KeyBox::contextMenuEvent(QContextMenuEvent *event) {
@@ -176,7 +211,7 @@ void KeyBox::contextMenuEvent(QContextMenuEvent *event) {
     addEntry(menu, QLineEdit::tr("&Copy"), QKeySequence::Copy, "edit-copy", selected,
              [this] { copyRaw(); });
     addEntry(menu, QLineEdit::tr("&Paste"), QKeySequence::Paste, "edit-paste",
-             editable && Clipboard::codes().has_value(), [this] { pasteRaw(); });
+             editable && Clipboard::hasText(), [this] { pasteRaw(); });
     addEntry(menu, QLineEdit::tr("Delete"), QKeySequence::UnknownKey, "edit-delete",
              editable && selected, [this] { del(); });
     menu->addSeparator();
@@ -201,6 +236,7 @@ TextBox::TextBox(QWidget *parent) : QPlainTextEdit(parent) {
     setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
     setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
     setTabChangesFocus(true);
+    Clipboard::watchDrops();
     connect(document(), &QTextDocument::contentsChange, this, &TextBox::noteEdit);
     connect(this, &QPlainTextEdit::textChanged, this, &TextBox::finishEdit);
 }
@@ -335,6 +371,10 @@ QMimeData *TextBox::createMimeDataFromSelection() const {
 
 bool TextBox::canInsertFromMimeData(const QMimeData *source) const {
     return source && source->hasText();
+}
+
+void TextBox::dropEvent(QDropEvent *event) {
+    dropExactly(event, [this](QDropEvent *drop) { QPlainTextEdit::dropEvent(drop); });
 }
 
 void TextBox::insertFromMimeData(const QMimeData *source) {

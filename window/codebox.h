@@ -48,8 +48,9 @@ protected:
     void contextMenuEvent(QContextMenuEvent *event) override;
     void inputMethodEvent(QInputMethodEvent *event) override;
     // QLineEdit puts the shown selection, pictures and all, into the X11 selection; the box
-    // replaces it by the raw text.
+    // replaces it by the raw text. A middle click pastes the selection's raw text.
     void mouseReleaseEvent(QMouseEvent *event) override;
+    void dropEvent(QDropEvent *event) override;
 
 private:
     [[nodiscard]] std::string selectedCodes() const;
@@ -81,6 +82,8 @@ protected:
     // Copying, cutting and dragging carry the raw text of the selection.
     [[nodiscard]] QMimeData *createMimeDataFromSelection() const override;
     [[nodiscard]] bool canInsertFromMimeData(const QMimeData *source) const override;
+    // A text dropped from another program is read exactly, down to a final code 0.
+    void dropEvent(QDropEvent *event) override;
     void insertFromMimeData(const QMimeData *source) override;
 
 private:

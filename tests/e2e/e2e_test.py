@@ -1,0 +1,545 @@
+#!/usr/bin/env python3
+"""End-to-end tests of the Code Tarvo window on a real X server.
+
+Starts its own Xvfb, runs two instances of the program and acts only as a user does: xdotool
+types, presses keys and clicks the Copy buttons, xclip reads and sets the clipboard. Every
+clipboard comparison is byte for byte (UTF-8). Prints one line per case and a closing
+"e2e: N passed, N failed" line; exits non-zero on any failure.
+
+Usage: e2e_test.py --app PATH/codetarvo --cli PATH/codetarvo-cli
+"""
+
+import argparse
+import os
+import random
+import shutil
+import subprocess
+import sys
+import tempfile
+import time
+
+TITLE = "Code Tarvo 1.0"
+INITIAL_PLAIN = b"Saisie"
+ERREUR = b"Erreur"
+DPI = 96
+
+
+def pixels(twips):
+    return (twips * DPI + 720) // 1440
+
+
+def centre(left, top, width, height):
+    return pixels(left) + pixels(width) // 2, pixels(top) + pixels(height) // 2
+
+
+# Controls in twips from the client area's top-left corner (left, top, width, height).
+KEY_BOX = centre(120, 120, 7215, 285)
+PLAIN_BOX = (pixels(120) + 40, pixels(600) + 20)  # inside the text, clear of the scroll bars
+CODE_BOX = (pixels(120) + 40, pixels(2400) + 20)
+COPY = [centre(8520, 120, 735, 375), centre(8520, 1920, 735, 375), centre(8520, 3720, 735, 375)]
+CLIENT_SIZE = (pixels(9330), pixels(4245))
+
+WAIT = 15.0  # seconds any single expected change may take (a 1 MB decode included)
+
+
+class Failure(Exception):
+    pass
+
+
+def shown(data, limit=80):
+    if data is None:
+        return "nothing (no owner)"
+    text = repr(data[:limit])
+    return text + ("... (%d bytes)" % len(data) if len(data) > limit else "")
+
+
+class Desktop:
+    """An Xvfb of our own and the tools that act on it."""
+
+    def __init__(self, workdir):
+        self.workdir = workdir
+        read_end, write_end = os.pipe()
+        self.server = subprocess.Popen(
+            ["Xvfb", "-displayfd", str(write_end), "-screen", "0", "1280x1024x24",
+             "-dpi", str(DPI), "-nolisten", "tcp", "-noreset"],
+            pass_fds=(write_end,), stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        os.close(write_end)
+        number = b""
+        with os.fdopen(read_end, "rb") as pipe:
+            while not number.endswith(b"\n"):
+                chunk = pipe.read(1)
+                if not chunk:
+                    raise Failure("Xvfb did not start")
+                number += chunk
+        self.env = {k: v for k, v in os.environ.items()
+                    if not k.startswith(("QT_", "XDG_", "WAYLAND_"))}
+        runtime = os.path.join(workdir, "runtime")
+        os.mkdir(runtime, 0o700)
+        self.env.update(DISPLAY=":" + number.decode().strip(), QT_QPA_PLATFORM="xcb",
+                        XDG_RUNTIME_DIR=runtime, LC_ALL="C.UTF-8")
+        self.env.pop("XAUTHORITY", None)
+        self.owners = []
+
+    def run(self, *args, data=None, check=True, timeout=WAIT):
+        done = subprocess.run(list(args), input=data, capture_output=True, env=self.env,
+                              timeout=timeout)
+        if check and done.returncode != 0:
+            raise Failure("%s failed (%d): %s" % (" ".join(args[:3]), done.returncode,
+                                                 done.stderr.decode(errors="replace").strip()))
+        return done
+
+    def xdotool(self, *args):
+        return self.run("xdotool", *args).stdout.decode()
+
+    def clipboard(self, selection="clipboard", target=None):
+        """The selection's bytes as xclip reads them, or None when nobody owns it."""
+        args = ["xclip", "-selection", selection, "-o"]
+        if target:
+            args += ["-t", target]
+        done = self.run(*args, check=False)
+        return done.stdout if done.returncode == 0 else None
+
+    def own(self, data, selection="clipboard", target="UTF8_STRING"):
+        """Puts DATA on the selection as another program (xclip) and waits until it is there."""
+        owner = subprocess.Popen(["xclip", "-quiet", "-selection", selection, "-t", target,
+                                  "-loops", "0"],
+                                 stdin=subprocess.PIPE, stdout=subprocess.DEVNULL,
+                                 stderr=subprocess.DEVNULL, env=self.env)
+        owner.stdin.write(data)
+        owner.stdin.close()
+        self.owners.append(owner)
+        wait_for(lambda: self.clipboard(selection, target) == data,
+                 "xclip to own the %s" % selection)
+        return owner
+
+    def empty(self, selection="clipboard"):
+        """Leaves the selection with no owner: the owning program exits."""
+        owner = self.own(b"x", selection)
+        owner.terminate()
+        owner.wait(WAIT)
+        wait_for(lambda: self.clipboard(selection) is None, "the %s to have no owner" % selection)
+
+    def close(self):
+        for owner in self.owners:
+            if owner.poll() is None:
+                owner.terminate()
+                owner.wait(WAIT)
+        self.server.terminate()
+        self.server.wait(WAIT)
+
+
+def wait_for(predicate, what, timeout=WAIT):
+    deadline = time.monotonic() + timeout
+    while True:
+        if predicate():
+            return
+        if time.monotonic() > deadline:
+            raise Failure("timed out waiting for " + what)
+        time.sleep(0.05)
+
+
+class Instance:
+    """One running codetarvo and its window."""
+
+    def __init__(self, desktop, app, top):
+        self.desktop = desktop
+        # Its messages go to a file: a pipe nobody reads could fill up and stop it.
+        self.log = tempfile.TemporaryFile(dir=desktop.workdir)
+        self.process = subprocess.Popen([app], env=desktop.env, stdout=subprocess.DEVNULL,
+                                        stderr=self.log)
+        found = desktop.xdotool("search", "--sync", "--all", "--onlyvisible", "--pid",
+                                str(self.process.pid), "--name", "^" + TITLE + "$").split()
+        self.window = found[0]
+        if top:
+            # Without a window manager every window opens at 0,0: move it out of the way.
+            desktop.xdotool("windowmove", "--sync", self.window, "0", str(top))
+
+    def alive(self):
+        return self.process.poll() is None
+
+    def messages(self):
+        self.log.seek(0)
+        return self.log.read().decode(errors="replace").strip()
+
+    def act(self, *steps):
+        """Gives the window the focus, then runs xdotool STEPS (a command chain)."""
+        if not self.alive():
+            raise Failure("the program has exited (status %s): %s" % (
+                self.process.returncode, self.messages()))
+        self.desktop.xdotool("windowfocus", "--sync", self.window, *steps)
+
+    def click(self, where, button="1"):
+        return ["mousemove", "--window", self.window, str(where[0]), str(where[1]),
+                "click", button]
+
+    def copy(self, i, expect=None, changed_from=None, timeout=WAIT):
+        """Clicks Copy(i); waits until the clipboard holds EXPECT (or anything but
+        CHANGED_FROM) and returns it."""
+        self.act(*self.click(COPY[i]))
+        last = [None]
+
+        def arrived():
+            last[0] = self.desktop.clipboard()
+            if expect is not None:
+                return last[0] == expect
+            return last[0] is not None and last[0] != changed_from
+
+        try:
+            wait_for(arrived, "Copy %d" % i, timeout)
+        except Failure:
+            raise Failure("Copy %d gave %s, expected %s" % (
+                i, shown(last[0]), shown(expect) if expect is not None else "a change"))
+        return last[0]
+
+    def enter(self, box, i, text):
+        """Replaces the text of the box at BOX by typing TEXT (Enter for each line break),
+        and checks it with Copy(i). xdotool types a character missing from the keyboard map
+        by mapping it for a moment, which an application can miss: then it types again."""
+        expect = as_box_text(text)
+        for attempt in range(3):
+            self.act(*self.click(box), "key", "ctrl+a", "key", "Delete")
+            for number, line in enumerate(text.split("\n")):
+                if number:
+                    self.act("key", "Return")
+                if line:
+                    # type takes every argument after it as text: one call per line.
+                    self.act("type", "--delay", "12", "--", line)
+            try:
+                self.copy(i, expect=expect, timeout=3.0)
+                return
+            except Failure:
+                if attempt == 2:
+                    raise
+
+    def set_key(self, key):
+        self.enter(KEY_BOX, 0, key)
+
+    def type_plain(self, text):
+        self.enter(PLAIN_BOX, 1, text)
+
+    def paste_code(self):
+        self.act(*self.click(CODE_BOX), "key", "ctrl+a", "key", "ctrl+v")
+
+    def stop(self):
+        if self.alive():
+            self.process.terminate()
+        self.process.wait(WAIT)
+        self.log.close()
+
+
+def as_box_text(text):
+    """What copying a box gives for TEXT typed or pasted with LF line breaks: CR LF."""
+    return text.replace("\n", "\r\n").encode()
+
+
+class Suite:
+    def __init__(self, desktop, app, cli):
+        self.desktop = desktop
+        self.app = app
+        self.cli = cli
+        self.passed = 0
+        self.failed = 0
+        self.a = None
+        self.b = None
+
+    def case(self, name, body):
+        started = time.monotonic()
+        try:
+            body()
+        except (Failure, subprocess.TimeoutExpired, OSError) as error:
+            self.failed += 1
+            print("FAIL %s: %s" % (name, error), flush=True)
+        else:
+            self.passed += 1
+            print("ok   %s (%.1fs)" % (name, time.monotonic() - started), flush=True)
+
+    def encode(self, text, key, *options):
+        return self.desktop.run(self.cli, "encode", "--key", key, *options,
+                                data=text).stdout
+
+    def decode(self, code, key):
+        done = self.desktop.run(self.cli, "decode", "--key", key, data=code, check=False)
+        return done.stdout if done.returncode == 0 else None
+
+    def encode_ending_in_zero(self, text, key):
+        """A code text of TEXT that ends in code 0 (drawn again until one does)."""
+        for _ in range(50):
+            code = self.encode(text, key)
+            if code.endswith(b"\0"):
+                return code
+        raise Failure("no code text of %r with key %r ends in code 0" % (text, key))
+
+    # --- the cases -------------------------------------------------------------------------
+
+    def start_up(self):
+        desktop = self.desktop
+        self.a = Instance(desktop, self.app, top=None)
+        name = desktop.xdotool("getwindowname", self.a.window).strip()
+        if name != TITLE:
+            raise Failure("caption %r" % name)
+        info = desktop.run("xwininfo", "-id", self.a.window).stdout.decode()
+        size = tuple(int(line.split(":")[1]) for line in info.splitlines()
+                     if line.strip().startswith(("Width:", "Height:")))
+        if size != CLIENT_SIZE:
+            raise Failure("client size %s, expected %s" % (size, CLIENT_SIZE))
+        # Buttons disabled: clicking them leaves the clipboard alone. Then Ctrl+A with no
+        # click selects the focused box's text, which X11 publishes as PRIMARY: once that
+        # shows the plain text, the clicks before it have been handled too.
+        sentinel = b"before any edit"
+        owner = desktop.own(sentinel)
+        self.a.act(*self.a.click(COPY[0]), *self.a.click(COPY[1]), *self.a.click(COPY[2]))
+        self.a.act("key", "ctrl+a")
+        wait_for(lambda: desktop.clipboard("primary") == INITIAL_PLAIN,
+                 "Ctrl+A to select the plain box (focus at start-up)")
+        if owner.poll() is not None or desktop.clipboard() != sentinel:
+            raise Failure("a disabled Copy button changed the clipboard to %s"
+                          % shown(desktop.clipboard()))
+
+    def second_instance(self):
+        self.b = Instance(self.desktop, self.app, top=CLIENT_SIZE[1] + 60)
+        geometry = self.desktop.xdotool("getwindowgeometry", "--shell", self.b.window)
+        if "Y=%d" % (CLIENT_SIZE[1] + 60) not in geometry:
+            raise Failure("second window not moved: %s" % geometry.replace("\n", " "))
+
+    def round_trip(self, text, key, ends_in_zero=False):
+        """Types TEXT into A, copies A's code text, pastes it into B's code box with the same
+        key, and copies B's plain box."""
+        def body():
+            a, b = self.a, self.b
+            # B's key first: checking a typed key copies it, replacing the code text.
+            b.set_key(key)
+            a.set_key(key)
+            a.type_plain(text)
+            plain = as_box_text(text)
+            code = self.code_of(a, plain, key)
+            if ends_in_zero and not code.endswith(b"\0"):
+                raise Failure("precondition: code text %s does not end in code 0"
+                              % shown(code[-8:]))
+            b.paste_code()
+            b.copy(1, expect=plain)
+        return body
+
+    def code_of(self, instance, plain, key):
+        """Copies INSTANCE's plain box (it must hold PLAIN, which syncs with the typing),
+        then its code box, which must decode to PLAIN with KEY; returns the code text."""
+        instance.copy(1, expect=plain)
+        code = instance.copy(2, changed_from=plain)
+        if self.decode(code, key) != plain:
+            raise Failure("code text %s does not decode to %s" % (shown(code), shown(plain)))
+        return code
+
+    def drag_ending_in_zero(self):
+        """Drags A's whole code text, ending in code 0, into B's empty code box."""
+        a, b, desktop = self.a, self.b, self.desktop
+        key, text = "ab", "Glaçé"
+        b.set_key(key)
+        a.set_key(key)
+        a.type_plain(text)
+        plain = as_box_text(text)
+        code = self.code_of(a, plain, key)
+        if not code.endswith(b"\0"):
+            raise Failure("precondition: code text %s does not end in code 0" % shown(code))
+        for attempt in range(3):
+            b.act(*b.click(CODE_BOX), "key", "ctrl+a", "key", "Delete")
+            a.act(*a.click(CODE_BOX), "key", "ctrl+a")
+            # Press on the selected text, move past the drag distance in steps, release
+            # over the other window's code box.
+            desktop.xdotool("mousemove", "--window", a.window, str(CODE_BOX[0] - 20),
+                            str(CODE_BOX[1]), "mousedown", "1")
+            for y in range(CODE_BOX[1] + 10, CLIENT_SIZE[1] + 60 + CODE_BOX[1], 40):
+                desktop.xdotool("mousemove", "--window", a.window, str(CODE_BOX[0]), str(y))
+                time.sleep(0.03)
+            for dx in (0, 2):
+                desktop.xdotool("mousemove", "--window", b.window, str(CODE_BOX[0] + dx),
+                                str(CODE_BOX[1]))
+                time.sleep(0.1)
+            desktop.xdotool("mouseup", "1")
+            try:
+                b.copy(1, expect=plain, timeout=5.0)
+                return
+            except Failure:
+                if attempt == 2:
+                    raise
+
+    def wrong_key(self):
+        a, b = self.a, self.b
+        text, key, wrong = "Bonjour", "Tesk", "ÿÿÿ"
+        b.set_key(wrong)
+        a.set_key(key)
+        a.type_plain(text)
+        code = self.code_of(a, text.encode(), key)
+        if self.decode(code, wrong) is not None:
+            raise Failure("precondition: %r decodes with the wrong key" % code)
+        b.paste_code()
+        b.copy(1, expect=ERREUR)
+
+    def empty_clipboard_paste(self):
+        desktop, b = self.desktop, self.b
+        key, text = "Tesk", "Rien à coller"
+        b.set_key(key)
+        b.type_plain(text)
+        plain = as_box_text(text)
+        code = self.code_of(b, plain, key)
+        # The instance that copied last exits; with no clipboard manager nothing owns the
+        # clipboard any more.
+        c = Instance(desktop, self.app, top=2 * (CLIENT_SIZE[1] + 60))
+        c.set_key("Clé")
+        c.copy(0, expect="Clé".encode())
+        c.stop()
+        left = [None]
+
+        def emptied():
+            left[0] = desktop.clipboard()
+            return left[0] is None
+
+        try:
+            wait_for(emptied, "the clipboard to be empty after its owner exited")
+        except Failure:
+            raise Failure("the clipboard still holds %s after its owner exited"
+                          % shown(left[0]))
+        desktop.empty("primary")
+        for box in (KEY_BOX, PLAIN_BOX, CODE_BOX):
+            # Ctrl+V, the middle button (PRIMARY) and the context menu's Paste (P).
+            b.act(*b.click(box), "key", "ctrl+v", *b.click(box, "2"), *b.click(box, "3"),
+                  "key", "p", "key", "Escape")
+        if not b.alive():
+            raise Failure("pasting nothing ended the program: %s" % b.messages())
+        b.copy(0, expect=key.encode())
+        b.copy(1, expect=plain)
+        b.copy(2, expect=code)
+
+    def foreign_code(self, text, key, target="UTF8_STRING", ending_in_zero=False,
+                     selection="clipboard"):
+        """A code text made by codetarvo-cli and put on the clipboard by xclip, pasted into
+        B's code box (Ctrl+V, or the middle button for PRIMARY)."""
+        def body():
+            data = text.encode() if isinstance(text, str) else text
+            code = (self.encode_ending_in_zero(data, key) if ending_in_zero
+                    else self.encode(data, key))
+            if target == "STRING":
+                code = code.decode().encode("latin-1")  # fails on a code not in Latin-1
+            b = self.b
+            b.set_key(key)
+            if selection == "primary":
+                # Empty the code box first: selecting its text would make it PRIMARY.
+                b.act(*b.click(CODE_BOX), "key", "ctrl+a", "key", "Delete")
+                b.copy(2, expect=b"")
+                self.desktop.own(code, "primary", target)
+                b.act(*b.click(CODE_BOX, "2"))
+            else:
+                self.desktop.own(code, "clipboard", target)
+                b.paste_code()
+            b.copy(1, expect=data)
+        return body
+
+    def foreign_plain(self):
+        """A plain text with every awkward character, put there as UTF-8 by xclip, pasted
+        into the plain box: copying the box gives it back, and its code text decodes to it."""
+        b = self.b
+        text = ("ligne\r\nlone\nCR\rnbsp\u00a0undefined\u0081\u008d\u008f\u0090\u009d"
+                "\u20ac\u0152\u017e\u00ff\u00e9 end").encode()
+        b.set_key("Tesk")
+        self.desktop.own(text)
+        b.act(*b.click(PLAIN_BOX), "key", "ctrl+a", "key", "ctrl+v")
+        b.copy(1, expect=text)
+        code = b.copy(2, changed_from=text)
+        if self.decode(code, "Tesk") != text:
+            raise Failure("the code text %s does not decode to the pasted text" % shown(code))
+
+    def rapid_copies(self):
+        a, desktop = self.a, self.desktop
+        key, text = "Tesk", "vite"
+        a.set_key(key)
+        a.type_plain(text)
+        plain = as_box_text(text)
+        code = self.code_of(a, plain, key)
+        # Many clicks in a row, the clipboard read while they land; the last one wins.
+        clicks = []
+        for i in [0, 1, 2] * 10 + [1]:
+            clicks += a.click(COPY[i])
+        a.act(*clicks)
+        for _ in range(10):
+            seen = desktop.clipboard()
+            if seen not in (key.encode(), plain, code):
+                raise Failure("the clipboard held %s between copies" % shown(seen))
+        a.copy(1, expect=plain)
+        a.act(*[step for _ in range(20) for step in a.click(COPY[2])])
+        a.copy(2, expect=code)
+
+    def large_text(self):
+        """A 1 MB plain text whose code text ends in code 0, through xclip (incremental
+        transfer) into B, and B's plain box back out."""
+        rng = random.Random(20261207)
+        letters = "abcdefghijklmnopqrstuvwxyz éèàçù\n"
+        text = "".join(rng.choice(letters) for _ in range(1_000_000)) + "é"
+        self.foreign_code(text.replace("\n", "\r\n"), "ab", ending_in_zero=True)()
+
+    def run_all(self):
+        self.case("start-up: caption, 622x283, focus in the plain box, Copy disabled",
+                  self.start_up)
+        self.case("second instance opens", self.second_instance)
+        if not (self.a and self.b and self.a.alive() and self.b.alive()):
+            return
+        self.case("round trip: accents, 4-character key",
+                  self.round_trip("Déjà vu, garçon ! Œuvre à 5 €", "Tesk"))
+        self.case("round trip: line breaks, 3-character key",
+                  self.round_trip("première ligne\nseconde ligne\n\nfin", "clé"))
+        self.case("round trip: 2-character key",
+                  self.round_trip("Bonjour", "ab"))
+        self.case("round trip: 7-character key, every printable ASCII",
+                  self.round_trip("".join(chr(c) for c in range(32, 127)), "Secrète"))
+        # With a two-character key an escape's new position is 0, and an accented letter
+        # makes an escape with either letter of this key.
+        self.case("round trip: code text ending in code 0 (2-character key)",
+                  self.round_trip("Café", "ab", ends_in_zero=True))
+        self.case("drag and drop of a code text ending in code 0", self.drag_ending_in_zero)
+        self.case("wrong key gives Erreur", self.wrong_key)
+        self.case("pasting an empty clipboard changes nothing", self.empty_clipboard_paste)
+        self.case("xclip code text, UTF-8", self.foreign_code("Forêt noire", "Tesk"))
+        self.case("xclip code text ending in code 0, UTF-8",
+                  self.foreign_code("Crème brûlé", "ab", ending_in_zero=True))
+        self.case("xclip code text ending in code 0, Latin-1 STRING",
+                  self.foreign_code("Ãtre à", "ab", target="STRING", ending_in_zero=True))
+        self.case("xclip code text ending in code 0, PRIMARY, middle click",
+                  self.foreign_code("Où ça ? Là", "ab", ending_in_zero=True,
+                                    selection="primary"))
+        self.case("xclip code text with line breaks, 3-character key",
+                  self.foreign_code("un\r\ndeux\r\n", "clé"))
+        self.case("xclip plain text: line breaks, U+00A0, undefined codes",
+                  self.foreign_plain)
+        self.case("rapid repeated copies", self.rapid_copies)
+        self.case("1 MB code text ending in code 0 from xclip", self.large_text)
+
+
+def main():
+    parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
+    parser.add_argument("--app", required=True)
+    parser.add_argument("--cli", required=True)
+    args = parser.parse_args()
+    for tool in ("Xvfb", "xdotool", "xclip", "xwininfo"):
+        if not shutil.which(tool):
+            print("e2e: %s not found" % tool)
+            return 2
+    started = time.monotonic()
+    with tempfile.TemporaryDirectory(prefix="codetarvo-e2e-") as workdir:
+        try:
+            desktop = Desktop(workdir)
+        except (Failure, OSError) as error:
+            print("FAIL starting Xvfb: %s" % error)
+            print("e2e: 0 passed, 1 failed")
+            return 1
+        suite = Suite(desktop, os.path.abspath(args.app), os.path.abspath(args.cli))
+        try:
+            suite.run_all()
+        finally:
+            for instance in (suite.a, suite.b):
+                if instance:
+                    instance.stop()
+            desktop.close()
+    print("e2e: %d passed, %d failed (%.1fs)" % (suite.passed, suite.failed,
+                                                 time.monotonic() - started))
+    return 1 if suite.failed or suite.passed == 0 else 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())

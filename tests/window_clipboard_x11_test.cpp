@@ -1,0 +1,422 @@
+// The clipboard on a real X server (an Xvfb of the test's own): texts another program (xclip)
+// owns reach the boxes exactly by every way of pasting, down to a final code 0; the program's
+// own copies reach other programs exactly; pasting with nothing on the clipboard does nothing.
+
+#include "clipboard.h"
+#include "codebox.h"
+#include "codepage.h"
+#include "window_testing.h"
+
+#include <QApplication>
+#include <QClipboard>
+#include <QContextMenuEvent>
+#include <QDeadlineTimer>
+#include <QMenu>
+#include <QProcess>
+#include <QTest>
+
+#include <csignal>
+#include <cstdio>
+#include <cstdlib>
+#include <iterator>
+#include <memory>
+#include <optional>
+#include <random>
+#include <spawn.h>
+#include <string>
+#include <sys/wait.h>
+#include <unistd.h>
+
+extern char **environ;
+
+namespace {
+
+constexpr int WaitMs = 5000;
+
+// Xvfb on a display number it picks itself, for as long as the object lives.
+class XServer {
+public:
+    XServer()
+    {
+        int pipeFds[2];
+        if (::pipe(pipeFds) != 0)
+            return;
+        const std::string fd = std::to_string(pipeFds[1]);
+        std::string args[] = {"Xvfb",       "-displayfd", fd,    "-screen", "0",
+                              "800x600x24", "-nolisten",  "tcp", "-noreset"};
+        char *argv[std::size(args) + 1] = {};
+        for (std::size_t i = 0; i < std::size(args); ++i)
+            argv[i] = args[i].data();
+        const int spawned = ::posix_spawnp(&m_pid, "Xvfb", nullptr, nullptr, argv, environ);
+        ::close(pipeFds[1]);
+        if (spawned != 0) {
+            m_pid = -1;
+            ::close(pipeFds[0]);
+            return;
+        }
+        // Xvfb writes the display number once it accepts connections.
+        std::string number;
+        char c = 0;
+        while (::read(pipeFds[0], &c, 1) == 1 && c != '\n')
+            number += c;
+        ::close(pipeFds[0]);
+        if (!number.empty())
+            m_display = ":" + number;
+    }
+    ~XServer()
+    {
+        if (m_pid > 0) {
+            ::kill(m_pid, SIGTERM);
+            ::waitpid(m_pid, nullptr, 0);
+        }
+    }
+    XServer(const XServer &) = delete;
+    XServer &operator=(const XServer &) = delete;
+
+    [[nodiscard]] const std::string &display() const { return m_display; }
+
+private:
+    pid_t m_pid = -1;
+    std::string m_display;
+};
+
+// Runs PROCESS to its end while the event loop keeps running, so that this program can answer
+// the selection requests it makes.
+bool finish(QProcess &process)
+{
+    const QDeadlineTimer deadline(WaitMs);
+    while (process.state() != QProcess::NotRunning && !deadline.hasExpired()) {
+        QCoreApplication::processEvents();
+        process.waitForFinished(10);
+    }
+    return process.state() == QProcess::NotRunning;
+}
+
+// What another program reads from SELECTION as TARGET, or nothing when it gets no text.
+std::optional<QByteArray> readBack(const QString &selection, const QString &target)
+{
+    QProcess xclip;
+    xclip.start(QStringLiteral("xclip"), {QStringLiteral("-selection"), selection,
+                                          QStringLiteral("-t"), target, QStringLiteral("-o")});
+    if (!finish(xclip) || xclip.exitStatus() != QProcess::NormalExit || xclip.exitCode() != 0)
+        return std::nullopt;
+    return xclip.readAllStandardOutput();
+}
+
+// Another program (xclip) holding DATA as TARGET on SELECTION while the object lives.
+class ForeignOwner {
+public:
+    ForeignOwner(const QByteArray &data, const QString &selection,
+                 const QString &target = QStringLiteral("UTF8_STRING"))
+        : m_selection(selection)
+    {
+        m_xclip.setStandardOutputFile(QProcess::nullDevice());
+        m_xclip.start(QStringLiteral("xclip"),
+                      {QStringLiteral("-quiet"), QStringLiteral("-loops"), QStringLiteral("0"),
+                       QStringLiteral("-selection"), selection, QStringLiteral("-t"), target});
+        if (!m_xclip.waitForStarted(WaitMs))
+            return;
+        m_xclip.write(data);
+        while (m_xclip.bytesToWrite() > 0 && m_xclip.waitForBytesWritten(WaitMs)) {
+        }
+        m_xclip.closeWriteChannel();
+        const QDeadlineTimer deadline(WaitMs);
+        while (!m_owns && !deadline.hasExpired())
+            m_owns = readBack(selection, target) == data;
+    }
+    ~ForeignOwner() { release(); }
+    ForeignOwner(const ForeignOwner &) = delete;
+    ForeignOwner &operator=(const ForeignOwner &) = delete;
+
+    [[nodiscard]] bool owns() const { return m_owns; }
+
+    // Ends the program: nothing owns the selection any more.
+    void release()
+    {
+        if (m_xclip.state() == QProcess::NotRunning)
+            return;
+        m_xclip.terminate();
+        m_xclip.waitForFinished(WaitMs);
+        const QDeadlineTimer deadline(WaitMs);
+        while (readBack(m_selection, QStringLiteral("TARGETS")) && !deadline.hasExpired()) {
+        }
+    }
+
+private:
+    QProcess m_xclip;
+    QString m_selection;
+    bool m_owns = false;
+};
+
+QString selectionName(QClipboard::Mode mode)
+{
+    return mode == QClipboard::Selection ? QStringLiteral("primary") : QStringLiteral("clipboard");
+}
+
+// Whether every code of CODES is a Latin-1 character, so that STRING can carry it.
+bool fitsLatin1(const std::string &codes)
+{
+    for (const char code : codes)
+        if (CodePage::toUnicode(static_cast<unsigned char>(code)) > 0xFF)
+            return false;
+    return true;
+}
+
+QByteArray bytes(const std::string &text)
+{
+    return QByteArray::fromStdString(text);
+}
+
+// Reads the clipboard MODE until it gives WANTED, for a while: Qt learns of a new owner a
+// moment after it has taken the selection.
+std::optional<std::string> settledCodes(QClipboard::Mode mode, const std::string &wanted)
+{
+    std::optional<std::string> read;
+    const QDeadlineTimer deadline(WaitMs);
+    do {
+        QCoreApplication::processEvents();
+        read = Clipboard::codes(mode);
+    } while (read != wanted && !deadline.hasExpired());
+    return read;
+}
+
+enum class Way { CtrlV, Menu, MiddleClick };
+
+} // namespace
+
+class ClipboardX11Test : public QObject {
+    Q_OBJECT
+private slots:
+    void initTestCase()
+    {
+        QCOMPARE(QGuiApplication::platformName(), QStringLiteral("xcb"));
+        QVERIFY(QGuiApplication::clipboard()->supportsSelection());
+    }
+
+    void shouldReadForeignTextExactly_data()
+    {
+        QTest::addColumn<QByteArray>("codes");
+        QTest::addColumn<QString>("target");
+        QTest::addColumn<QClipboard::Mode>("mode");
+        std::string every(256, '\0');
+        for (int i = 0; i < 256; ++i)
+            every[static_cast<std::size_t>(i)] = static_cast<char>((i + 1) % 256);
+        std::string everyLatin1;
+        for (const char code : every)
+            if (fitsLatin1(std::string(1, code)))
+                everyLatin1 += code;
+        const std::pair<const char *, std::string> texts[] = {
+            {"escape ending in code 0", std::string("\x01\xC2\xC9\x01\xE8\x00", 6)},
+            {"two final codes 0", std::string("ab\0\0", 4)},
+            {"only code 0", std::string(1, '\0')},
+            {"code 0 inside", std::string("a\0b", 3)},
+            {"line breaks, lone CR and LF", "a\r\nb\rc\nd\r\n"},
+            {"no-break space, soft hyphen", "\xA0x\xAD"},
+            {"undefined positions", std::string("\x81\x8D\x8F\x90\x9D\0", 6)},
+            {"every code, ending in 0", every},
+            {"every Latin-1 code, ending in 0", everyLatin1},
+        };
+        for (const auto &[name, codes] : texts) {
+            QTest::addRow("%s, UTF8_STRING", name)
+                << bytes(codes) << QStringLiteral("UTF8_STRING") << QClipboard::Clipboard;
+            QTest::addRow("%s, PRIMARY", name)
+                << bytes(codes) << QStringLiteral("UTF8_STRING") << QClipboard::Selection;
+            if (fitsLatin1(codes))
+                QTest::addRow("%s, STRING", name)
+                    << bytes(codes) << QStringLiteral("STRING") << QClipboard::Clipboard;
+        }
+    }
+    void shouldReadForeignTextExactly()
+    {
+        QFETCH(QByteArray, codes);
+        QFETCH(QString, target);
+        QFETCH(QClipboard::Mode, mode);
+        const std::string wanted = codes.toStdString();
+        // STRING is Latin-1: each code is its own byte.
+        const QByteArray data = target == QStringLiteral("STRING")
+                                    ? codes
+                                    : QByteArray::fromStdString(CodePage::toUtf8(wanted));
+        ForeignOwner owner(data, selectionName(mode), target);
+        QVERIFY(owner.owns());
+        const auto read = settledCodes(mode, wanted);
+        QVERIFY2(read == wanted, printable(read.value_or("(nothing)")).constData());
+    }
+
+    void shouldReadRandomForeignTextsExactly()
+    {
+        std::mt19937 rng(20261207);
+        static const std::string alphabet = {'\0', '\0',   '\r',   '\n',   '\x01', '\x1F',
+                                             ' ',  '\xA0', '\x81', '\x9D', '\x80', 'a',
+                                             'Z',  '\xE9', '\xFF', '\x7F', '\x8D'};
+        std::uniform_int_distribution<int> length(1, 30);
+        std::uniform_int_distribution<std::size_t> pick(0, alphabet.size() - 1);
+        for (int round = 0; round < 30; ++round) {
+            std::string codes(static_cast<std::size_t>(length(rng)), '\0');
+            for (char &c : codes)
+                c = alphabet[pick(rng)];
+            ForeignOwner owner(QByteArray::fromStdString(CodePage::toUtf8(codes)),
+                               QStringLiteral("clipboard"));
+            QVERIFY2(owner.owns(), printable(codes).constData());
+            const auto read = settledCodes(QClipboard::Clipboard, codes);
+            QVERIFY2(read == codes,
+                     (printable(codes) + " read as " + printable(read.value_or("(nothing)")))
+                         .constData());
+        }
+    }
+
+    // Large texts travel in parts (INCR); the final code 0 must survive that too.
+    void shouldReadAMegabyteForeignTextExactly()
+    {
+        std::mt19937 rng(7);
+        std::uniform_int_distribution<int> code(0, 255);
+        std::string codes(1'000'000, '\0');
+        for (char &c : codes)
+            c = static_cast<char>(code(rng));
+        codes.back() = '\0';
+        ForeignOwner owner(QByteArray::fromStdString(CodePage::toUtf8(codes)),
+                           QStringLiteral("clipboard"));
+        QVERIFY(owner.owns());
+        const auto read = settledCodes(QClipboard::Clipboard, codes);
+        QVERIFY(read.has_value());
+        QCOMPARE(read->size(), codes.size());
+        QVERIFY(*read == codes);
+    }
+
+    void shouldPasteForeignTextExactlyEveryWay_data()
+    {
+        QTest::addColumn<bool>("keyBox");
+        QTest::addColumn<Way>("way");
+        for (const bool key : {true, false}) {
+            const char *box = key ? "key box" : "multi-line box";
+            QTest::addRow("%s, Ctrl+V", box) << key << Way::CtrlV;
+            QTest::addRow("%s, context menu", box) << key << Way::Menu;
+            QTest::addRow("%s, middle click", box) << key << Way::MiddleClick;
+        }
+    }
+    void shouldPasteForeignTextExactlyEveryWay()
+    {
+        QFETCH(bool, keyBox);
+        QFETCH(Way, way);
+        const std::string codes("\x01q\xE8\r\n\xA0\x01\xE8\x00", 9);
+        std::unique_ptr<QWidget> widget = makeBox(keyBox);
+        auto *box = dynamic_cast<CodeBox *>(widget.get());
+        box->setCodes("");
+        const QClipboard::Mode mode =
+            way == Way::MiddleClick ? QClipboard::Selection : QClipboard::Clipboard;
+        ForeignOwner owner(QByteArray::fromStdString(CodePage::toUtf8(codes)), selectionName(mode));
+        QVERIFY(owner.owns());
+        QVERIFY(settledCodes(mode, codes) == codes);
+        paste(widget.get(), way);
+        QVERIFY2(box->codes() == codes, printable(box->codes()).constData());
+    }
+
+    void shouldPasteNothingFromAnEmptyClipboard_data()
+    {
+        QTest::addColumn<bool>("keyBox");
+        QTest::addColumn<Way>("way");
+        for (const bool key : {true, false}) {
+            const char *box = key ? "key box" : "multi-line box";
+            QTest::addRow("%s, Ctrl+V", box) << key << Way::CtrlV;
+            QTest::addRow("%s, context menu", box) << key << Way::Menu;
+            QTest::addRow("%s, middle click", box) << key << Way::MiddleClick;
+        }
+    }
+    void shouldPasteNothingFromAnEmptyClipboard()
+    {
+        QFETCH(bool, keyBox);
+        QFETCH(Way, way);
+        std::unique_ptr<QWidget> widget = makeBox(keyBox);
+        auto *box = dynamic_cast<CodeBox *>(widget.get());
+        box->setCodes("kept");
+        for (const QClipboard::Mode mode : {QClipboard::Clipboard, QClipboard::Selection}) {
+            // The owner exits: with no clipboard manager, nothing holds the text any more.
+            ForeignOwner owner("gone", selectionName(mode));
+            QVERIFY(owner.owns());
+            owner.release();
+            QVERIFY(!readBack(selectionName(mode), QStringLiteral("TARGETS")));
+            QTRY_VERIFY(!Clipboard::codes(mode));
+        }
+        paste(widget.get(), way);
+        QVERIFY2(box->codes() == "kept", printable(box->codes()).constData());
+    }
+
+    // The program's own copies are exact for other programs too, the last of many in a row
+    // wins, and reading its own clipboard back takes Qt's exact copy without asking itself.
+    void shouldGiveOwnCopiesExactlyToOtherPrograms()
+    {
+        std::string last;
+        for (int i = 0; i < 50; ++i) {
+            last = std::string("\x01") + static_cast<char>('A' + i % 26) + '\x01' + '\xE8' + '\0';
+            Clipboard::putCodes(last);
+        }
+        QVERIFY(QGuiApplication::clipboard()->ownsClipboard());
+        const auto read = readBack(QStringLiteral("clipboard"), QStringLiteral("UTF8_STRING"));
+        QVERIFY(read.has_value());
+        QCOMPARE(*read, QByteArray::fromStdString(CodePage::toUtf8(last)));
+        QVERIFY(Clipboard::codes() == last);
+        TextBox box;
+        box.show();
+        box.setCodes("");
+        QTest::keySequence(&box, QKeySequence::Paste);
+        QVERIFY2(box.codes() == last, printable(box.codes()).constData());
+    }
+
+private:
+    static std::unique_ptr<QWidget> makeBox(bool keyBox)
+    {
+        std::unique_ptr<QWidget> widget;
+        if (keyBox)
+            widget = std::make_unique<KeyBox>();
+        else
+            widget = std::make_unique<TextBox>();
+        widget->show();
+        widget->activateWindow();
+        widget->setFocus();
+        return widget;
+    }
+
+    static void paste(QWidget *widget, Way way)
+    {
+        QWidget *target = widget;
+        if (auto *editor = qobject_cast<QAbstractScrollArea *>(widget))
+            target = editor->viewport();
+        switch (way) {
+        case Way::CtrlV:
+            QTest::keySequence(widget, QKeySequence::Paste);
+            break;
+        case Way::Menu: {
+            QContextMenuEvent event(QContextMenuEvent::Mouse, QPoint(5, 5),
+                                    target->mapToGlobal(QPoint(5, 5)));
+            QApplication::sendEvent(target, &event);
+            auto *menu = qobject_cast<QMenu *>(QApplication::activePopupWidget());
+            QVERIFY(menu);
+            auto *action = menu->findChild<QAction *>(QStringLiteral("edit-paste"));
+            QVERIFY(action);
+            if (action->isEnabled())
+                action->trigger();
+            menu->close();
+            break;
+        }
+        case Way::MiddleClick:
+            QTest::mouseClick(target, Qt::MiddleButton, Qt::NoModifier, QPoint(5, 5));
+            break;
+        }
+    }
+};
+
+int main(int argc, char *argv[])
+{
+    const XServer server;
+    if (server.display().empty()) {
+        std::fputs("window_clipboard_x11_test: could not start Xvfb\n", stderr);
+        return 1;
+    }
+    qputenv("DISPLAY", QByteArray::fromStdString(server.display()));
+    qputenv("QT_QPA_PLATFORM", "xcb");
+    qunsetenv("XAUTHORITY");
+    QApplication app(argc, argv);
+    ClipboardX11Test test;
+    return QTest::qExec(&test, argc, argv);
+}
+
+#include "window_clipboard_x11_test.moc"
