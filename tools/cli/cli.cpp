@@ -91,7 +91,13 @@ Failure badInput(std::string message)
 
 std::string quoted(std::string_view text)
 {
-    return "'" + std::string(text) + "'";
+    // Appended piece by piece: GCC 12 at -O3 warns falsely about "'" + std::string.
+    std::string out;
+    out.reserve(text.size() + 2);
+    out += '\'';
+    out += text;
+    out += '\'';
+    return out;
 }
 
 std::string unicodeName(char32_t character)
@@ -177,7 +183,7 @@ std::optional<Failure> parseOptions(const std::vector<std::string> &args, Option
         default: {
             if (optopt != 0)
                 return usageError("unrecognized option " +
-                                  quoted("-" + std::string(1, static_cast<char>(optopt))));
+                                  quoted(std::string{'-', static_cast<char>(optopt)}));
             return usageError("unrecognized or ambiguous option " + quoted(argv[optind - 1]));
         }
         }
