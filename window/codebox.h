@@ -85,6 +85,7 @@ protected:
 
 private:
     void noteEdit(int position, int charsRemoved, int charsAdded);
+    void keepShapes(int position, int charsAdded);
     void finishEdit();
     void insertCodes(std::string_view codes);
 
