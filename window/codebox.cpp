@@ -210,7 +210,15 @@ TextBox::TextBox(QWidget *parent) : QPlainTextEdit(parent) {
 std::string TextBox::codes() const {
     // toPlainText() would turn code 160 (no-break space) into a space; the raw text keeps
     // it and separates lines by U+2029, which reads back as CR LF.
-    return BoxText::fromDisplay(document()->toRawText(), BoxText::Lines::Multi);
+    QString shown = document()->toRawText();
+    // The codes are a function of the shown text alone, so the codes of the text read last
+    // serve again while the box shows exactly that text: comparing costs a fraction of
+    // converting, and the window reads the same box several times per keystroke.
+    if (shown != m_lastShown) {
+        m_lastCodes = BoxText::fromDisplay(shown, BoxText::Lines::Multi);
+        m_lastShown = std::move(shown);
+    }
+    return m_lastCodes;
 }
 
 void TextBox::setCodes(std::string_view codes) {
@@ -219,7 +227,14 @@ void TextBox::setCodes(std::string_view codes) {
     {
         // setPlainText() may signal more than once; the box raises its own single change.
         const QScopedValueRollback rewriting(m_rewriting, true);
-        setPlainText(BoxText::toDisplay(codes, BoxText::Lines::Multi));
+        // QPlainTextEdit::setPlainText() lays a long line out twice (once to select the
+        // whole text for its character format, once after); the document's own lays it
+        // out once. The rest of what the widget's does follows: the cursor at the start,
+        // the view on it, no undo history, the text not modified.
+        QTextDocument *doc = document();
+        doc->setPlainText(BoxText::toDisplay(codes, BoxText::Lines::Multi));
+        setTextCursor(QTextCursor(doc));
+        doc->setModified(false);
     }
     m_editFrom = m_editTo = -1;
     emit changed();
