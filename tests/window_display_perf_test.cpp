@@ -1,7 +1,7 @@
 // What the text boxes do to show long texts faster (glyphs kept between paints, assigned
 // texts laid out once) must not change what they show: each box is drawn beside a bare
-// QPlainTextEdit given the same text the usual way, and the two images must be the same, pixel for
-// pixel.
+// QPlainTextEdit given the same text the usual way, and the two images must be the same,
+// pixel for pixel.
 
 #include "boxtext.h"
 #include "codebox.h"
