@@ -301,7 +301,8 @@ std::size_t bytesLeft(int fd)
 // memory, which for large inputs costs more than the reading.
 bool readAll(int fd, std::string &data)
 {
-    data.resize(std::max(bytesLeft(fd), ReadChunk));
+    const std::size_t expected = bytesLeft(fd);
+    data.resize(expected > 0 ? expected : ReadChunk);
     std::size_t used = 0;
     for (;;) {
         if (used == data.size()) {
