@@ -12,7 +12,9 @@
 #include <QMimeData>
 #include <QMouseEvent>
 #include <QScopedValueRollback>
+#include <QTextBlock>
 #include <QTextCursor>
+#include <QTextLayout>
 #include <QTextDocument>
 #include <QValidator>
 
@@ -244,7 +246,15 @@ TextBox::TextBox(QWidget *parent) : QPlainTextEdit(parent) {
 std::string TextBox::codes() const {
     // toPlainText() would turn code 160 (no-break space) into a space; the raw text keeps
     // it and separates lines by U+2029, which reads back as CR LF.
-    return BoxText::fromDisplay(document()->toRawText(), BoxText::Lines::Multi);
+    QString shown = document()->toRawText();
+    // The codes are a function of the shown text alone, so the codes of the text read last
+    // serve again while the box shows exactly that text: comparing costs a fraction of
+    // converting, and the window reads the same box several times per keystroke.
+    if (shown != m_lastShown) {
+        m_lastCodes = BoxText::fromDisplay(shown, BoxText::Lines::Multi);
+        m_lastShown = std::move(shown);
+    }
+    return m_lastCodes;
 }
 
 void TextBox::setCodes(std::string_view codes) {
@@ -253,7 +263,14 @@ void TextBox::setCodes(std::string_view codes) {
     {
         // setPlainText() may signal more than once; the box raises its own single change.
         const QScopedValueRollback rewriting(m_rewriting, true);
-        setPlainText(BoxText::toDisplay(codes, BoxText::Lines::Multi));
+        // QPlainTextEdit::setPlainText() lays a long line out twice (once to select the
+        // whole text for its character format, once after); the document's own lays it
+        // out once. The rest of what the widget's does follows: the cursor at the start,
+        // the view on it, no undo history, the text not modified.
+        QTextDocument *doc = document();
+        doc->setPlainText(BoxText::toDisplay(codes, BoxText::Lines::Multi));
+        setTextCursor(QTextCursor(doc));
+        doc->setModified(false);
     }
     m_editFrom = m_editTo = -1;
     emit changed();
@@ -261,11 +278,24 @@ void TextBox::setCodes(std::string_view codes) {
 
 void TextBox::noteEdit(int position, int charsRemoved, int charsAdded) {
     Q_UNUSED(charsRemoved);
+    keepShapes(position, charsAdded);
     if (m_rewriting || m_composing)
         return;
     const int to = position + charsAdded;
     m_editFrom = m_editFrom < 0 ? position : std::min(m_editFrom, position);
     m_editTo = std::max(m_editTo, to);
+}
+
+// A box shows a long text on one line, and shaping a line's glyphs is most of what showing
+// it costs. QTextLayout drops them after laying the line out, then shapes the whole line
+// again for every paint and every cursor position; the blocks from POSITION to ADDED
+// characters further keep them until their text changes. The document lays the changed
+// blocks out only after this notification, so even that first shaping is kept.
+void TextBox::keepShapes(int position, int charsAdded) {
+    const QTextDocument *doc = document();
+    for (QTextBlock block = doc->findBlock(position);
+         block.isValid() && block.position() <= position + charsAdded; block = block.next())
+        block.layout()->setCacheEnabled(true);
 }
 
 // Ends a user's edit by raising the change once. Typed, composed and pasted text arrives

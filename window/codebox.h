@@ -88,6 +88,7 @@ protected:
 
 private:
     void noteEdit(int position, int charsRemoved, int charsAdded);
+    void keepShapes(int position, int charsAdded);
     void finishEdit();
     void insertCodes(std::string_view codes);
 
@@ -98,4 +99,7 @@ private:
     // Document range touched by the user's edit since the last changed(), or -1 for none.
     int m_editFrom = -1;
     int m_editTo = -1;
+    // The raw text codes() read last and its codes.
+    mutable QString m_lastShown;
+    mutable std::string m_lastCodes;
 };

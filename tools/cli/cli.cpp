@@ -4,7 +4,10 @@
 #include "modcodeur.h"
 
 #include <getopt.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -91,7 +94,13 @@ Failure badInput(std::string message)
 
 std::string quoted(std::string_view text)
 {
-    return "'" + std::string(text) + "'";
+    // Appended piece by piece: GCC 12 at -O3 warns falsely about "'" + std::string.
+    std::string out;
+    out.reserve(text.size() + 2);
+    out += '\'';
+    out += text;
+    out += '\'';
+    return out;
 }
 
 std::string unicodeName(char32_t character)
@@ -177,7 +186,7 @@ std::optional<Failure> parseOptions(const std::vector<std::string> &args, Option
         default: {
             if (optopt != 0)
                 return usageError("unrecognized option " +
-                                  quoted("-" + std::string(1, static_cast<char>(optopt))));
+                                  quoted(std::string{'-', static_cast<char>(optopt)}));
             return usageError("unrecognized or ambiguous option " + quoted(argv[optind - 1]));
         }
         }
@@ -277,6 +286,51 @@ bool readAll(std::istream &in, std::string &data)
     return !in.bad();
 }
 
+// The bytes left to read from the regular file FD, or 0 when it is no regular file.
+std::size_t bytesLeft(int fd)
+{
+    struct stat status {};
+    if (fstat(fd, &status) != 0 || !S_ISREG(status.st_mode))
+        return 0;
+    const off_t at = lseek(fd, 0, SEEK_CUR);
+    return at >= 0 && at < status.st_size ? static_cast<std::size_t>(status.st_size - at) : 0;
+}
+
+// Reads all of FD into DATA; false on a read error, with errno set. A regular file goes
+// into a buffer of its size in one piece: growing a buffer copies it and touches fresh
+// memory, which for large inputs costs more than the reading.
+bool readAll(int fd, std::string &data)
+{
+    const std::size_t expected = bytesLeft(fd);
+    data.resize(expected > 0 ? expected : ReadChunk);
+    std::size_t used = 0;
+    for (;;) {
+        if (used == data.size()) {
+            // Full: one small read tells the end of a regular file from more to come.
+            char probe[4096];
+            const ssize_t got = read(fd, probe, sizeof probe);
+            if (got < 0 && errno == EINTR)
+                continue;
+            if (got <= 0) {
+                data.resize(used);
+                return got == 0;
+            }
+            data.resize(std::max(2 * data.size(), used + ReadChunk));
+            std::memcpy(data.data() + used, probe, static_cast<std::size_t>(got));
+            used += static_cast<std::size_t>(got);
+            continue;
+        }
+        const ssize_t got = read(fd, data.data() + used, data.size() - used);
+        if (got < 0 && errno == EINTR)
+            continue;
+        if (got <= 0) {
+            data.resize(used);
+            return got == 0;
+        }
+        used += static_cast<std::size_t>(got);
+    }
+}
+
 // Turns the input DATA into the output in place; gives the failure, if any.
 std::optional<Failure> convert(const Options &options, std::string key, std::string &data)
 {
@@ -314,6 +368,15 @@ int report(std::ostream &err, const Failure &failure)
     return failure.status;
 }
 
+// Why writing standard output failed, from errno.
+Failure writeFailure()
+{
+    std::string message = "cannot write standard output";
+    if (errno != 0)
+        message += std::string(": ") + std::strerror(errno);
+    return Failure{ExitFailure, std::move(message), false};
+}
+
 // Writes TEXT to OUT in one piece and flushes it; gives the failure, if any.
 std::optional<Failure> writeAll(std::ostream &out, std::string_view text)
 {
@@ -322,21 +385,29 @@ std::optional<Failure> writeAll(std::ostream &out, std::string_view text)
     out.flush();
     if (out)
         return std::nullopt;
-    std::string message = "cannot write standard output";
-    if (errno != 0)
-        message += std::string(": ") + std::strerror(errno);
-    return Failure{ExitFailure, std::move(message), false};
+    return writeFailure();
 }
 
-} // namespace
-
-std::string_view helpText()
+// Writes TEXT to FD with as few write(2) calls as it takes; gives the failure, if any.
+std::optional<Failure> writeAll(int fd, std::string_view text)
 {
-    return Help;
+    while (!text.empty()) {
+        errno = 0;
+        const ssize_t put = write(fd, text.data(), text.size());
+        if (put < 0 && errno == EINTR)
+            continue;
+        if (put <= 0)
+            return writeFailure();
+        text.remove_prefix(static_cast<std::size_t>(put));
+    }
+    return std::nullopt;
 }
 
-int run(const std::vector<std::string> &args, std::istream &in, std::ostream &out,
-        std::ostream &err, const EnvLookup &env)
+// The tool between a reader and a writer of its input and output (streams or file
+// descriptors).
+template <typename In, typename Out>
+int runWith(const std::vector<std::string> &args, In &&in, Out &&out, std::ostream &err,
+            const EnvLookup &env)
 {
     Options options;
     if (auto failure = parseOptions(args, options))
@@ -363,6 +434,25 @@ int run(const std::vector<std::string> &args, std::istream &in, std::ostream &ou
     if (auto failure = writeAll(out, data))
         return report(err, *failure);
     return ExitOk;
+}
+
+} // namespace
+
+std::string_view helpText()
+{
+    return Help;
+}
+
+int run(const std::vector<std::string> &args, std::istream &in, std::ostream &out,
+        std::ostream &err, const EnvLookup &env)
+{
+    return runWith(args, in, out, err, env);
+}
+
+int run(const std::vector<std::string> &args, int in, int out, std::ostream &err,
+        const EnvLookup &env)
+{
+    return runWith(args, in, out, err, env);
 }
 
 } // namespace CodeTarvoCli

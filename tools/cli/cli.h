@@ -25,6 +25,12 @@ using EnvLookup = std::function<std::optional<std::string>(const std::string &na
 [[nodiscard]] int run(const std::vector<std::string> &args, std::istream &in, std::ostream &out,
                       std::ostream &err, const EnvLookup &env);
 
+// The same reading the file descriptor IN and writing OUT directly: a regular input file
+// is read into a buffer of its size, the output goes out in as few write(2) calls as it
+// takes.
+[[nodiscard]] int run(const std::vector<std::string> &args, int in, int out, std::ostream &err,
+                      const EnvLookup &env);
+
 // What --help prints.
 [[nodiscard]] std::string_view helpText();
 

@@ -1,0 +1,348 @@
+// Times one keystroke in each box of the real window, on the offscreen platform, against
+// what the widget itself costs to show the result, and prints a table of the figures.
+//
+// A keystroke is measured from the key press sent to the box until the handler has
+// returned, the pending events are processed and the whole window is repainted. The floor
+// is a bare QPlainTextEdit of the code box's size and settings given the same result by
+// setPlainText(), its pending events processed and itself repainted; it held the result
+// of the previous keystroke, as the box did.
+//
+// Options: --runs=N (keystrokes per case, median reported; default 5), --sizes=K,K,...
+// (plain text sizes in KiB; default 1,10,100,1024), --kinds=ascii,accented,lines (which
+// texts), --memory (print the idle and peak
+// resident memory with 1 MiB typed into the plain box instead). --benchmark_min_time=T,
+// as CI passes to every benchmark, asks for one quick run on small texts. Other options
+// are left to Qt.
+
+#include "boxtext.h"
+#include "codebox.h"
+#include "kormain.h"
+
+#include <QApplication>
+#include <QElapsedTimer>
+#include <QPlainTextEdit>
+#include <QSet>
+#include <QTest>
+#include <QTextCursor>
+
+#include <algorithm>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <fstream>
+#include <random>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace {
+
+constexpr std::string_view Key = "k3y!Tesk";
+
+struct Settings {
+    int runs = 5;
+    std::vector<int> sizesKiB = {1, 10, 100, 1024};
+    std::vector<std::string> kinds = {"ascii", "accented", "lines"};
+    bool memory = false;
+    bool quick = false;
+};
+
+enum class Kind {
+    Ascii,   // printable ASCII on one line: the usual code text, one long line
+    Lines,   // printable ASCII in lines of 78 characters and CR LF
+    Accented // lower-case accented letters, each one an escape: the code text is two
+             // thirds control codes, shown as Control Pictures
+};
+
+const char *kindName(Kind kind)
+{
+    switch (kind) {
+    case Kind::Ascii:
+        return "ascii";
+    case Kind::Lines:
+        return "lines";
+    case Kind::Accented:
+        return "accented";
+    }
+    return "?";
+}
+
+std::string plainText(Kind kind, std::size_t size)
+{
+    std::mt19937 rng(20261207); // fixed seed: every run measures the same texts
+    std::string text;
+    text.reserve(size);
+    while (text.size() < size) {
+        if (kind == Kind::Lines && text.size() % 80 == 78 && text.size() + 2 <= size) {
+            text += "\r\n";
+            continue;
+        }
+        if (kind == Kind::Accented)
+            text.push_back(static_cast<char>(0xE0 + rng() % 32));
+        else
+            text.push_back(static_cast<char>(0x20 + rng() % 95));
+    }
+    return text;
+}
+
+double median(std::vector<double> values)
+{
+    std::sort(values.begin(), values.end());
+    const std::size_t n = values.size();
+    return n % 2 == 1 ? values[n / 2] : (values[n / 2 - 1] + values[n / 2]) / 2;
+}
+
+// Kilobytes of the line NAME of /proc/self/status (VmRSS, VmHWM), or -1.
+long statusKiB(const char *name)
+{
+    std::ifstream status("/proc/self/status");
+    std::string line;
+    const std::size_t length = std::strlen(name);
+    while (std::getline(status, line)) {
+        if (line.compare(0, length, name) == 0 && line.size() > length && line[length] == ':')
+            return std::atol(line.c_str() + length + 1);
+    }
+    return -1;
+}
+
+class Bench : public QObject {
+public:
+    explicit Bench(const Settings &settings) : m_settings(settings)
+    {
+        m_window.show();
+        for (int i = 0; i < 3; ++i)
+            m_box[i] = m_window.findChild<QWidget *>(QStringLiteral("txt%1").arg(i));
+        m_keyBox = qobject_cast<KeyBox *>(m_box[0]);
+        m_plainBox = qobject_cast<TextBox *>(m_box[1]);
+        m_codeBox = qobject_cast<TextBox *>(m_box[2]);
+
+        // The floor widget: what QPlainTextEdit alone costs, set up like the boxes.
+        m_floor.setLineWrapMode(QPlainTextEdit::NoWrap);
+        m_floor.setWordWrapMode(QTextOption::NoWrap);
+        m_floor.setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+        m_floor.setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+        m_floor.setFont(m_codeBox->font());
+        m_floor.setFixedSize(m_codeBox->size());
+        m_floor.show();
+        for (QWidget *viewport :
+             {m_plainBox->viewport(), m_codeBox->viewport(), m_floor.viewport()})
+            viewport->installEventFilter(this);
+        if (!QTest::qWaitForWindowExposed(&m_window) || !QTest::qWaitForWindowExposed(&m_floor))
+            std::fprintf(stderr, "window_bench: the windows were not exposed\n");
+    }
+
+    void runTimes()
+    {
+        std::printf("%-9s %8s  %-5s %11s %9s %7s  %s\n", "text", "plain", "box", "keystroke",
+                    "floor", "ratio", "aim");
+        const Kind kinds[] = {Kind::Ascii, Kind::Accented, Kind::Lines};
+        for (const Kind kind : kinds) {
+            const auto &wanted = m_settings.kinds;
+            if (std::find(wanted.begin(), wanted.end(), kindName(kind)) == wanted.end())
+                continue;
+            for (const int kib : m_settings.sizesKiB)
+                runCase(kind, static_cast<std::size_t>(kib) * 1024);
+        }
+        std::printf("(boxes the event loop left unpainted, painted by the harness: %d)\n",
+                    m_forcedPaints);
+    }
+
+    void runMemory()
+    {
+        settle();
+        const long idle = statusKiB("VmRSS");
+        m_window.setText(KorMain::Key, Key);
+        m_window.setText(KorMain::Plain, plainText(Kind::Ascii, std::size_t{1} << 20));
+        for (int i = 0; i < 3; ++i) {
+            typeAtEnd(m_plainBox, Qt::Key_A);
+            typeAtEnd(m_codeBox, Qt::Key_AsciiTilde);
+            typeAtEnd(m_keyBox, Qt::Key_X);
+        }
+        std::printf("resident memory   idle (window shown): %.1f MiB\n", idle / 1024.0);
+        std::printf("resident memory   1 MiB of plain text, now: %.1f MiB, peak: %.1f MiB "
+                    "(aim: under 150 MB = 143.1 MiB)\n",
+                    statusKiB("VmRSS") / 1024.0, statusKiB("VmHWM") / 1024.0);
+    }
+
+private:
+    static void settle() { QCoreApplication::processEvents(); }
+
+    // Milliseconds for one key press at the end of BOX, until the window is repainted.
+    double typeAtEnd(QWidget *box, Qt::Key key)
+    {
+        if (auto *text = qobject_cast<QPlainTextEdit *>(box))
+            text->moveCursor(QTextCursor::End);
+        else
+            m_keyBox->end(false);
+        settle();
+        m_paints.clear();
+        QElapsedTimer timer;
+        timer.start();
+        QTest::keyClick(box, key);
+        QCoreApplication::processEvents();
+        paintIfNotPainted(m_plainBox->viewport());
+        paintIfNotPainted(m_codeBox->viewport());
+        return static_cast<double>(timer.nsecsElapsed()) / 1e6;
+    }
+
+    // Milliseconds for the bare widget to replace BEFORE by AFTER and show it.
+    double floorTime(const QString &before, const QString &after)
+    {
+        m_floor.setPlainText(before);
+        m_floor.repaint();
+        settle();
+        m_paints.clear();
+        QElapsedTimer timer;
+        timer.start();
+        m_floor.setPlainText(after);
+        QCoreApplication::processEvents();
+        paintIfNotPainted(m_floor.viewport());
+        return static_cast<double>(timer.nsecsElapsed()) / 1e6;
+    }
+
+    // The event loop paints what changed; a box it left alone is painted here, so every
+    // figure includes the paint of each box concerned exactly once.
+    void paintIfNotPainted(QWidget *viewport)
+    {
+        if (!m_paints.contains(viewport)) {
+            viewport->repaint();
+            ++m_forcedPaints;
+        }
+    }
+
+    bool eventFilter(QObject *watched, QEvent *event) override
+    {
+        if (event->type() == QEvent::Paint)
+            m_paints.insert(watched);
+        return false;
+    }
+
+    static QString shown(const TextBox *box)
+    {
+        return BoxText::toDisplay(box->codes(), BoxText::Lines::Multi);
+    }
+
+    void runCase(Kind kind, std::size_t size)
+    {
+        m_window.setText(KorMain::Key, Key);
+        m_window.setText(KorMain::Plain, plainText(kind, size));
+        settle();
+        struct Times {
+            std::vector<double> keystroke;
+            std::vector<double> floor;
+        };
+        Times plain;
+        Times code;
+        Times key;
+        for (int run = 0; run < m_settings.runs; ++run) {
+            QString before = shown(m_codeBox);
+            plain.keystroke.push_back(typeAtEnd(m_plainBox, Qt::Key_A));
+            plain.floor.push_back(floorTime(before, shown(m_codeBox)));
+
+            // '~' is at least every code of the key: a normal group, so the code text
+            // stays valid and decodes to one more character.
+            before = shown(m_plainBox);
+            code.keystroke.push_back(typeAtEnd(m_codeBox, Qt::Key_AsciiTilde));
+            code.floor.push_back(floorTime(before, shown(m_plainBox)));
+
+            before = shown(m_codeBox);
+            key.keystroke.push_back(typeAtEnd(m_keyBox, Qt::Key_X));
+            key.floor.push_back(floorTime(before, shown(m_codeBox)));
+        }
+        print(kind, size, "plain", plain.keystroke, plain.floor);
+        print(kind, size, "code", code.keystroke, code.floor);
+        print(kind, size, "key", key.keystroke, key.floor);
+        std::fflush(stdout);
+    }
+
+    static void print(Kind kind, std::size_t size, const char *box,
+                      const std::vector<double> &keystroke, const std::vector<double> &floor)
+    {
+        const double k = median(keystroke);
+        const double f = median(floor);
+        const double ratio = f > 0 ? k / f : 0;
+        std::string aim = ratio <= 1.3 ? "ratio met" : "ratio NOT met";
+        if (size == 10 * 1024)
+            aim += k <= 16 ? ", <= 16 ms met" : ", <= 16 ms NOT met";
+        else if (size == 100 * 1024)
+            aim += k <= 100 ? ", <= 100 ms met" : ", <= 100 ms NOT met";
+        char sizeText[32];
+        if (size >= 1024 * 1024)
+            std::snprintf(sizeText, sizeof sizeText, "%zu MiB", size >> 20);
+        else
+            std::snprintf(sizeText, sizeof sizeText, "%zu KiB", size >> 10);
+        std::printf("%-9s %8s  %-5s %8.2f ms %6.2f ms %7.2f  %s\n", kindName(kind), sizeText, box,
+                    k, f, ratio, aim.c_str());
+    }
+
+    const Settings &m_settings;
+    QSet<QObject *> m_paints; // viewports painted since the measure began
+    int m_forcedPaints = 0;
+    KorMain m_window;
+    QPlainTextEdit m_floor;
+    std::array<QWidget *, 3> m_box{};
+    KeyBox *m_keyBox = nullptr;
+    TextBox *m_plainBox = nullptr;
+    TextBox *m_codeBox = nullptr;
+};
+
+// Takes the harness's own options out of ARGV, leaving Qt's.
+Settings parseSettings(int &argc, char **argv)
+{
+    Settings settings;
+    int kept = 1;
+    for (int i = 1; i < argc; ++i) {
+        const std::string_view arg = argv[i];
+        if (arg.rfind("--runs=", 0) == 0) {
+            settings.runs = std::max(1, std::atoi(argv[i] + 7));
+        } else if (arg.rfind("--sizes=", 0) == 0) {
+            settings.sizesKiB.clear();
+            for (const char *p = argv[i] + 8; *p;) {
+                char *end = nullptr;
+                const long kib = std::strtol(p, &end, 10);
+                if (end == p)
+                    break;
+                if (kib > 0)
+                    settings.sizesKiB.push_back(static_cast<int>(kib));
+                p = *end == ',' ? end + 1 : end;
+            }
+        } else if (arg.rfind("--kinds=", 0) == 0) {
+            settings.kinds.clear();
+            std::string_view list = arg.substr(8);
+            while (!list.empty()) {
+                const std::size_t comma = std::min(list.find(','), list.size());
+                settings.kinds.emplace_back(list.substr(0, comma));
+                list.remove_prefix(std::min(comma + 1, list.size()));
+            }
+        } else if (arg == "--memory") {
+            settings.memory = true;
+        } else if (arg.rfind("--benchmark_", 0) == 0) {
+            settings.quick = settings.quick || arg.rfind("--benchmark_min_time", 0) == 0;
+        } else {
+            argv[kept++] = argv[i];
+        }
+    }
+    argc = kept;
+    argv[argc] = nullptr;
+    if (settings.quick) {
+        settings.runs = 1;
+        settings.sizesKiB = {1, 10};
+    }
+    return settings;
+}
+
+} // namespace
+
+int main(int argc, char **argv)
+{
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    const Settings settings = parseSettings(argc, argv);
+    QApplication app(argc, argv);
+    Bench bench(settings);
+    if (settings.memory)
+        bench.runMemory();
+    else
+        bench.runTimes();
+    return 0;
+}

@@ -1,0 +1,182 @@
+// A text box keeps the codes of the text it read last. Every way its text can change must
+// make the next read see the new text: each read is checked against a conversion of the
+// box's raw text done here afresh, after edits of every kind and after random sequences.
+
+#include "boxtext.h"
+#include "codebox.h"
+#include "window_testing.h"
+
+#include <QApplication>
+#include <QClipboard>
+#include <QInputMethodEvent>
+#include <QTest>
+#include <QTextCursor>
+#include <QTextDocument>
+
+#include <random>
+#include <string>
+
+namespace {
+
+// The codes of BOX's text converted here, without the box's own reading.
+std::string freshCodes(const TextBox &box)
+{
+    return BoxText::fromDisplay(box.document()->toRawText(), BoxText::Lines::Multi);
+}
+
+// Reads BOX twice (the second read may come from what the first kept) and checks both.
+#define CHECK_READS(box)                                                                           \
+    do {                                                                                           \
+        const std::string fresh = freshCodes(box);                                                 \
+        QCOMPARE(printable((box).codes()), printable(fresh));                                      \
+        QCOMPARE(printable((box).codes()), printable(fresh));                                      \
+    } while (false)
+
+void moveTo(TextBox &box, int position, int anchor = -1)
+{
+    QTextCursor cursor = box.textCursor();
+    cursor.setPosition(anchor < 0 ? position : anchor);
+    cursor.setPosition(position, QTextCursor::KeepAnchor);
+    box.setTextCursor(cursor);
+}
+
+} // namespace
+
+class WindowReadCacheTest : public QObject {
+    Q_OBJECT
+
+private slots:
+    void shouldReadEveryKindOfEdit()
+    {
+        TextBox box;
+        box.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&box));
+        box.setFocus();
+
+        box.setCodes("abc");
+        CHECK_READS(box);
+        QCOMPARE(box.codes(), std::string("abc"));
+
+        // Typed at the end, then the same length: one character replaced by another.
+        box.moveCursor(QTextCursor::End);
+        QTest::keyClick(&box, Qt::Key_D);
+        CHECK_READS(box);
+        QCOMPARE(box.codes(), std::string("abcd"));
+        moveTo(box, 2, 1);
+        QTest::keyClick(&box, Qt::Key_X);
+        CHECK_READS(box);
+        QCOMPARE(box.codes(), std::string("axcd"));
+
+        // A line break, a deletion, a control code typed as its picture.
+        QTest::keyClick(&box, Qt::Key_Return);
+        CHECK_READS(box);
+        QCOMPARE(box.codes(), std::string("ax\r\ncd"));
+        QTest::keyClick(&box, Qt::Key_Backspace);
+        CHECK_READS(box);
+        typeCharacter(&box, 0x2400 + 7);
+        CHECK_READS(box);
+        QCOMPARE(box.codes(), std::string("ax\acd"));
+
+        // Undo and redo.
+        QTest::keySequence(&box, QKeySequence::Undo);
+        CHECK_READS(box);
+        QCOMPARE(box.codes(), std::string("axcd"));
+        QTest::keySequence(&box, QKeySequence::Redo);
+        CHECK_READS(box);
+        QCOMPARE(box.codes(), std::string("ax\acd"));
+
+        // Pasted, cut, and committed by an input method.
+        QGuiApplication::clipboard()->setText(QStringLiteral("PQ"));
+        box.moveCursor(QTextCursor::End);
+        QTest::keySequence(&box, QKeySequence::Paste);
+        CHECK_READS(box);
+        QCOMPARE(box.codes(), std::string("ax\acdPQ"));
+        moveTo(box, 0, 2);
+        QTest::keySequence(&box, QKeySequence::Cut);
+        CHECK_READS(box);
+        QCOMPARE(box.codes(), std::string("\acdPQ"));
+        QInputMethodEvent commit;
+        commit.setCommitString(QStringLiteral("\u00e9"));
+        QApplication::sendEvent(&box, &commit);
+        CHECK_READS(box);
+        QCOMPARE(box.codes(), std::string("\xE9\acdPQ"));
+
+        // Assigned by the box and by the widget's and the document's own functions.
+        box.setCodes("same size");
+        CHECK_READS(box);
+        box.setCodes("SAME SIZE");
+        CHECK_READS(box);
+        QCOMPARE(box.codes(), std::string("SAME SIZE"));
+        box.setPlainText(QStringLiteral("SAME SIZ\u00c9"));
+        CHECK_READS(box);
+        QCOMPARE(box.codes(), std::string("SAME SIZ\xC9"));
+        box.document()->setPlainText(QStringLiteral("x"));
+        CHECK_READS(box);
+        box.insertPlainText(QStringLiteral("y"));
+        CHECK_READS(box);
+        box.clear();
+        CHECK_READS(box);
+        QCOMPARE(box.codes(), std::string());
+    }
+
+    void shouldReadRandomEditSequences()
+    {
+        TextBox box;
+        box.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&box));
+        box.setFocus();
+        std::mt19937 rng(31337); // fixed seed, so a failure reproduces
+        const char16_t letters[] = {u'a', u'b', u'\u00e9', u'\u2401', u'\u2421', u' '};
+        QString done;
+        for (int step = 0; step < 600; ++step) {
+            const int length = box.document()->characterCount() - 1;
+            const int at = static_cast<int>(rng() % static_cast<unsigned>(length + 1));
+            const int other = static_cast<int>(rng() % static_cast<unsigned>(length + 1));
+            const unsigned op = rng() % 9;
+            done += QString::number(op) + u' ';
+            switch (op) {
+            case 0:
+            case 1: // one character typed, over a selection or not
+                moveTo(box, at, op == 0 ? -1 : other);
+                typeCharacter(&box, letters[rng() % std::size(letters)]);
+                break;
+            case 2:
+                moveTo(box, at, other);
+                QTest::keyClick(&box, Qt::Key_Delete);
+                break;
+            case 3:
+                moveTo(box, at);
+                QTest::keyClick(&box, Qt::Key_Return);
+                break;
+            case 4:
+                QTest::keySequence(&box, QKeySequence::Undo);
+                break;
+            case 5:
+                QTest::keySequence(&box, QKeySequence::Redo);
+                break;
+            case 6:
+                QGuiApplication::clipboard()->setText(
+                    QString(static_cast<qsizetype>(rng() % 4), QChar(letters[rng() % 3])));
+                moveTo(box, at, other);
+                QTest::keySequence(&box, QKeySequence::Paste);
+                break;
+            case 7: { // an assignment of a text as long as the box's, differing in one code
+                std::string codes = box.codes();
+                if (!codes.empty())
+                    codes[rng() % codes.size()] ^= 1;
+                box.setCodes(codes);
+                break;
+            }
+            default:
+                // A read between two reads changes nothing.
+                QCOMPARE(printable(box.codes()), printable(freshCodes(box)));
+                break;
+            }
+            const std::string fresh = freshCodes(box);
+            QVERIFY2(box.codes() == fresh, qPrintable(QStringLiteral("after operations ") + done));
+        }
+    }
+};
+
+QTEST_MAIN(WindowReadCacheTest)
+#include "window_readcache_test.moc"
