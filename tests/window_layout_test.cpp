@@ -131,6 +131,20 @@ private slots:
         }
     }
 
+    void shouldShowEveryDigitOfLongCounts() {
+        auto *count = m_window->findChild<QLabel *>(QStringLiteral("ctr0"));
+        QVERIFY(count);
+        const QFont normal = count->font();
+        for (const std::size_t length : {std::size_t{12}, std::size_t{123456}, std::size_t{1234567}}) {
+            m_window->setText(KorMain::Key, std::string(length, 'k'));
+            QCOMPARE(count->text(), QString::number(length));
+            QVERIFY2(count->fontMetrics().horizontalAdvance(count->text()) <=
+                         count->contentsRect().width(),
+                     qPrintable(count->text()));
+        }
+        m_window->setText(KorMain::Key, "key");
+        QCOMPARE(count->font(), normal);
+    }
     void shouldShowScrollBarsWithoutWrapping() {
         for (const char *name : {"txt1", "txt2"}) {
             auto *box = m_window->findChild<TextBox *>(QString::fromLatin1(name));

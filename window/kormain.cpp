@@ -7,6 +7,7 @@
 #include "modcodeur.h"
 
 #include <QApplication>
+#include <QFontMetrics>
 #include <QIcon>
 #include <QLabel>
 #include <QPixmap>
@@ -27,6 +28,8 @@ struct Twips {
 constexpr int ClientWidth = 9330;
 constexpr int ClientHeight = 4245;
 constexpr int TwipsPerInch = 1440;
+// Counts shrink no further than this to fit their labels.
+constexpr qreal MinimumCountPointSize = 4.0;
 
 constexpr std::array<Twips, 3> BoxPlaces = {{
     {120, 120, 7215, 285},
@@ -161,7 +164,17 @@ void KorMain::setText(int i, std::string_view codes) {
 }
 
 void KorMain::setCount(QLabel *label, std::size_t count) {
-    label->setText(QString::number(count));
+    const QString caption = QString::number(count);
+    // The labels have a fixed width that six digits already overflow: a long count gets a
+    // smaller font rather than losing digits.
+    QFont font = this->font();
+    const int room = label->contentsRect().width();
+    while (font.pointSizeF() > MinimumCountPointSize &&
+           QFontMetrics(font).horizontalAdvance(caption) > room)
+        font.setPointSizeF(font.pointSizeF() - 0.5);
+    if (label->font() != font)
+        label->setFont(font);
+    label->setText(caption);
 }
 
 void KorMain::txt_Change(int i) {
