@@ -1,6 +1,7 @@
 #include "byteloop.h"
 
-void addKeyByteByByte(std::string_view source, std::string_view key, std::string &target) {
+void addKeyByteByByte(std::string_view source, std::string_view key, std::string &target)
+{
     std::size_t k = 0;
     for (std::size_t i = 0; i < source.size(); ++i) {
         target[i] = static_cast<char>(source[i] + key[k]);

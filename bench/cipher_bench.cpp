@@ -29,7 +29,8 @@ enum class Sample {
                // key's codes only, so the encoder cannot tell its escapes without the key
 };
 
-std::string sampleText(Sample sample) {
+std::string sampleText(Sample sample)
+{
     std::mt19937 rng(1);
     std::string text(MiB, ' ');
     for (char &c : text) {
@@ -51,7 +52,8 @@ std::string sampleText(Sample sample) {
     return text;
 }
 
-void memcpyMiB(benchmark::State &state) {
+void memcpyMiB(benchmark::State &state)
+{
     const std::string source = sampleText(Sample::Ascii);
     std::string target(source.size(), '\0');
     for (auto _ : state) {
@@ -62,7 +64,8 @@ void memcpyMiB(benchmark::State &state) {
     state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * source.size()));
 }
 
-void byteLoopMiB(benchmark::State &state) {
+void byteLoopMiB(benchmark::State &state)
+{
     const std::string source = sampleText(Sample::Ascii);
     std::string target(source.size(), '\0');
     for (auto _ : state) {
@@ -74,7 +77,8 @@ void byteLoopMiB(benchmark::State &state) {
 }
 
 // A by-value argument made from a string the caller keeps: the copy every call below pays.
-void stringCopyMiB(benchmark::State &state) {
+void stringCopyMiB(benchmark::State &state)
+{
     const std::string source = sampleText(Sample::Ascii);
     for (auto _ : state) {
         std::string copy = source;
@@ -83,14 +87,16 @@ void stringCopyMiB(benchmark::State &state) {
     state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * source.size()));
 }
 
-void coderMiB(benchmark::State &state, Sample sample) {
+void coderMiB(benchmark::State &state, Sample sample)
+{
     const std::string plain = sampleText(sample);
     for (auto _ : state)
         benchmark::DoNotOptimize(ModCodeur::Coder(plain, Key));
     state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * plain.size()));
 }
 
-void decoderMiB(benchmark::State &state, Sample sample) {
+void decoderMiB(benchmark::State &state, Sample sample)
+{
     const std::string code = ModCodeur::Coder(sampleText(sample), Key);
     if (ModCodeur::Decoder(code, Key) != sampleText(sample))
         state.SkipWithError("the code text does not decode back");
@@ -100,7 +106,8 @@ void decoderMiB(benchmark::State &state, Sample sample) {
 }
 
 // The straightforward loops the fast ones must agree with, for comparison.
-void referenceCoderMiB(benchmark::State &state, Sample sample) {
+void referenceCoderMiB(benchmark::State &state, Sample sample)
+{
     const std::string plain = sampleText(sample);
     ModCodeur::ClockRandomSource draws;
     for (auto _ : state)
@@ -108,7 +115,8 @@ void referenceCoderMiB(benchmark::State &state, Sample sample) {
     state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * plain.size()));
 }
 
-void referenceDecodeMiB(benchmark::State &state, Sample sample) {
+void referenceDecodeMiB(benchmark::State &state, Sample sample)
+{
     const std::string code = ModCodeur::Coder(sampleText(sample), Key);
     for (auto _ : state)
         benchmark::DoNotOptimize(ModCodeur::ReferenceLoop::decode(code, Key));
@@ -118,7 +126,8 @@ void referenceDecodeMiB(benchmark::State &state, Sample sample) {
 // The console output, then each case's bytes per second over memcpy's.
 class RatioReporter : public benchmark::ConsoleReporter {
 public:
-    void ReportRuns(const std::vector<Run> &runs) override {
+    void ReportRuns(const std::vector<Run> &runs) override
+    {
         ConsoleReporter::ReportRuns(runs);
         for (const Run &run : runs) {
             const auto rate = run.counters.find("bytes_per_second");
@@ -137,7 +146,8 @@ public:
         }
     }
 
-    void Finalize() override {
+    void Finalize() override
+    {
         ConsoleReporter::Finalize();
         const auto memcpyRate = m_rates.find("memcpyMiB");
         if (memcpyRate == m_rates.end() || memcpyRate->second <= 0)
@@ -173,7 +183,8 @@ BENCHMARK_CAPTURE(referenceCoderMiB, escapes10, Sample::Escapes10);
 BENCHMARK_CAPTURE(referenceDecodeMiB, ascii, Sample::Ascii);
 BENCHMARK_CAPTURE(referenceDecodeMiB, escapes10, Sample::Escapes10);
 
-int main(int argc, char **argv) {
+int main(int argc, char **argv)
+{
     benchmark::Initialize(&argc, argv);
     if (benchmark::ReportUnrecognizedArguments(argc, argv))
         return 1;

@@ -30,7 +30,8 @@ namespace ModCodeur {
 
 namespace {
 
-PlainLengthHook &plainLengthHook() {
+PlainLengthHook &plainLengthHook()
+{
     static PlainLengthHook hook;
     return hook;
 }
@@ -65,11 +66,13 @@ constexpr std::size_t Window = 64;
 // Units per span: a text with no escape in sight goes a span at a time, checked once.
 constexpr std::size_t Span = 256;
 
-const Unit *units(std::string_view text) {
+const Unit *units(std::string_view text)
+{
     return reinterpret_cast<const Unit *>(text.data());
 }
 
-Unit *units(std::string &text) {
+Unit *units(std::string &text)
+{
     return reinterpret_cast<Unit *>(text.data());
 }
 
@@ -80,7 +83,8 @@ class KeyRing {
 public:
     explicit KeyRing(std::string_view key)
         : m_length(key.size()), m_period(m_length * ((Span + m_length - 1) / m_length)),
-          m_codes(m_period + Span, '\0') {
+          m_codes(m_period + Span, '\0')
+    {
         for (std::size_t q = 0; q < m_codes.size(); ++q)
             m_codes[q] = key[q % m_length];
     }
@@ -88,14 +92,16 @@ public:
     const Unit *at(std::size_t position) const { return units(m_codes) + position; }
 
     // POSITION advanced by STEP (at most Span), kept below period().
-    std::size_t advance(std::size_t position, std::size_t step) const {
+    std::size_t advance(std::size_t position, std::size_t step) const
+    {
         position += step;
         return position >= m_period ? position - m_period : position;
     }
 
     // The position after an escape group that named POSITION: the next one, or 0 when that
     // is past the key's end.
-    std::size_t after(std::size_t position) const {
+    std::size_t after(std::size_t position) const
+    {
         return position + 1 >= m_length ? 0 : position + 1;
     }
 
@@ -106,7 +112,8 @@ private:
 };
 
 // Bit t set for each flag t (0 or 1) that is set; no more than 64 flags.
-template <std::size_t Count> std::uint64_t bitsOf(const Unit (&flags)[Count]) {
+template <std::size_t Count> std::uint64_t bitsOf(const Unit (&flags)[Count])
+{
     static_assert(Count <= 64 && Count % 16 == 0);
     std::uint64_t bits = 0;
 #if defined(__SSE2__)
@@ -136,14 +143,16 @@ template <std::size_t Count> std::uint64_t bitsOf(const Unit (&flags)[Count]) {
 
 // Index of the first set flag of a block, or Block when there is none; without a branch on
 // where it is, since escapes fall at random places, which a branch would mispredict.
-std::size_t firstFlagged(const Unit (&flags)[Block]) {
+std::size_t firstFlagged(const Unit (&flags)[Block])
+{
     const std::uint64_t bits = bitsOf(flags);
     return bits == 0 ? Block : static_cast<std::size_t>(std::countr_zero(bits));
 }
 
 // Whether plain code B with key code K must go as an escape group: the sum carries out of
 // the byte, or lies outside 7-249.
-inline Unit needsEscape(Unit k, Unit b) {
+inline Unit needsEscape(Unit k, Unit b)
+{
     const Unit sum = static_cast<Unit>(k + b);
     const bool carry = sum < k;
     const bool outside =
@@ -153,14 +162,16 @@ inline Unit needsEscape(Unit k, Unit b) {
 
 // Whether code unit U cannot be read as a normal group with key code K: it is a marker, or
 // below K.
-inline Unit stopsDecoding(Unit k, Unit u) {
+inline Unit stopsDecoding(Unit k, Unit u)
+{
     return static_cast<Unit>(u < std::max(k, static_cast<Unit>(HighestMarker + 1)));
 }
 
 // Writes WIDTH plain units plus their key codes to OUT, and gives whether each of them is a
 // normal group.
 template <std::size_t Width = Block>
-bool encodeBlock(const Unit *plain, const Unit *key, Unit *CODETARVO_RESTRICT out) {
+bool encodeBlock(const Unit *plain, const Unit *key, Unit *CODETARVO_RESTRICT out)
+{
     Unit escapes = 0;
     for (std::size_t t = 0; t < Width; ++t) {
         out[t] = static_cast<Unit>(key[t] + plain[t]);
@@ -170,7 +181,8 @@ bool encodeBlock(const Unit *plain, const Unit *key, Unit *CODETARVO_RESTRICT ou
 }
 
 // How many of Block plain units are normal groups before the first that is not.
-std::size_t normalLead(const Unit *plain, const Unit *key) {
+std::size_t normalLead(const Unit *plain, const Unit *key)
+{
     Unit escapes[Block];
     for (std::size_t t = 0; t < Block; ++t)
         escapes[t] = needsEscape(key[t], plain[t]);
@@ -180,7 +192,8 @@ std::size_t normalLead(const Unit *plain, const Unit *key) {
 // Writes WIDTH code units minus their key codes to OUT, and gives whether each of them is a
 // normal group that fits its key code.
 template <std::size_t Width = Block>
-bool decodeBlock(const Unit *code, const Unit *key, Unit *CODETARVO_RESTRICT out) {
+bool decodeBlock(const Unit *code, const Unit *key, Unit *CODETARVO_RESTRICT out)
+{
     Unit stops = 0;
     for (std::size_t t = 0; t < Width; ++t) {
         out[t] = static_cast<Unit>(code[t] - key[t]);
@@ -190,7 +203,8 @@ bool decodeBlock(const Unit *code, const Unit *key, Unit *CODETARVO_RESTRICT out
 }
 
 // How many of Block code units decode as normal groups before the first that does not.
-std::size_t decodedLead(const Unit *code, const Unit *key) {
+std::size_t decodedLead(const Unit *code, const Unit *key)
+{
     Unit stops[Block];
     for (std::size_t t = 0; t < Block; ++t)
         stops[t] = stopsDecoding(key[t], code[t]);
@@ -201,7 +215,8 @@ std::size_t decodedLead(const Unit *code, const Unit *key) {
 // with the key's smallest and largest code, and those that escape with both.
 class PlainClasses {
 public:
-    explicit PlainClasses(std::string_view key) {
+    explicit PlainClasses(std::string_view key)
+    {
         const auto [least, most] = std::minmax_element(units(key), units(key) + key.size());
         const int normalFrom = std::max(0, HighestMarker + 1 - *least);
         const int normalTo = EscapeThreshold - 1 - *most;
@@ -214,7 +229,8 @@ public:
 
     // Flags the plain codes of a window that escape under any key code, and those whose way
     // depends on the key code.
-    void sort(const Unit *plain, Unit (&escapes)[Window], Unit (&unsure)[Window]) const {
+    void sort(const Unit *plain, Unit (&escapes)[Window], Unit (&unsure)[Window]) const
+    {
         for (std::size_t t = 0; t < Window; ++t) {
             const Unit b = plain[t];
             const bool escape = (b < m_escapeBelow) | (b >= m_escapeFrom);
@@ -235,7 +251,8 @@ private:
 
 // Writes Window plain units plus their key codes to OUT.
 [[gnu::always_inline]] inline void encodeRun(const Unit *plain, const Unit *key,
-                                             Unit *CODETARVO_RESTRICT out) {
+                                             Unit *CODETARVO_RESTRICT out)
+{
     for (std::size_t t = 0; t < Window; ++t)
         out[t] = static_cast<Unit>(plain[t] + key[t]);
 }
@@ -248,7 +265,8 @@ private:
 [[gnu::always_inline]] inline Unit *
 encodeWindow(const Unit *CODETARVO_RESTRICT plain, std::uint64_t escapeBits,
              const Unit *CODETARVO_RESTRICT keys, std::size_t keyLength, std::size_t &p,
-             const Unit *CODETARVO_RESTRICT drawn, Unit *CODETARVO_RESTRICT out) {
+             const Unit *CODETARVO_RESTRICT drawn, Unit *CODETARVO_RESTRICT out)
+{
     std::size_t at = p;
     std::size_t t = 0;
     while (escapeBits != 0) {
@@ -275,7 +293,8 @@ encodeWindow(const Unit *CODETARVO_RESTRICT plain, std::uint64_t escapeBits,
 // Writes Window code units minus their key codes to OUT, and flags in BELOW those of the
 // first LENGTH that are smaller than their key code.
 void decodeRun(const Unit *code, const Unit *key, std::size_t length, Unit *CODETARVO_RESTRICT out,
-               Unit *CODETARVO_RESTRICT below) {
+               Unit *CODETARVO_RESTRICT below)
+{
     // The lane numbers as bytes, so that the comparison with LENGTH stays in byte lanes.
     static constexpr auto Lanes = [] {
         std::array<Unit, Window> lanes{};
@@ -291,13 +310,15 @@ void decodeRun(const Unit *code, const Unit *key, std::size_t length, Unit *CODE
 }
 
 // Flags the code units of a window that are escape markers wherever they stand.
-void flagMarkers(const Unit *code, Unit (&markers)[Window]) {
+void flagMarkers(const Unit *code, Unit (&markers)[Window])
+{
     for (std::size_t t = 0; t < Window; ++t)
         markers[t] = static_cast<Unit>(code[t] <= HighestMarker);
 }
 
 // Index of the first set bit of BITS at T or above, or Window when there is none.
-std::size_t nextSet(std::uint64_t bits, std::size_t t) {
+std::size_t nextSet(std::uint64_t bits, std::size_t t)
+{
     const std::uint64_t rest = t < Window ? bits >> t : 0;
     return rest == 0 ? Window : t + static_cast<std::size_t>(std::countr_zero(rest));
 }
@@ -312,7 +333,8 @@ std::size_t nextSet(std::uint64_t bits, std::size_t t) {
 [[gnu::always_inline]] inline Unit *
 decodeWindow(const Unit *CODETARVO_RESTRICT code, std::uint64_t markerBits,
              const Unit *CODETARVO_RESTRICT keys, std::size_t keyLength, std::size_t &p,
-             std::size_t &read, bool &bad, Unit *CODETARVO_RESTRICT out) {
+             std::size_t &read, bool &bad, Unit *CODETARVO_RESTRICT out)
+{
     Unit below[Window] = {};
     bool above = false;
     std::size_t at = p;
@@ -340,7 +362,8 @@ decodeWindow(const Unit *CODETARVO_RESTRICT code, std::uint64_t markerBits,
 
 // ReferenceLoop::drawPosition, with the floor of a product that cannot be negative taken by
 // truncation, which gives the same whole number without a library call.
-Unit drawPosition(std::ptrdiff_t span, double r) {
+Unit drawPosition(std::ptrdiff_t span, double r)
+{
     if (span < 0)
         return ReferenceLoop::drawPosition(span, r);
     const double capped = static_cast<double>(std::min(span, ReferenceLoop::LargestPosition));
@@ -359,7 +382,8 @@ public:
     DrawnPositions(Draws &draws, std::ptrdiff_t span) : m_draws(draws), m_span(span) {}
     Unit next() { return drawPosition(m_span, m_draws.next()); }
     // The next COUNT positions, at most Window, in order.
-    void take(std::size_t count, Unit (&to)[Window]) {
+    void take(std::size_t count, Unit (&to)[Window])
+    {
         for (std::size_t k = 0; k < count; ++k)
             to[k] = next();
     }
@@ -376,18 +400,22 @@ class BatchedPositions {
 public:
     BatchedPositions(Twister64 &engine, std::ptrdiff_t span)
         : m_engine(engine),
-          m_span(static_cast<double>(std::min(span, ReferenceLoop::LargestPosition))) {}
+          m_span(static_cast<double>(std::min(span, ReferenceLoop::LargestPosition)))
+    {
+    }
     BatchedPositions(const BatchedPositions &) = delete;
     BatchedPositions &operator=(const BatchedPositions &) = delete;
     ~BatchedPositions() { m_engine.skip(m_taken); }
 
-    Unit next() {
+    Unit next()
+    {
         if (m_taken == m_count)
             refill();
         return m_positions[m_taken++];
     }
     // The next COUNT positions, at most Window, in order.
-    void take(std::size_t count, Unit (&to)[Window]) {
+    void take(std::size_t count, Unit (&to)[Window])
+    {
         if (m_count - m_taken >= count) {
             // A whole window's worth, as one vector: the batch has room past its end.
             std::memcpy(to, m_positions + m_taken, Window);
@@ -399,7 +427,8 @@ public:
     }
 
 private:
-    void refill() {
+    void refill()
+    {
         m_engine.skip(m_taken);
         const std::span<const std::uint64_t> words = m_engine.pending();
         for (std::size_t k = 0; k < words.size(); ++k) {
@@ -421,7 +450,8 @@ private:
 // positions come from POSITIONS.
 template <class Positions>
 [[gnu::always_inline]] inline std::string encodeGroups(std::string_view plain, std::string_view key,
-                                                       std::size_t start, Positions &positions) {
+                                                       std::size_t start, Positions &positions)
+{
     const std::size_t n = plain.size();
     const KeyRing ring(key);
     const PlainClasses classes(key);
@@ -514,13 +544,15 @@ template <class Positions>
 }
 
 CODETARVO_VECTOR_CLONES std::string encodeFrom(std::string_view plain, std::string_view key,
-                                               std::size_t start, RandomSource &draws) {
+                                               std::size_t start, RandomSource &draws)
+{
     DrawnPositions<RandomSource> positions(draws, static_cast<std::ptrdiff_t>(key.size()) - 3);
     return encodeGroups(plain, key, start, positions);
 }
 
 CODETARVO_VECTOR_CLONES std::string encodeFrom(std::string_view plain, std::string_view key,
-                                               std::size_t start, Twister64 &engine) {
+                                               std::size_t start, Twister64 &engine)
+{
     const std::ptrdiff_t span = static_cast<std::ptrdiff_t>(key.size()) - 3;
     if (span < 0) {
         EngineDraws draws{engine};
@@ -534,14 +566,16 @@ CODETARVO_VECTOR_CLONES std::string encodeFrom(std::string_view plain, std::stri
 // Coder from its first draw on, with DRAWS already re-seeded; SOURCE is the same draws as
 // encodeFrom takes them.
 template <class Draws, class Source>
-std::string encode(std::string_view plain, std::string_view key, Draws &draws, Source &source) {
+std::string encode(std::string_view plain, std::string_view key, Draws &draws, Source &source)
+{
     const std::size_t p = drawPosition(static_cast<std::ptrdiff_t>(key.size()) - 2, draws.next());
     if (const auto &hook = plainLengthHook())
         hook(plain.size());
     return encodeFrom(plain, key, p, source);
 }
 
-bool encodesToNothing(std::string_view plain, std::string_view key) {
+bool encodesToNothing(std::string_view plain, std::string_view key)
+{
     return key.size() < 2 || plain.empty();
 }
 
@@ -558,7 +592,8 @@ struct Decoded {
 // length where a whole block would reach too far.
 template <bool InPlace>
 [[gnu::always_inline]] inline Decoded decodeUnits(const Unit *in, std::size_t m,
-                                                  std::string_view key, Unit *out) {
+                                                  std::string_view key, Unit *out)
+{
     if (m == 0)
         return {DecodeFailure::EmptyCode, 0, 0};
     // Only the start offset can point outside the key: later positions wrap.
@@ -670,29 +705,33 @@ template <bool InPlace>
     return {DecodeFailure::None, 0, o};
 }
 
-CODETARVO_VECTOR_CLONES Decoded decodeApart(std::string_view code, std::string_view key,
-                                            Unit *out) {
+CODETARVO_VECTOR_CLONES Decoded decodeApart(std::string_view code, std::string_view key, Unit *out)
+{
     return decodeUnits<false>(units(code), code.size(), key, out);
 }
 
-CODETARVO_VECTOR_CLONES Decoded decodeInPlace(std::string &code, std::string_view key) {
+CODETARVO_VECTOR_CLONES Decoded decodeInPlace(std::string &code, std::string_view key)
+{
     return decodeUnits<true>(units(code), code.size(), key, units(code));
 }
 
 } // namespace
 
-void setPlainLengthHook(PlainLengthHook hook) {
+void setPlainLengthHook(PlainLengthHook hook)
+{
     plainLengthHook() = std::move(hook);
 }
 
-std::string Coder(std::string plain, std::string key, RandomSource &draws) {
+std::string Coder(std::string plain, std::string key, RandomSource &draws)
+{
     if (encodesToNothing(plain, key))
         return {};
     draws.reseed();
     return encode(plain, key, draws, draws);
 }
 
-std::string Coder(std::string plain, std::string key) {
+std::string Coder(std::string plain, std::string key)
+{
     if (encodesToNothing(plain, key))
         return {};
     static ClockRandomSource draws;
@@ -700,14 +739,16 @@ std::string Coder(std::string plain, std::string key) {
     return encodeOnEngine(plain, key, draws.engine());
 }
 
-std::string encodeOnEngine(std::string_view plain, std::string_view key, Twister64 &engine) {
+std::string encodeOnEngine(std::string_view plain, std::string_view key, Twister64 &engine)
+{
     if (encodesToNothing(plain, key))
         return {};
     EngineDraws draws{engine};
     return encode(plain, key, draws, engine);
 }
 
-DecodeResult decode(std::string_view code, std::string_view key) {
+DecodeResult decode(std::string_view code, std::string_view key)
+{
     std::string plain(code.empty() ? 0 : code.size() - 1, '\0');
     const Decoded decoded = decodeApart(code, key, units(plain));
     if (decoded.failure != DecodeFailure::None)
@@ -716,7 +757,8 @@ DecodeResult decode(std::string_view code, std::string_view key) {
     return {std::move(plain), DecodeFailure::None, 0};
 }
 
-std::string Decoder(std::string code, std::string key) {
+std::string Decoder(std::string code, std::string key)
+{
     // The plain text is never longer than the code text, so it is written over it.
     const Decoded decoded = decodeInPlace(code, key);
     if (decoded.failure != DecodeFailure::None)
@@ -725,7 +767,8 @@ std::string Decoder(std::string code, std::string key) {
     return code;
 }
 
-std::string_view describe(DecodeFailure failure) {
+std::string_view describe(DecodeFailure failure)
+{
     switch (failure) {
     case DecodeFailure::None:
         return "no failure";

@@ -41,19 +41,19 @@ inline constexpr std::string_view Erreur = "Erreur";
 
 enum class DecodeFailure {
     None,
-    EmptyCode,          // no unit at all
-    StartOutsideKey,    // the start offset is not smaller than the key length
-    NoGroup,            // a code text of the start offset alone
-    EscapeCutShort,     // the code text ends inside an escape group
-    BelowKey,           // a normal unit smaller than its key code
-    EscapeAbove255,     // escape value plus marker above 255
+    EmptyCode,       // no unit at all
+    StartOutsideKey, // the start offset is not smaller than the key length
+    NoGroup,         // a code text of the start offset alone
+    EscapeCutShort,  // the code text ends inside an escape group
+    BelowKey,        // a normal unit smaller than its key code
+    EscapeAbove255,  // escape value plus marker above 255
 };
 
 // What a decoding gives: the plain text, or why and at which unit it failed.
 struct DecodeResult {
-    std::string plain;  // empty on failure
+    std::string plain; // empty on failure
     DecodeFailure failure = DecodeFailure::None;
-    std::size_t unit = 0;  // 0-based index of the offending (or missing) unit
+    std::size_t unit = 0; // 0-based index of the offending (or missing) unit
 
     [[nodiscard]] bool ok() const { return failure == DecodeFailure::None; }
 };

@@ -8,18 +8,21 @@ namespace ModCodeur::ReferenceLoop {
 
 namespace {
 
-unsigned char code(char c) {
+unsigned char code(char c)
+{
     return static_cast<unsigned char>(c);
 }
 
 } // namespace
 
-unsigned char drawPosition(std::ptrdiff_t span, double r) {
+unsigned char drawPosition(std::ptrdiff_t span, double r)
+{
     const double capped = static_cast<double>(std::min(span, LargestPosition));
     return static_cast<unsigned char>(std::floor(capped * r) + 1);
 }
 
-std::string coder(std::string_view plain, std::string_view key, RandomSource &draws) {
+std::string coder(std::string_view plain, std::string_view key, RandomSource &draws)
+{
     const auto lk = static_cast<std::ptrdiff_t>(key.size());
     if (lk < 2 || plain.empty())
         return {};
@@ -49,7 +52,8 @@ std::string coder(std::string_view plain, std::string_view key, RandomSource &dr
     return out;
 }
 
-DecodeResult decode(std::string_view code, std::string_view key) {
+DecodeResult decode(std::string_view code, std::string_view key)
+{
     const auto fail = [](DecodeFailure failure, std::size_t unit) {
         return DecodeResult{{}, failure, unit};
     };

@@ -34,5 +34,4 @@ private:
     Twister64 m_engine;
 };
 
-
 } // namespace ModCodeur

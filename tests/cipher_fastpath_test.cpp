@@ -25,11 +25,13 @@ namespace {
 class ReplayDraws final : public ModCodeur::RandomSource {
 public:
     explicit ReplayDraws(std::uint64_t seed) : m_seed(seed) {}
-    void reseed() override {
+    void reseed() override
+    {
         m_engine.seed(m_seed);
         ++m_reseeds;
     }
-    double next() override {
+    double next() override
+    {
         ++m_drawn;
         const std::uint64_t bits = m_engine();
         switch (bits % 16) {
@@ -65,13 +67,15 @@ private:
     ModCodeur::Twister64 m_engine;
 };
 
-std::string show(std::string_view text) {
+std::string show(std::string_view text)
+{
     return testing::PrintToString(std::string(text));
 }
 
 // Printable codes, or any code at all: with the latter, sums wrap past 255, fall below 7 and
 // meet code 0.
-std::string randomKey(std::mt19937 &rng, std::size_t length, bool printable) {
+std::string randomKey(std::mt19937 &rng, std::size_t length, bool printable)
+{
     std::string key(length, '\0');
     for (char &c : key)
         c = static_cast<char>(printable ? 32 + rng() % 95 : rng() % 256);
@@ -80,7 +84,8 @@ std::string randomKey(std::mt19937 &rng, std::size_t length, bool printable) {
 
 // Mostly printable text; about one unit in TROUBLEEVERY is a code that escapes or sums low:
 // 0, 1-6, or 250 and up.
-std::string randomPlain(std::mt19937 &rng, std::size_t length, unsigned troubleEvery) {
+std::string randomPlain(std::mt19937 &rng, std::size_t length, unsigned troubleEvery)
+{
     std::string plain(length, '\0');
     for (char &c : plain) {
         if (troubleEvery != 0 && rng() % troubleEvery == 0) {
@@ -94,7 +99,8 @@ std::string randomPlain(std::mt19937 &rng, std::size_t length, unsigned troubleE
 }
 
 // Encodes with both loops from the same draws; fails the test on any difference.
-void expectSameEncoding(const std::string &plain, const std::string &key, std::uint64_t seed) {
+void expectSameEncoding(const std::string &plain, const std::string &key, std::uint64_t seed)
+{
     ReplayDraws fastDraws(seed);
     ReplayDraws referenceDraws(seed);
     const std::string fast = ModCodeur::Coder(plain, key, fastDraws);
@@ -109,7 +115,8 @@ void expectSameEncoding(const std::string &plain, const std::string &key, std::u
 // the same numbers; fails the test on any difference, or if the generator was not left
 // exactly past the numbers used.
 void expectSameEncodingOnEngine(const std::string &plain, const std::string &key,
-                                std::uint64_t seed) {
+                                std::uint64_t seed)
+{
     ModCodeur::Twister64 engine;
     engine.seed(seed);
     TwisterDraws reference(seed);
@@ -122,7 +129,8 @@ void expectSameEncodingOnEngine(const std::string &plain, const std::string &key
     ASSERT_EQ(engine(), reference.engine()()) << "key " << show(key) << " seed " << seed;
 }
 
-void expectSameDecoding(std::string_view code, std::string_view key) {
+void expectSameDecoding(std::string_view code, std::string_view key)
+{
     const DecodeResult fast = ModCodeur::decode(code, key);
     const DecodeResult expected = ModCodeur::ReferenceLoop::decode(code, key);
     ASSERT_EQ(fast.failure, expected.failure) << "key " << show(key) << " code " << show(code);
@@ -134,7 +142,8 @@ void expectSameDecoding(std::string_view code, std::string_view key) {
 
 } // namespace
 
-TEST(CoderFastPath, EveryKeyLengthWithManyTextLengths) {
+TEST(CoderFastPath, EveryKeyLengthWithManyTextLengths)
+{
     std::mt19937 rng(20261207);
     for (std::size_t lk = 2; lk <= 300; ++lk) {
         for (int round = 0; round < 24; ++round) {
@@ -146,7 +155,8 @@ TEST(CoderFastPath, EveryKeyLengthWithManyTextLengths) {
     }
 }
 
-TEST(CoderFastPath, EveryTextLengthUpToSeveralBlocks) {
+TEST(CoderFastPath, EveryTextLengthUpToSeveralBlocks)
+{
     std::mt19937 rng(31);
     for (std::size_t length = 1; length <= 400; ++length) {
         for (const std::size_t lk : {2, 3, 7, 8, 31, 32, 33, 64, 255, 256, 257}) {
@@ -156,7 +166,8 @@ TEST(CoderFastPath, EveryTextLengthUpToSeveralBlocks) {
     }
 }
 
-TEST(CoderFastPath, EscapesAndLowSumsAtEveryPosition) {
+TEST(CoderFastPath, EscapesAndLowSumsAtEveryPosition)
+{
     // Key code 1 meets plain code 3: a sum below 7. Code 250 escapes with any key code.
     const std::string key = std::string("abc") + '\x01' + "defgh";
     std::mt19937 rng(5);
@@ -175,7 +186,8 @@ TEST(CoderFastPath, EscapesAndLowSumsAtEveryPosition) {
     }
 }
 
-TEST(CoderFastPath, EveryStartPosition) {
+TEST(CoderFastPath, EveryStartPosition)
+{
     std::mt19937 rng(77);
     for (std::size_t lk : {3, 8, 40, 100, 258, 300}) {
         const std::string key = randomKey(rng, lk, true);
@@ -195,7 +207,8 @@ TEST(CoderFastPath, EveryStartPosition) {
     }
 }
 
-TEST(CoderFastPath, LargeTextsRoundTrip) {
+TEST(CoderFastPath, LargeTextsRoundTrip)
+{
     std::mt19937 rng(8);
     for (const unsigned troubleEvery : {0u, 10u, 3u}) {
         const std::string key = randomKey(rng, 8, true);
@@ -209,7 +222,8 @@ TEST(CoderFastPath, LargeTextsRoundTrip) {
     }
 }
 
-TEST(CoderFastPath, HookSeesTheLengthAfterTheStartDraw) {
+TEST(CoderFastPath, HookSeesTheLengthAfterTheStartDraw)
+{
     ReplayDraws draws(1);
     std::vector<std::size_t> seen;
     ModCodeur::setPlainLengthHook([&](std::size_t n) {
@@ -224,7 +238,8 @@ TEST(CoderFastPath, HookSeesTheLengthAfterTheStartDraw) {
     EXPECT_EQ(code.size(), 3001u);
 }
 
-TEST(DecodeFastPath, EncodedTextsAtEveryOffsetOfABuffer) {
+TEST(DecodeFastPath, EncodedTextsAtEveryOffsetOfABuffer)
+{
     std::mt19937 rng(12);
     for (std::size_t lk = 2; lk <= 300; lk += 1) {
         const std::string key = randomKey(rng, lk, lk % 2 == 0);
@@ -244,7 +259,8 @@ TEST(DecodeFastPath, EncodedTextsAtEveryOffsetOfABuffer) {
     }
 }
 
-TEST(DecodeFastPath, CorruptedCodeTexts) {
+TEST(DecodeFastPath, CorruptedCodeTexts)
+{
     std::mt19937 rng(404);
     for (int round = 0; round < 20000; ++round) {
         const std::size_t lk = 2 + rng() % (round % 4 == 0 ? 299 : 12);
@@ -277,7 +293,8 @@ TEST(DecodeFastPath, CorruptedCodeTexts) {
     }
 }
 
-TEST(DecodeFastPath, ArbitraryUnitsAndShortTexts) {
+TEST(DecodeFastPath, ArbitraryUnitsAndShortTexts)
+{
     std::mt19937 rng(9);
     for (int round = 0; round < 20000; ++round) {
         const std::string key = randomKey(rng, 2 + rng() % 40, round % 2 == 0);
@@ -291,7 +308,8 @@ TEST(DecodeFastPath, ArbitraryUnitsAndShortTexts) {
             expectSameDecoding(code, key);
 }
 
-TEST(DecodeFastPath, FailureAfterDecodedRunsOfAWindow) {
+TEST(DecodeFastPath, FailureAfterDecodedRunsOfAWindow)
+{
     // Escapes every 20 units leave the plain text just behind the code units it overwrites
     // when decoding in place; a unit lowered below its key code then fails mid-window.
     const std::string key = "abcdefgh";
@@ -311,7 +329,8 @@ TEST(DecodeFastPath, FailureAfterDecodedRunsOfAWindow) {
     }
 }
 
-TEST(Twister64, SameNumbersAsTheStandardEngine) {
+TEST(Twister64, SameNumbersAsTheStandardEngine)
+{
     for (const std::uint64_t seed :
          {std::uint64_t{0}, std::uint64_t{1}, std::uint64_t{5489}, std::uint64_t{1} << 63,
           std::uint64_t{0xFFFFFFFFFFFFFFFF}, std::uint64_t{1765113600123456789}}) {
@@ -327,7 +346,8 @@ TEST(Twister64, SameNumbersAsTheStandardEngine) {
     }
 }
 
-TEST(CoderFastPath, KeysOfExtremeCodes) {
+TEST(CoderFastPath, KeysOfExtremeCodes)
+{
     // Keys of only low codes, only high codes, or both, with plain codes near the bounds
     // where a sum falls below 7 or reaches 250 under some key codes or all of them.
     std::mt19937 rng(61);
@@ -358,7 +378,8 @@ TEST(CoderFastPath, KeysOfExtremeCodes) {
     }
 }
 
-TEST(CoderFastPath, GeneratorDrawsLikeThePlainLoop) {
+TEST(CoderFastPath, GeneratorDrawsLikeThePlainLoop)
+{
     std::mt19937 rng(2718);
     for (std::size_t lk = 2; lk <= 300; ++lk) {
         for (int round = 0; round < 6; ++round) {
@@ -379,7 +400,8 @@ TEST(CoderFastPath, GeneratorDrawsLikeThePlainLoop) {
     }
 }
 
-TEST(FastPaths, RunsOfEveryLengthBetweenEscapes) {
+TEST(FastPaths, RunsOfEveryLengthBetweenEscapes)
+{
     // Code 0xF0 escapes under every printable key code, so these texts go by windows in both
     // directions: runs of every length from 0 to 70 between escapes, starting at every
     // offset of a window.
@@ -401,7 +423,8 @@ TEST(FastPaths, RunsOfEveryLengthBetweenEscapes) {
     }
 }
 
-TEST(DecodeFastPath, FailuresAtEveryUnitAmongFrequentEscapes) {
+TEST(DecodeFastPath, FailuresAtEveryUnitAmongFrequentEscapes)
+{
     // A unit below its key code, a marker, or an escape value pushed above 255, at every
     // unit of a code text dense in escapes: the windows must hand over before the failing
     // group with the text they have not yet written over intact.

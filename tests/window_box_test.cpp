@@ -20,7 +20,8 @@ namespace {
 
 enum class Kind { Key, Text };
 
-std::string allCodesFrom(int first) {
+std::string allCodesFrom(int first)
+{
     std::string codes(256, '\0');
     for (int i = 0; i < 256; ++i)
         codes[static_cast<std::size_t>(i)] = static_cast<char>((first + i) % 256);
@@ -29,7 +30,8 @@ std::string allCodesFrom(int first) {
 
 // Texts rich in what widgets like to change: breaks, lone CR and LF, NUL, no-break space,
 // soft hyphen, DEL and the undefined positions.
-std::string randomTricky(std::mt19937 &rng) {
+std::string randomTricky(std::mt19937 &rng)
+{
     static const std::string alphabet = {'\r',   '\n',   '\r',   '\n',   '\0',   '\t',   ' ',
                                          '\xA0', '\x7F', '\x81', '\x8D', '\x9D', '\x80', '\xAD',
                                          'a',    'Z',    '\xE9', '\xFF', '\x01', '\x1F', '?'};
@@ -46,7 +48,8 @@ struct Shown {
     std::unique_ptr<QWidget> widget;
     CodeBox *box = nullptr;
 
-    explicit Shown(Kind kind) {
+    explicit Shown(Kind kind)
+    {
         if (kind == Kind::Key) {
             auto *key = new KeyBox;
             widget.reset(key);
@@ -59,19 +62,22 @@ struct Shown {
         widget->show();
         widget->setFocus();
     }
-    QSignalSpy spy() const {
+    QSignalSpy spy() const
+    {
         if (auto *key = qobject_cast<KeyBox *>(widget.get()))
             return QSignalSpy(key, &KeyBox::changed);
         return QSignalSpy(qobject_cast<TextBox *>(widget.get()), &TextBox::changed);
     }
-    QString shownText() const {
+    QString shownText() const
+    {
         if (auto *key = qobject_cast<KeyBox *>(widget.get()))
             return key->text();
         return qobject_cast<TextBox *>(widget.get())->document()->toRawText();
     }
 };
 
-void addKinds() {
+void addKinds()
+{
     QTest::addColumn<Kind>("kind");
     QTest::newRow("key box") << Kind::Key;
     QTest::newRow("multi-line box") << Kind::Text;
@@ -85,7 +91,8 @@ class BoxTest : public QObject {
     Q_OBJECT
 private slots:
     void shouldKeepEveryCodeInEveryPosition_data() { addKinds(); }
-    void shouldKeepEveryCodeInEveryPosition() {
+    void shouldKeepEveryCodeInEveryPosition()
+    {
         QFETCH(Kind, kind);
         Shown shown(kind);
         for (int first = 0; first < 256; ++first) {
@@ -96,7 +103,8 @@ private slots:
     }
 
     void shouldKeepRandomTextsRichInControlCodes_data() { addKinds(); }
-    void shouldKeepRandomTextsRichInControlCodes() {
+    void shouldKeepRandomTextsRichInControlCodes()
+    {
         QFETCH(Kind, kind);
         Shown shown(kind);
         std::mt19937 rng(20261207); // fixed seed, so a failure reproduces
@@ -107,7 +115,8 @@ private slots:
         }
     }
 
-    void shouldShowControlCodesAsPictures() {
+    void shouldShowControlCodesAsPictures()
+    {
         Shown key(Kind::Key);
         Shown text(Kind::Text);
         key.box->setCodes(std::string("\0\r\n\x1F\x7F", 5));
@@ -119,7 +128,8 @@ private slots:
         QCOMPARE(text.shownText(), QString::fromUtf8("\u240D\u2029\u240A"));
     }
 
-    void shouldHoldKeysLongerThanALineEditsDefaultLimit() {
+    void shouldHoldKeysLongerThanALineEditsDefaultLimit()
+    {
         Shown key(Kind::Key);
         const std::string codes(100000, 'k');
         key.box->setCodes(codes);
@@ -130,7 +140,8 @@ private slots:
     }
 
     void shouldRaiseOneChangePerRealAssignment_data() { addKinds(); }
-    void shouldRaiseOneChangePerRealAssignment() {
+    void shouldRaiseOneChangePerRealAssignment()
+    {
         QFETCH(Kind, kind);
         Shown shown(kind);
         QSignalSpy spy = shown.spy();
@@ -144,7 +155,8 @@ private slots:
         QCOMPARE(spy.count(), 3);
     }
 
-    void shouldRaiseOneChangePerKeystroke() {
+    void shouldRaiseOneChangePerKeystroke()
+    {
         Shown text(Kind::Text);
         text.box->setCodes("");
         QSignalSpy spy = text.spy();
@@ -168,7 +180,8 @@ private slots:
     }
 
     void shouldTypeUnrepresentableCharactersAsQuestionMarks_data() { addKinds(); }
-    void shouldTypeUnrepresentableCharactersAsQuestionMarks() {
+    void shouldTypeUnrepresentableCharactersAsQuestionMarks()
+    {
         QFETCH(Kind, kind);
         Shown shown(kind);
         shown.box->setCodes("<>");
@@ -188,7 +201,8 @@ private slots:
     }
 
     void shouldTypePicturesAsTheirCodes_data() { addKinds(); }
-    void shouldTypePicturesAsTheirCodes() {
+    void shouldTypePicturesAsTheirCodes()
+    {
         QFETCH(Kind, kind);
         Shown shown(kind);
         shown.box->setCodes("");
@@ -201,7 +215,8 @@ private slots:
     }
 
     void shouldTakeInputMethodTextAsTyped_data() { addKinds(); }
-    void shouldTakeInputMethodTextAsTyped() {
+    void shouldTakeInputMethodTextAsTyped()
+    {
         QFETCH(Kind, kind);
         Shown shown(kind);
         shown.box->setCodes("");
@@ -217,7 +232,8 @@ private slots:
         QCOMPARE(shown.shownText(), QString::fromUtf8("??\u00E9\u2409"));
     }
 
-    void shouldTakeASoftLineBreakAsALineBreak() {
+    void shouldTakeASoftLineBreakAsALineBreak()
+    {
         Shown text(Kind::Text);
         text.box->setCodes("ab");
         QTest::keyClick(text.widget.get(), Qt::Key_End);
@@ -228,7 +244,8 @@ private slots:
     }
 
     void shouldUndoAndRedoTypingOfUnrepresentableCharacters_data() { addKinds(); }
-    void shouldUndoAndRedoTypingOfUnrepresentableCharacters() {
+    void shouldUndoAndRedoTypingOfUnrepresentableCharacters()
+    {
         QFETCH(Kind, kind);
         Shown shown(kind);
         shown.box->setCodes("ab");
@@ -244,7 +261,8 @@ private slots:
     }
 
     void shouldCopyTheRawSelection_data() { addKinds(); }
-    void shouldCopyTheRawSelection() {
+    void shouldCopyTheRawSelection()
+    {
         QFETCH(Kind, kind);
         QClipboard *clipboard = QGuiApplication::clipboard();
         if (!clipboard)
@@ -260,7 +278,8 @@ private slots:
     }
 
     void shouldPasteRawTextExactly_data() { addKinds(); }
-    void shouldPasteRawTextExactly() {
+    void shouldPasteRawTextExactly()
+    {
         QFETCH(Kind, kind);
         QClipboard *clipboard = QGuiApplication::clipboard();
         if (!clipboard)
@@ -278,7 +297,8 @@ private slots:
     }
 
     void shouldRoundTripThroughCopyAndPaste_data() { addKinds(); }
-    void shouldRoundTripThroughCopyAndPaste() {
+    void shouldRoundTripThroughCopyAndPaste()
+    {
         QFETCH(Kind, kind);
         if (!QGuiApplication::clipboard())
             QSKIP("this platform has no clipboard");
@@ -298,7 +318,8 @@ private slots:
         }
     }
 
-    void shouldPastePicturesAndControlCharactersAsCodes() {
+    void shouldPastePicturesAndControlCharactersAsCodes()
+    {
         QClipboard *clipboard = QGuiApplication::clipboard();
         if (!clipboard)
             QSKIP("this platform has no clipboard");
@@ -324,7 +345,8 @@ private slots:
     }
 
     void shouldCutTheRawSelection_data() { addKinds(); }
-    void shouldCutTheRawSelection() {
+    void shouldCutTheRawSelection()
+    {
         QFETCH(Kind, kind);
         QClipboard *clipboard = QGuiApplication::clipboard();
         if (!clipboard)
@@ -340,7 +362,8 @@ private slots:
     }
 
     void shouldIgnorePastingAnEmptyClipboard_data() { addKinds(); }
-    void shouldIgnorePastingAnEmptyClipboard() {
+    void shouldIgnorePastingAnEmptyClipboard()
+    {
         QFETCH(Kind, kind);
         QClipboard *clipboard = QGuiApplication::clipboard();
         if (!clipboard)
@@ -359,7 +382,8 @@ private slots:
     }
 
     void shouldCopyAndPasteThroughTheContextMenu_data() { addKinds(); }
-    void shouldCopyAndPasteThroughTheContextMenu() {
+    void shouldCopyAndPasteThroughTheContextMenu()
+    {
         QFETCH(Kind, kind);
         QClipboard *clipboard = QGuiApplication::clipboard();
         if (!clipboard)
@@ -377,7 +401,8 @@ private slots:
         QVERIFY2(shown.box->codes() == codes, printable(shown.box->codes()).constData());
     }
 
-    void shouldDropRawText() {
+    void shouldDropRawText()
+    {
         Shown text(Kind::Text);
         text.box->setCodes("");
         auto *editor = qobject_cast<TextBox *>(text.widget.get());
@@ -394,7 +419,8 @@ private slots:
 
 private:
     // Opens the box's context menu and triggers its entry NAME.
-    static bool triggerMenuEntry(QWidget *box, const char *name) {
+    static bool triggerMenuEntry(QWidget *box, const char *name)
+    {
         QWidget *target = box;
         if (auto *editor = qobject_cast<QAbstractScrollArea *>(box))
             target = editor->viewport();

@@ -18,16 +18,19 @@
 namespace {
 
 // WCAG 2 contrast ratio, written out independently of the window's own.
-double channel(int value) {
+double channel(int value)
+{
     const double c = value / 255.0;
     return c <= 0.03928 ? c / 12.92 : std::pow((c + 0.055) / 1.055, 2.4);
 }
 
-double relativeLuminance(const QColor &c) {
+double relativeLuminance(const QColor &c)
+{
     return 0.2126 * channel(c.red()) + 0.7152 * channel(c.green()) + 0.0722 * channel(c.blue());
 }
 
-double contrast(const QColor &a, const QColor &b) {
+double contrast(const QColor &a, const QColor &b)
+{
     const double x = relativeLuminance(a) + 0.05;
     const double y = relativeLuminance(b) + 0.05;
     return x > y ? x / y : y / x;
@@ -52,14 +55,16 @@ const Expected Places[] = {
 class LayoutTest : public QObject {
     Q_OBJECT
 private slots:
-    void init() {
+    void init()
+    {
         m_window = std::make_unique<KorMain>();
         m_window->show();
         QVERIFY(QTest::qWaitForWindowExposed(m_window.get()));
     }
     void cleanup() { m_window.reset(); }
 
-    void shouldPlaceEveryControlAt96Dpi() {
+    void shouldPlaceEveryControlAt96Dpi()
+    {
         if (m_window->logicalDpiX() != 96 || m_window->logicalDpiY() != 96)
             QSKIP("needs a screen of 96 dots per inch (QT_FONT_DPI=96)");
         QCOMPARE(m_window->size(), QSize(622, 283));
@@ -74,7 +79,8 @@ private slots:
         }
     }
 
-    void shouldConvertTwipsAtOtherResolutions() {
+    void shouldConvertTwipsAtOtherResolutions()
+    {
         QCOMPARE(KorMain::pixels(9330, 96), 622);
         QCOMPARE(KorMain::pixels(4245, 96), 283);
         QCOMPARE(KorMain::pixels(9330, 144), 933);
@@ -83,13 +89,15 @@ private slots:
         QCOMPARE(KorMain::pixels(7215, 72), 361);  // 360.75
     }
 
-    void shouldKeepItsLayoutOnResize() {
+    void shouldKeepItsLayoutOnResize()
+    {
         const QSize before = m_window->size();
         m_window->resize(before * 2);
         QCOMPARE(m_window->size(), before);
     }
 
-    void shouldStartWithFocusInThePlainBox() {
+    void shouldStartWithFocusInThePlainBox()
+    {
         QApplication::setActiveWindow(m_window.get());
         QVERIFY(QTest::qWaitForWindowActive(m_window.get()));
         QCOMPARE(QApplication::focusWidget()->objectName(), QStringLiteral("txt1"));
@@ -98,7 +106,8 @@ private slots:
         QCOMPARE(m_window->text(KorMain::Plain), std::string("xSaisie"));
     }
 
-    void shouldMoveFocusInTabOrder() {
+    void shouldMoveFocusInTabOrder()
+    {
         QApplication::setActiveWindow(m_window.get());
         QVERIFY(QTest::qWaitForWindowActive(m_window.get()));
         // The buttons are disabled at start-up and take no focus: the boxes cycle.
@@ -122,7 +131,8 @@ private slots:
                  QStringList({"txt1", "txt0", "txt2", "Copie0", "Copie1", "Copie2", "txt1"}));
     }
 
-    void shouldKeepLabelsOutOfFocusAndCentred() {
+    void shouldKeepLabelsOutOfFocusAndCentred()
+    {
         for (int i = 0; i < 3; ++i) {
             auto *label = m_window->findChild<QLabel *>(QStringLiteral("ctr%1").arg(i));
             QCOMPARE(label->focusPolicy(), Qt::NoFocus);
@@ -131,11 +141,13 @@ private slots:
         }
     }
 
-    void shouldShowEveryDigitOfLongCounts() {
+    void shouldShowEveryDigitOfLongCounts()
+    {
         auto *count = m_window->findChild<QLabel *>(QStringLiteral("ctr0"));
         QVERIFY(count);
         const QFont normal = count->font();
-        for (const std::size_t length : {std::size_t{12}, std::size_t{123456}, std::size_t{1234567}}) {
+        for (const std::size_t length :
+             {std::size_t{12}, std::size_t{123456}, std::size_t{1234567}}) {
             m_window->setText(KorMain::Key, std::string(length, 'k'));
             QCOMPARE(count->text(), QString::number(length));
             QVERIFY2(count->fontMetrics().horizontalAdvance(count->text()) <=
@@ -145,7 +157,8 @@ private slots:
         m_window->setText(KorMain::Key, "key");
         QCOMPARE(count->font(), normal);
     }
-    void shouldShowScrollBarsWithoutWrapping() {
+    void shouldShowScrollBarsWithoutWrapping()
+    {
         for (const char *name : {"txt1", "txt2"}) {
             auto *box = m_window->findChild<TextBox *>(QString::fromLatin1(name));
             QCOMPARE(box->horizontalScrollBarPolicy(), Qt::ScrollBarAlwaysOn);
@@ -159,7 +172,8 @@ private slots:
         }
     }
 
-    void shouldUseTheDesktopColourWithReadableLabels() {
+    void shouldUseTheDesktopColourWithReadableLabels()
+    {
         const QColor background = m_window->palette().color(QPalette::Window);
 #ifndef Q_OS_WIN
         QCOMPARE(background, QColor(0, 128, 128));
@@ -177,7 +191,8 @@ private slots:
         QVERIFY(contrast(Qt::black, QColor(0, 128, 128)) < 4.5);
     }
 
-    void shouldShowItsCaptionAndIcon() {
+    void shouldShowItsCaptionAndIcon()
+    {
         QCOMPARE(m_window->windowTitle(), QStringLiteral("Code Tarvo 1.0"));
         const QIcon icon = m_window->windowIcon();
         QVERIFY(!icon.isNull());

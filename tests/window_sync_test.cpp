@@ -28,7 +28,8 @@ enum class Driver { Assign, Keys };
 
 // Types CODES into WIDGET as a user would: Enter for CR LF in a multi-line box, the
 // Control Picture for any other control code.
-void typeCodes(QWidget *widget, const std::string &codes) {
+void typeCodes(QWidget *widget, const std::string &codes)
+{
     const bool multiLine = qobject_cast<TextBox *>(widget) != nullptr;
     for (std::size_t i = 0; i < codes.size(); ++i) {
         const auto code = static_cast<unsigned char>(codes[i]);
@@ -52,7 +53,8 @@ struct Window {
     std::array<QLabel *, 3> ctr{};
     std::array<QPushButton *, 3> copie{};
 
-    Window() {
+    Window()
+    {
         for (int i = 0; i < 3; ++i) {
             box[i] = window->findChild<QWidget *>(QStringLiteral("txt%1").arg(i));
             ctr[i] = window->findChild<QLabel *>(QStringLiteral("ctr%1").arg(i));
@@ -64,15 +66,18 @@ struct Window {
     std::string text(int i) const { return dynamic_cast<CodeBox *>(box[i])->codes(); }
     QString count(int i) const { return ctr[i]->text(); }
     std::array<QString, 3> counts() const { return {count(0), count(1), count(2)}; }
-    bool buttonsEnabled() const {
+    bool buttonsEnabled() const
+    {
         return copie[0]->isEnabled() && copie[1]->isEnabled() && copie[2]->isEnabled();
     }
-    bool buttonsDisabled() const {
+    bool buttonsDisabled() const
+    {
         return !copie[0]->isEnabled() && !copie[1]->isEnabled() && !copie[2]->isEnabled();
     }
 
     // Appends MORE to the key in a single edit: an assignment, or a paste at its end.
-    void completeKey(Driver driver, const std::string &more) {
+    void completeKey(Driver driver, const std::string &more)
+    {
         if (driver == Driver::Assign) {
             window->setText(KorMain::Key, text(0) + more);
             return;
@@ -83,7 +88,8 @@ struct Window {
     }
 
     // Replaces the text of box I, by assignment or by selecting all and typing over it.
-    void set(Driver driver, int i, const std::string &codes) {
+    void set(Driver driver, int i, const std::string &codes)
+    {
         if (driver == Driver::Assign) {
             window->setText(i, codes);
             return;
@@ -96,7 +102,8 @@ struct Window {
     }
 };
 
-void addDrivers() {
+void addDrivers()
+{
     QTest::addColumn<Driver>("driver");
     QTest::newRow("assignment") << Driver::Assign;
     QTest::newRow("key presses") << Driver::Keys;
@@ -111,7 +118,8 @@ class SyncTest : public QObject {
 private slots:
     void cleanup() { QCOMPARE(ModCodeur::EnCours, std::int16_t{0}); }
 
-    void shouldStartWithItsInitialTextsUnprocessed() {
+    void shouldStartWithItsInitialTextsUnprocessed()
+    {
         Window w;
         QVERIFY(QTest::qWaitForWindowExposed(w.window.get()));
         QCoreApplication::processEvents();
@@ -125,7 +133,8 @@ private slots:
         QVERIFY(w.buttonsDisabled());
     }
 
-    void shouldReachTheWindowThroughItsInstance() {
+    void shouldReachTheWindowThroughItsInstance()
+    {
         {
             Window w;
             QCOMPARE(KorMain::instance(), w.window.get());
@@ -142,7 +151,8 @@ private slots:
     }
 
     void shouldOnlyToggleButtonsWhileTheKeyIsShort_data() { addDrivers(); }
-    void shouldOnlyToggleButtonsWhileTheKeyIsShort() {
+    void shouldOnlyToggleButtonsWhileTheKeyIsShort()
+    {
         QFETCH(Driver, driver);
         Window w;
         w.set(driver, KorMain::Key, "clef");
@@ -164,7 +174,8 @@ private slots:
     }
 
     void shouldEncodeWhenTheKeyChanges_data() { addDrivers(); }
-    void shouldEncodeWhenTheKeyChanges() {
+    void shouldEncodeWhenTheKeyChanges()
+    {
         QFETCH(Driver, driver);
         Window w;
         std::vector<int> busyInNestedChange;
@@ -186,7 +197,8 @@ private slots:
     // a key of two characters or more would already decode with its first two. A user gets
     // there by completing a two-character key, or by pasting the key.
     void shouldDecodeIntoAnEmptyPlainBoxWhenTheKeyChanges_data() { addDrivers(); }
-    void shouldDecodeIntoAnEmptyPlainBoxWhenTheKeyChanges() {
+    void shouldDecodeIntoAnEmptyPlainBoxWhenTheKeyChanges()
+    {
         QFETCH(Driver, driver);
         const std::string carried = ModCodeur::Coder("bonjour\r\n\xE0 toi", "cl");
         Window w;
@@ -203,7 +215,8 @@ private slots:
     }
 
     void shouldShowErreurWhenTheKeyDoesNotFitAnEmptyPlainBox_data() { addDrivers(); }
-    void shouldShowErreurWhenTheKeyDoesNotFitAnEmptyPlainBox() {
+    void shouldShowErreurWhenTheKeyDoesNotFitAnEmptyPlainBox()
+    {
         QFETCH(Driver, driver);
         Window w;
         w.set(driver, KorMain::Key, "c");
@@ -227,7 +240,8 @@ private slots:
     }
 
     void shouldNeverEncodeErreur_data() { addDrivers(); }
-    void shouldNeverEncodeErreur() {
+    void shouldNeverEncodeErreur()
+    {
         QFETCH(Driver, driver);
         Window w;
         w.set(driver, KorMain::Key, "clef");
@@ -256,7 +270,8 @@ private slots:
         QCOMPARE(w.count(1), QStringLiteral("7"));
     }
 
-    void shouldKeepTheCodeWhileErreurIsTyped() {
+    void shouldKeepTheCodeWhileErreurIsTyped()
+    {
         Window w;
         w.set(Driver::Keys, KorMain::Key, "clef");
         w.set(Driver::Keys, KorMain::Plain, "Erreu");
@@ -269,7 +284,8 @@ private slots:
     }
 
     void shouldEncodeThePlainText_data() { addDrivers(); }
-    void shouldEncodeThePlainText() {
+    void shouldEncodeThePlainText()
+    {
         QFETCH(Driver, driver);
         Window w;
         std::vector<int> busyInNestedChange;
@@ -286,7 +302,8 @@ private slots:
     }
 
     void shouldEmptyTheCodeWithThePlainText_data() { addDrivers(); }
-    void shouldEmptyTheCodeWithThePlainText() {
+    void shouldEmptyTheCodeWithThePlainText()
+    {
         QFETCH(Driver, driver);
         Window w;
         w.set(driver, KorMain::Plain, "abc");
@@ -297,7 +314,8 @@ private slots:
     }
 
     void shouldDecodeTheCodeText_data() { addDrivers(); }
-    void shouldDecodeTheCodeText() {
+    void shouldDecodeTheCodeText()
+    {
         QFETCH(Driver, driver);
         const std::string carried = ModCodeur::Coder("salut \xFF\x01", "clef");
         Window w;
@@ -316,7 +334,8 @@ private slots:
     }
 
     void shouldEmptyThePlainTextWithTheCode_data() { addDrivers(); }
-    void shouldEmptyThePlainTextWithTheCode() {
+    void shouldEmptyThePlainTextWithTheCode()
+    {
         QFETCH(Driver, driver);
         Window w;
         w.set(driver, KorMain::Plain, "abc");
@@ -331,7 +350,8 @@ private slots:
         QCOMPARE(busyInNestedChange, std::vector<int>{0});
     }
 
-    void shouldKeepTheCodeDecodingToThePlainTextWhileTyping() {
+    void shouldKeepTheCodeDecodingToThePlainTextWhileTyping()
+    {
         std::mt19937 rng(4242); // fixed seed, so a failure reproduces
         const std::u32string alphabet =
             U"abcdefghijklmnopqrstuvwxyz ABCXYZ0123456789.,'éèàçÿ€œ«»\u00A0\n";
@@ -364,7 +384,8 @@ private slots:
         }
     }
 
-    void shouldKeepThePlainTextTheDecodingOfTypedCode() {
+    void shouldKeepThePlainTextTheDecodingOfTypedCode()
+    {
         std::mt19937 rng(99);
         std::uniform_int_distribution<int> code(0, 255);
         for (int round = 0; round < 10; ++round) {
@@ -390,7 +411,8 @@ private slots:
         }
     }
 
-    void shouldCopyEachBoxAsRawText() {
+    void shouldCopyEachBoxAsRawText()
+    {
         QClipboard *clipboard = QGuiApplication::clipboard();
         if (!clipboard)
             QSKIP("this platform has no clipboard");
@@ -413,7 +435,8 @@ private slots:
         }
     }
 
-    void shouldCarryACodeTextToAnotherWindow() {
+    void shouldCarryACodeTextToAnotherWindow()
+    {
         if (!QGuiApplication::clipboard())
             QSKIP("this platform has no clipboard");
         std::mt19937 rng(5);
@@ -436,7 +459,8 @@ private slots:
         }
     }
 
-    void shouldCopyAnEmptyBoxAsEmptyText() {
+    void shouldCopyAnEmptyBoxAsEmptyText()
+    {
         QClipboard *clipboard = QGuiApplication::clipboard();
         if (!clipboard)
             QSKIP("this platform has no clipboard");
@@ -448,7 +472,8 @@ private slots:
     }
 
     // Kept last: it runs and ends the application's event loop.
-    void shouldEndTheProgramWhenItsWindowCloses() {
+    void shouldEndTheProgramWhenItsWindowCloses()
+    {
         QPointer<KorMain> window = KorMain::instance();
         window->show();
         QVERIFY(QTest::qWaitForWindowExposed(window.data()));

@@ -11,12 +11,14 @@
 #include <string>
 
 // CODES in hex, for failure messages.
-inline QByteArray printable(const std::string &codes) {
+inline QByteArray printable(const std::string &codes)
+{
     return QByteArray::fromStdString(codes).toHex(' ');
 }
 
 // The clipboard form of CODES, built from the code page alone: each code its character.
-inline QString rawReference(const std::string &codes) {
+inline QString rawReference(const std::string &codes)
+{
     QString raw;
     for (const char code : codes)
         raw.append(
@@ -25,7 +27,8 @@ inline QString rawReference(const std::string &codes) {
 }
 
 // Types CHARACTER as one key press carrying it as text, as a keyboard layout would.
-inline void typeCharacter(QWidget *widget, char32_t character) {
+inline void typeCharacter(QWidget *widget, char32_t character)
+{
     QTest::sendKeyEvent(QTest::Click, widget, Qt::Key_unknown, QString::fromUcs4(&character, 1),
                         Qt::NoModifier);
 }

@@ -14,26 +14,31 @@ constexpr unsigned char Cr = 13;
 constexpr unsigned char Lf = 10;
 constexpr unsigned char Del = 127;
 
-bool isPictured(unsigned char code) {
+bool isPictured(unsigned char code)
+{
     return code < 0x20 || code == Del;
 }
 
-char16_t picture(unsigned char code) {
+char16_t picture(unsigned char code)
+{
     return static_cast<char16_t>(code == Del ? DeletePicture : FirstPicture + code);
 }
 
 // Every character of the code page lies in the BMP, so one code is one UTF-16 unit.
-char16_t character(unsigned char code) {
+char16_t character(unsigned char code)
+{
     return static_cast<char16_t>(CodePage::toUnicode(code));
 }
 
 // How a box shows CODE when it is no part of a line break.
-char16_t shown(unsigned char code) {
+char16_t shown(unsigned char code)
+{
     return isPictured(code) ? picture(code) : character(code);
 }
 
 // Appends the codes of one character read from a box or the clipboard.
-void appendCodes(std::string &out, char32_t c, bool newlineIsBreak) {
+void appendCodes(std::string &out, char32_t c, bool newlineIsBreak)
+{
     if (c == QChar::ParagraphSeparator || c == QChar::LineSeparator ||
         (newlineIsBreak && c == U'\n')) {
         out.push_back(static_cast<char>(Cr));
@@ -50,7 +55,8 @@ void appendCodes(std::string &out, char32_t c, bool newlineIsBreak) {
 }
 
 // Reads TEXT code point by code point; a lone surrogate is one unrepresentable character.
-std::string readCodes(QStringView text, bool newlineIsBreak) {
+std::string readCodes(QStringView text, bool newlineIsBreak)
+{
     std::string out;
     out.reserve(static_cast<std::size_t>(text.size()));
     const qsizetype n = text.size();
@@ -67,7 +73,8 @@ std::string readCodes(QStringView text, bool newlineIsBreak) {
 
 } // namespace
 
-QString toDisplay(std::string_view codes, Lines lines) {
+QString toDisplay(std::string_view codes, Lines lines)
+{
     QString out(static_cast<qsizetype>(codes.size()), Qt::Uninitialized);
     char16_t *d = reinterpret_cast<char16_t *>(out.data());
     qsizetype used = 0;
@@ -86,11 +93,13 @@ QString toDisplay(std::string_view codes, Lines lines) {
     return out;
 }
 
-std::string fromDisplay(QStringView text, Lines lines) {
+std::string fromDisplay(QStringView text, Lines lines)
+{
     return readCodes(text, lines == Lines::Multi);
 }
 
-QString toRaw(std::string_view codes) {
+QString toRaw(std::string_view codes)
+{
     QString out(static_cast<qsizetype>(codes.size()), Qt::Uninitialized);
     char16_t *d = reinterpret_cast<char16_t *>(out.data());
     for (const char code : codes)
@@ -98,11 +107,13 @@ QString toRaw(std::string_view codes) {
     return out;
 }
 
-std::string fromRaw(QStringView text) {
+std::string fromRaw(QStringView text)
+{
     return readCodes(text, false);
 }
 
-QString typed(QStringView text, Lines lines) {
+QString typed(QStringView text, Lines lines)
+{
     const bool multi = lines == Lines::Multi;
     QString out;
     out.reserve(text.size());

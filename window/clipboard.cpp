@@ -17,12 +17,14 @@ namespace {
 // and its answer is taken only when it is TEXT with one U+0000 more at the end, the one
 // difference that reading causes.
 // NATIVE when it is TEXT with the final U+0000 that Qt's reading dropped.
-bool restoresFinalZero(const std::optional<QString> &native, const QString &text) {
+bool restoresFinalZero(const std::optional<QString> &native, const QString &text)
+{
     return native && native->size() == text.size() + 1 && native->back() == QChar(u'\0') &&
            native->startsWith(text);
 }
 
-QString untrimmed(QString text, QClipboard::Mode mode) {
+QString untrimmed(QString text, QClipboard::Mode mode)
+{
     const QClipboard *clipboard = QGuiApplication::clipboard();
     if (mode == QClipboard::FindBuffer || !X11Selection::available())
         return text;
@@ -30,13 +32,14 @@ QString untrimmed(QString text, QClipboard::Mode mode) {
         mode == QClipboard::Clipboard ? clipboard->ownsClipboard() : clipboard->ownsSelection();
     if (owned)
         return text;
-    const auto native = X11Selection::text(mode == QClipboard::Clipboard
-                                               ? X11Selection::Name::Clipboard
-                                               : X11Selection::Name::Primary);
+    const auto native =
+        X11Selection::text(mode == QClipboard::Clipboard ? X11Selection::Name::Clipboard
+                                                         : X11Selection::Name::Primary);
     return restoresFinalZero(native, text) ? *native : text;
 }
 
-std::optional<std::string> codesOf(const QMimeData *source, std::optional<QClipboard::Mode> mode) {
+std::optional<std::string> codesOf(const QMimeData *source, std::optional<QClipboard::Mode> mode)
+{
     if (!source || !source->hasText())
         return std::nullopt;
     QString text = source->text();
@@ -47,21 +50,24 @@ std::optional<std::string> codesOf(const QMimeData *source, std::optional<QClipb
 
 } // namespace
 
-void putCodes(std::string_view codes, QClipboard::Mode mode) {
+void putCodes(std::string_view codes, QClipboard::Mode mode)
+{
     QClipboard *clipboard = QGuiApplication::clipboard();
     if (!clipboard || (mode == QClipboard::Selection && !clipboard->supportsSelection()))
         return;
     clipboard->setText(BoxText::toRaw(codes), mode);
 }
 
-std::optional<std::string> codes(QClipboard::Mode mode) {
+std::optional<std::string> codes(QClipboard::Mode mode)
+{
     QClipboard *clipboard = QGuiApplication::clipboard();
     if (!clipboard || (mode == QClipboard::Selection && !clipboard->supportsSelection()))
         return std::nullopt;
     return codesOf(clipboard->mimeData(mode), mode);
 }
 
-bool hasText(QClipboard::Mode mode) {
+bool hasText(QClipboard::Mode mode)
+{
     QClipboard *clipboard = QGuiApplication::clipboard();
     if (!clipboard || (mode == QClipboard::Selection && !clipboard->supportsSelection()))
         return false;
@@ -69,17 +75,20 @@ bool hasText(QClipboard::Mode mode) {
     return data && data->hasText();
 }
 
-QMimeData *mimeData(std::string_view codes) {
+QMimeData *mimeData(std::string_view codes)
+{
     auto *data = new QMimeData;
     data->setText(BoxText::toRaw(codes));
     return data;
 }
 
-void watchDrops() {
+void watchDrops()
+{
     X11Selection::watchDrops();
 }
 
-std::unique_ptr<QMimeData> exactDrop(const QDropEvent *event) {
+std::unique_ptr<QMimeData> exactDrop(const QDropEvent *event)
+{
     // A drag from this program carries its own exact mime data; the drag's owner is asked
     // only while it is another program.
     const QMimeData *data = event->mimeData();
@@ -94,7 +103,8 @@ std::unique_ptr<QMimeData> exactDrop(const QDropEvent *event) {
     return exact;
 }
 
-std::optional<std::string> codes(const QMimeData *source) {
+std::optional<std::string> codes(const QMimeData *source)
+{
     // A box inserts the clipboard's or the selection's own mime data on some paths (a middle
     // click pastes the selection); those get the same exact reading as codes(mode).
     std::optional<QClipboard::Mode> mode;

@@ -14,8 +14,8 @@
 #include <QScopedValueRollback>
 #include <QTextBlock>
 #include <QTextCursor>
-#include <QTextLayout>
 #include <QTextDocument>
+#include <QTextLayout>
 #include <QValidator>
 
 #include <algorithm>
@@ -26,8 +26,8 @@ namespace {
 
 // Lets the widget's own DROP handler take EVENT with its text read exactly, where Qt's reading
 // lost a final code 0 of text dragged from another program.
-template <typename Drop>
-void dropExactly(QDropEvent *event, Drop drop) {
+template <typename Drop> void dropExactly(QDropEvent *event, Drop drop)
+{
     const auto exact = Clipboard::exactDrop(event);
     if (!exact) {
         drop(event);
@@ -48,7 +48,8 @@ class KeyValidator final : public QValidator {
 public:
     using QValidator::QValidator;
 
-    State validate(QString &input, int &pos) const override {
+    State validate(QString &input, int &pos) const override
+    {
         const QString shown = BoxText::typed(input, BoxText::Lines::Single);
         if (shown != input) {
             // In a one-line box every code is shown as one UTF-16 unit.
@@ -61,7 +62,8 @@ public:
     }
 };
 
-bool hasControl(const QString &text) {
+bool hasControl(const QString &text)
+{
     return std::any_of(text.begin(), text.end(),
                        [](QChar c) { return c.category() == QChar::Other_Control; });
 }
@@ -69,7 +71,8 @@ bool hasControl(const QString &text) {
 // EVENT with its text rewritten as the box enters it, or null when it needs no rewriting.
 // Texts with control characters belong to keys such as Enter, Backspace or Ctrl+B, which
 // the widget handles by their key and never inserts.
-std::unique_ptr<QKeyEvent> rewritten(const QKeyEvent *event, BoxText::Lines lines) {
+std::unique_ptr<QKeyEvent> rewritten(const QKeyEvent *event, BoxText::Lines lines)
+{
     const QString text = event->text();
     if (text.isEmpty() || hasControl(text))
         return nullptr;
@@ -83,7 +86,8 @@ std::unique_ptr<QKeyEvent> rewritten(const QKeyEvent *event, BoxText::Lines line
 }
 
 // EVENT with its committed text rewritten as the box enters it, or null when it needs none.
-std::unique_ptr<QInputMethodEvent> rewritten(const QInputMethodEvent *event, BoxText::Lines lines) {
+std::unique_ptr<QInputMethodEvent> rewritten(const QInputMethodEvent *event, BoxText::Lines lines)
+{
     const QString shown = BoxText::typed(event->commitString(), lines);
     if (shown == event->commitString())
         return nullptr;
@@ -93,7 +97,8 @@ std::unique_ptr<QInputMethodEvent> rewritten(const QInputMethodEvent *event, Box
 }
 
 // Points the context MENU's entry NAME (a standard edit action) at SLOT of BOX.
-void redirect(QMenu *menu, const char *name, TextBox *box, void (TextBox::*slot)()) {
+void redirect(QMenu *menu, const char *name, TextBox *box, void (TextBox::*slot)())
+{
     if (auto *action = menu->findChild<QAction *>(QString::fromLatin1(name))) {
         QObject::disconnect(action, &QAction::triggered, nullptr, nullptr);
         QObject::connect(action, &QAction::triggered, box, slot);
@@ -102,7 +107,8 @@ void redirect(QMenu *menu, const char *name, TextBox *box, void (TextBox::*slot)
 
 } // namespace
 
-KeyBox::KeyBox(QWidget *parent) : QLineEdit(parent) {
+KeyBox::KeyBox(QWidget *parent) : QLineEdit(parent)
+{
     // QLineEdit would silently cut longer texts at 32767 characters.
     setMaxLength(std::numeric_limits<int>::max());
     setValidator(new KeyValidator(this));
@@ -110,44 +116,52 @@ KeyBox::KeyBox(QWidget *parent) : QLineEdit(parent) {
     connect(this, &QLineEdit::textChanged, this, &KeyBox::changed);
 }
 
-std::string KeyBox::codes() const {
+std::string KeyBox::codes() const
+{
     return BoxText::fromDisplay(text(), BoxText::Lines::Single);
 }
 
-void KeyBox::setCodes(std::string_view codes) {
+void KeyBox::setCodes(std::string_view codes)
+{
     // QLineEdit signals textChanged once when the text differs, never for the same text.
     setText(BoxText::toDisplay(codes, BoxText::Lines::Single));
 }
 
-std::string KeyBox::selectedCodes() const {
+std::string KeyBox::selectedCodes() const
+{
     return BoxText::fromDisplay(selectedText(), BoxText::Lines::Single);
 }
 
-void KeyBox::copyRaw() {
+void KeyBox::copyRaw()
+{
     if (hasSelectedText())
         Clipboard::putCodes(selectedCodes());
 }
 
-void KeyBox::cutRaw() {
+void KeyBox::cutRaw()
+{
     if (!hasSelectedText() || isReadOnly())
         return;
     copyRaw();
     del();
 }
 
-void KeyBox::pasteRaw() {
+void KeyBox::pasteRaw()
+{
     if (isReadOnly())
         return;
     if (const auto pasted = Clipboard::codes())
         insert(BoxText::toDisplay(*pasted, BoxText::Lines::Single));
 }
 
-void KeyBox::publishSelection() {
+void KeyBox::publishSelection()
+{
     if (hasSelectedText())
         Clipboard::putCodes(selectedCodes(), QClipboard::Selection);
 }
 
-void KeyBox::keyPressEvent(QKeyEvent *event) {
+void KeyBox::keyPressEvent(QKeyEvent *event)
+{
     if (event->matches(QKeySequence::Copy)) {
         copyRaw();
     } else if (event->matches(QKeySequence::Cut)) {
@@ -167,7 +181,8 @@ void KeyBox::keyPressEvent(QKeyEvent *event) {
     event->accept();
 }
 
-void KeyBox::inputMethodEvent(QInputMethodEvent *event) {
+void KeyBox::inputMethodEvent(QInputMethodEvent *event)
+{
     if (const auto entered = rewritten(event, BoxText::Lines::Single)) {
         QLineEdit::inputMethodEvent(entered.get());
         event->setAccepted(entered->isAccepted());
@@ -176,7 +191,8 @@ void KeyBox::inputMethodEvent(QInputMethodEvent *event) {
     }
 }
 
-void KeyBox::mouseReleaseEvent(QMouseEvent *event) {
+void KeyBox::mouseReleaseEvent(QMouseEvent *event)
+{
     const QClipboard *clipboard = QGuiApplication::clipboard();
     if (event->button() == Qt::MiddleButton && !isReadOnly() && clipboard &&
         clipboard->supportsSelection()) {
@@ -192,11 +208,13 @@ void KeyBox::mouseReleaseEvent(QMouseEvent *event) {
     publishSelection();
 }
 
-void KeyBox::dropEvent(QDropEvent *event) {
+void KeyBox::dropEvent(QDropEvent *event)
+{
     dropExactly(event, [this](QDropEvent *drop) { QLineEdit::dropEvent(drop); });
 }
 
-void KeyBox::contextMenuEvent(QContextMenuEvent *event) {
+void KeyBox::contextMenuEvent(QContextMenuEvent *event)
+{
     // QLineEdit's own menu would copy the pictures and gives its entries no names to
     // redirect, so the box builds the same menu around its raw clipboard functions.
     auto *menu = new QMenu(this);
@@ -224,7 +242,8 @@ void KeyBox::contextMenuEvent(QContextMenuEvent *event) {
 
 template <typename Slot>
 void KeyBox::addEntry(QMenu *menu, const QString &text, QKeySequence::StandardKey key,
-                      const char *name, bool enabled, Slot slot) {
+                      const char *name, bool enabled, Slot slot)
+{
     const QString shortcut = QKeySequence(key).toString(QKeySequence::NativeText);
     QAction *action = menu->addAction(shortcut.isEmpty() ? text : text + u'\t' + shortcut);
     action->setObjectName(QString::fromLatin1(name));
@@ -232,7 +251,8 @@ void KeyBox::addEntry(QMenu *menu, const QString &text, QKeySequence::StandardKe
     connect(action, &QAction::triggered, this, slot);
 }
 
-TextBox::TextBox(QWidget *parent) : QPlainTextEdit(parent) {
+TextBox::TextBox(QWidget *parent) : QPlainTextEdit(parent)
+{
     setLineWrapMode(QPlainTextEdit::NoWrap);
     setWordWrapMode(QTextOption::NoWrap);
     setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
@@ -243,7 +263,8 @@ TextBox::TextBox(QWidget *parent) : QPlainTextEdit(parent) {
     connect(this, &QPlainTextEdit::textChanged, this, &TextBox::finishEdit);
 }
 
-std::string TextBox::codes() const {
+std::string TextBox::codes() const
+{
     // toPlainText() would turn code 160 (no-break space) into a space; the raw text keeps
     // it and separates lines by U+2029, which reads back as CR LF.
     QString shown = document()->toRawText();
@@ -257,7 +278,8 @@ std::string TextBox::codes() const {
     return m_lastCodes;
 }
 
-void TextBox::setCodes(std::string_view codes) {
+void TextBox::setCodes(std::string_view codes)
+{
     if (codes == this->codes())
         return;
     {
@@ -276,7 +298,8 @@ void TextBox::setCodes(std::string_view codes) {
     emit changed();
 }
 
-void TextBox::noteEdit(int position, int charsRemoved, int charsAdded) {
+void TextBox::noteEdit(int position, int charsRemoved, int charsAdded)
+{
     Q_UNUSED(charsRemoved);
     keepShapes(position, charsAdded);
     if (m_rewriting || m_composing)
@@ -291,7 +314,8 @@ void TextBox::noteEdit(int position, int charsRemoved, int charsAdded) {
 // again for every paint and every cursor position; the blocks from POSITION to ADDED
 // characters further keep them until their text changes. The document lays the changed
 // blocks out only after this notification, so even that first shaping is kept.
-void TextBox::keepShapes(int position, int charsAdded) {
+void TextBox::keepShapes(int position, int charsAdded)
+{
     const QTextDocument *doc = document();
     for (QTextBlock block = doc->findBlock(position);
          block.isValid() && block.position() <= position + charsAdded; block = block.next())
@@ -301,7 +325,8 @@ void TextBox::keepShapes(int position, int charsAdded) {
 // Ends a user's edit by raising the change once. Typed, composed and pasted text arrives
 // already as the box shows it; whatever else inserted text is rewritten here, though that
 // rewrite is a step of its own for undo.
-void TextBox::finishEdit() {
+void TextBox::finishEdit()
+{
     if (m_rewriting || m_composing || m_editFrom < 0)
         return;
     QTextDocument *doc = document();
@@ -335,7 +360,8 @@ void TextBox::finishEdit() {
     emit changed();
 }
 
-void TextBox::insertCodes(std::string_view codes) {
+void TextBox::insertCodes(std::string_view codes)
+{
     QTextCursor cursor = textCursor();
     cursor.beginEditBlock();
     cursor.insertText(BoxText::toDisplay(codes, BoxText::Lines::Multi));
@@ -344,14 +370,16 @@ void TextBox::insertCodes(std::string_view codes) {
     ensureCursorVisible();
 }
 
-void TextBox::pasteRaw() {
+void TextBox::pasteRaw()
+{
     if (isReadOnly())
         return;
     if (const auto pasted = Clipboard::codes())
         insertCodes(*pasted);
 }
 
-void TextBox::keyPressEvent(QKeyEvent *event) {
+void TextBox::keyPressEvent(QKeyEvent *event)
+{
     if (event->matches(QKeySequence::Paste)) {
         pasteRaw();
         event->accept();
@@ -375,7 +403,8 @@ void TextBox::keyPressEvent(QKeyEvent *event) {
     }
 }
 
-void TextBox::inputMethodEvent(QInputMethodEvent *event) {
+void TextBox::inputMethodEvent(QInputMethodEvent *event)
+{
     // Text being composed is shown in the box but is not its text yet.
     const bool entersText = !event->commitString().isEmpty() || event->replacementLength() > 0;
     const QScopedValueRollback composing(m_composing, !entersText);
@@ -387,27 +416,32 @@ void TextBox::inputMethodEvent(QInputMethodEvent *event) {
     }
 }
 
-void TextBox::contextMenuEvent(QContextMenuEvent *event) {
+void TextBox::contextMenuEvent(QContextMenuEvent *event)
+{
     QMenu *menu = createStandardContextMenu();
     redirect(menu, "edit-paste", this, &TextBox::pasteRaw);
     menu->setAttribute(Qt::WA_DeleteOnClose);
     menu->popup(event->globalPos());
 }
 
-QMimeData *TextBox::createMimeDataFromSelection() const {
+QMimeData *TextBox::createMimeDataFromSelection() const
+{
     return Clipboard::mimeData(
         BoxText::fromDisplay(textCursor().selectedText(), BoxText::Lines::Multi));
 }
 
-bool TextBox::canInsertFromMimeData(const QMimeData *source) const {
+bool TextBox::canInsertFromMimeData(const QMimeData *source) const
+{
     return source && source->hasText();
 }
 
-void TextBox::dropEvent(QDropEvent *event) {
+void TextBox::dropEvent(QDropEvent *event)
+{
     dropExactly(event, [this](QDropEvent *drop) { QPlainTextEdit::dropEvent(drop); });
 }
 
-void TextBox::insertFromMimeData(const QMimeData *source) {
+void TextBox::insertFromMimeData(const QMimeData *source)
+{
     if (const auto dropped = Clipboard::codes(source))
         insertCodes(*dropped);
 }

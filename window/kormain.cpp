@@ -49,7 +49,8 @@ constexpr std::array<Twips, 3> CopyPlaces = {{
 
 } // namespace
 
-KorMain::KorMain(QWidget *parent) : QWidget(parent) {
+KorMain::KorMain(QWidget *parent) : QWidget(parent)
+{
     setObjectName(QStringLiteral("KorMain"));
     setWindowTitle(QStringLiteral("Code Tarvo 1.0"));
     setWindowIcon(QIcon(QPixmap(codetarvo_xpm)));
@@ -72,14 +73,16 @@ KorMain::KorMain(QWidget *parent) : QWidget(parent) {
     }
 }
 
-KorMain::~KorMain() {
+KorMain::~KorMain()
+{
     if (s_instance == this) {
         ModCodeur::setPlainLengthHook({});
         s_instance = nullptr;
     }
 }
 
-KorMain *KorMain::instance() {
+KorMain *KorMain::instance()
+{
     if (!s_instance) {
         auto *window = new KorMain;
         if (auto *app = QCoreApplication::instance())
@@ -88,7 +91,8 @@ KorMain *KorMain::instance() {
     return s_instance;
 }
 
-void KorMain::buildControls() {
+void KorMain::buildControls()
+{
     m_keyBox = new KeyBox(this);
     m_plainBox = new TextBox(this);
     m_codeBox = new TextBox(this);
@@ -134,12 +138,14 @@ void KorMain::buildControls() {
     m_plainBox->setFocus();
 }
 
-int KorMain::pixels(int twips, int dpi) {
+int KorMain::pixels(int twips, int dpi)
+{
     // Rounded to the nearest pixel, halves away from zero.
     return (twips * dpi + TwipsPerInch / 2) / TwipsPerInch;
 }
 
-void KorMain::placeControls() {
+void KorMain::placeControls()
+{
     const int dpiX = logicalDpiX();
     const int dpiY = logicalDpiY();
     const auto place = [dpiX, dpiY](QWidget *control, const Twips &at) {
@@ -155,15 +161,18 @@ void KorMain::placeControls() {
     setFixedSize(pixels(ClientWidth, dpiX), pixels(ClientHeight, dpiY));
 }
 
-std::string KorMain::text(int i) const {
+std::string KorMain::text(int i) const
+{
     return txt[i]->codes();
 }
 
-void KorMain::setText(int i, std::string_view codes) {
+void KorMain::setText(int i, std::string_view codes)
+{
     txt[i]->setCodes(codes);
 }
 
-void KorMain::setCount(QLabel *label, std::size_t count) {
+void KorMain::setCount(QLabel *label, std::size_t count)
+{
     const QString caption = QString::number(count);
     // The labels have a fixed width that six digits already overflow: a long count gets a
     // smaller font rather than losing digits.
@@ -177,7 +186,8 @@ void KorMain::setCount(QLabel *label, std::size_t count) {
     label->setText(caption);
 }
 
-void KorMain::txt_Change(int i) {
+void KorMain::txt_Change(int i)
+{
     if (text(Key).size() < 2) {
         for (QPushButton *button : Copie)
             button->setEnabled(false);
@@ -232,6 +242,7 @@ void KorMain::txt_Change(int i) {
     }
 }
 
-void KorMain::Copie_Click(int i) {
+void KorMain::Copie_Click(int i)
+{
     Clipboard::putCodes(text(i));
 }
