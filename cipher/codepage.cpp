@@ -229,26 +229,25 @@ void toUtf8InPlace(std::string &text)
     std::string utf8(codes + extra + 3, '\0');
     const char *in = text.data();
     char *out = utf8.data();
+    const auto put = [&out](char code) {
+        const Utf8Bytes &entry = Utf8Table[static_cast<unsigned char>(code)];
+        std::memcpy(out, entry.bytes.data(), entry.bytes.size());
+        out += entry.length;
+    };
     std::size_t i = 0;
-    while (i < codes) {
-        // Runs of ASCII, eight codes at a time; each code is its own byte. Eight bytes of
-        // output fit before the end: eight codes from I on give at least eight bytes.
-        if (codes - i >= 8) {
-            const std::uint64_t word = load8(in + i);
-            if ((word & HighBits) == 0) {
-                store8(out, word);
-                out += 8;
-                i += 8;
-                continue;
-            }
-        }
-        const std::size_t stop = std::min(codes, i + 8);
-        for (; i < stop; ++i) {
-            const Utf8Bytes &entry = Utf8Table[static_cast<unsigned char>(in[i])];
-            std::memcpy(out, entry.bytes.data(), entry.bytes.size());
-            out += entry.length;
+    for (; codes - i >= 8; i += 8) {
+        // A word of ASCII is its own UTF-8.
+        const std::uint64_t word = load8(in + i);
+        if ((word & HighBits) == 0) {
+            store8(out, word);
+            out += 8;
+        } else {
+            for (std::size_t k = 0; k < 8; ++k)
+                put(in[i + k]);
         }
     }
+    for (; i < codes; ++i)
+        put(in[i]);
     utf8.resize(codes + extra);
     text.swap(utf8);
 }
