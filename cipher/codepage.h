@@ -46,8 +46,8 @@ struct Utf8Error {
 // failure TEXT holds unspecified bytes and the error says what was found where.
 [[nodiscard]] std::optional<Utf8Error> fromUtf8InPlace(std::string &text);
 
-// Replaces the codes in TEXT by their characters in UTF-8, in place: one reallocation at
-// most, no second buffer.
+// Replaces the codes in TEXT by their characters in UTF-8: one buffer of the counted size,
+// none when TEXT is plain ASCII, which is its own UTF-8.
 void toUtf8InPlace(std::string &text);
 
 // Value-returning forms of the two above.

@@ -245,3 +245,88 @@ TEST(CodePageUtf8, AgreesWithTheWellFormedSequenceTable)
     }
     EXPECT_GT(converted, 1000); // the pool really produces valid texts too
 }
+
+namespace {
+
+// A text of ASCII runs of every length 0-100, each followed by one code from 128 on (in
+// code form), so that the runs end at every alignment of an eight-byte word.
+std::string runsAroundHighCodes(std::mt19937 &rng)
+{
+    std::uniform_int_distribution<int> ascii(0, 127);
+    std::uniform_int_distribution<int> high(128, 255);
+    std::string codes;
+    for (int run = 0; run <= 100; ++run) {
+        for (int k = 0; k < run; ++k)
+            codes.push_back(static_cast<char>(ascii(rng)));
+        codes.push_back(static_cast<char>(high(rng)));
+    }
+    return codes;
+}
+
+} // namespace
+
+TEST(CodePageUtf8, AsciiRunsOfEveryLengthAroundHighCodes)
+{
+    std::mt19937 rng(7); // fixed seed, so a failure reproduces
+    std::uniform_int_distribution<std::size_t> skip(0, 15);
+    for (int i = 0; i < 50; ++i) {
+        const std::string whole = runsAroundHighCodes(rng);
+        // Starting a little way in shifts every run against the word boundaries.
+        const std::string codes = whole.substr(skip(rng));
+        const std::string expected = referenceToUtf8(codes);
+        ASSERT_EQ(CodePage::toUtf8(codes), expected) << testing::PrintToString(codes);
+        const CodePage::FromUtf8Result back = CodePage::fromUtf8(expected);
+        ASSERT_FALSE(back.error.has_value()) << testing::PrintToString(expected);
+        ASSERT_EQ(back.codes, codes) << testing::PrintToString(expected);
+    }
+}
+
+TEST(CodePageUtf8, EveryCodeAfterEveryAsciiRunLength)
+{
+    for (int code = 0; code < 256; ++code) {
+        for (std::size_t run = 0; run <= 40; ++run) {
+            const std::string codes =
+                std::string(run, 'a') + static_cast<char>(code) + std::string(40 - run, 'z');
+            const std::string expected = referenceToUtf8(codes);
+            ASSERT_EQ(CodePage::toUtf8(codes), expected) << code << " after " << run;
+            const CodePage::FromUtf8Result back = CodePage::fromUtf8(expected);
+            ASSERT_FALSE(back.error.has_value()) << code << " after " << run;
+            ASSERT_EQ(back.codes, codes) << code << " after " << run;
+        }
+    }
+}
+
+TEST(CodePageUtf8, ErrorsAfterLongAsciiRunsAndCharacters)
+{
+    // Bad sequences put after ASCII runs of every length, with characters of two and three
+    // bytes before the runs, so the byte offset and character index part ways.
+    const std::vector<std::string> bad = {"\x80",
+                                          "\xFF",
+                                          "\xC3",
+                                          "\xE2\x82",
+                                          "\xC0\xAF",
+                                          "\xED\xA0\x80",
+                                          "\xF4\x90\x80\x80",
+                                          "\xC5\x91",
+                                          "\xF0\x9F\x98\x80"};
+    std::mt19937 rng(99); // fixed seed, so a failure reproduces
+    std::uniform_int_distribution<int> ascii(0, 127);
+    for (const std::string &tail : bad) {
+        for (std::size_t run = 0; run <= 100; ++run) {
+            std::string text = "\xC3\xA9\xE2\x82\xAC";
+            for (std::size_t k = 0; k < run; ++k)
+                text.push_back(static_cast<char>(ascii(rng)));
+            text += tail;
+            text += std::string(static_cast<std::size_t>(ascii(rng) % 20), 'q');
+            const auto expected = referenceFirstError(text);
+            ASSERT_TRUE(expected.has_value()) << testing::PrintToString(text);
+            const CodePage::FromUtf8Result result = CodePage::fromUtf8(text);
+            ASSERT_TRUE(result.error.has_value()) << testing::PrintToString(text);
+            EXPECT_EQ(result.error->byteOffset, expected->first) << testing::PrintToString(text);
+            EXPECT_EQ(result.error->characterIndex, expected->second)
+                << testing::PrintToString(text);
+            EXPECT_EQ(result.error->byteOffset, 5 + run) << testing::PrintToString(text);
+            EXPECT_EQ(result.error->characterIndex, 2 + run) << testing::PrintToString(text);
+        }
+    }
+}
