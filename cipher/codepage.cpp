@@ -218,17 +218,16 @@ std::optional<Utf8Error> fromUtf8InPlace(std::string &text)
     return std::nullopt;
 }
 
-void toUtf8InPlace(std::string &text)
+void appendUtf8(std::string_view text, std::string &utf8)
 {
     const std::size_t codes = text.size();
     const std::size_t extra = extraUtf8Bytes(text);
-    if (extra == 0)
-        return; // plain ASCII
+    const std::size_t start = utf8.size();
     // Three bytes to spare at the end, since every character is written with a copy of
     // four bytes; the string is cut to its length afterwards.
-    std::string utf8(codes + extra + 3, '\0');
+    utf8.resize(start + codes + extra + 3);
     const char *in = text.data();
-    char *out = utf8.data();
+    char *out = utf8.data() + start;
     const auto put = [&out](char code) {
         const Utf8Bytes &entry = Utf8Table[static_cast<unsigned char>(code)];
         std::memcpy(out, entry.bytes.data(), entry.bytes.size());
@@ -248,7 +247,15 @@ void toUtf8InPlace(std::string &text)
     }
     for (; i < codes; ++i)
         put(in[i]);
-    utf8.resize(codes + extra);
+    utf8.resize(start + codes + extra);
+}
+
+void toUtf8InPlace(std::string &text)
+{
+    if (extraUtf8Bytes(text) == 0)
+        return; // plain ASCII
+    std::string utf8;
+    appendUtf8(text, utf8);
     text.swap(utf8);
 }
 

@@ -50,6 +50,10 @@ struct Utf8Error {
 // none when TEXT is plain ASCII, which is its own UTF-8.
 void toUtf8InPlace(std::string &text);
 
+// Appends the characters of the codes TEXT to UTF8, in UTF-8, within its capacity when it
+// has room.
+void appendUtf8(std::string_view text, std::string &utf8);
+
 // Value-returning forms of the two above.
 struct FromUtf8Result {
     std::string codes;              // empty on failure

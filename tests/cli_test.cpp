@@ -128,6 +128,19 @@ TEST(Cli, TextModeUsesWindows1252)
     EXPECT_EQ(decoded.out, "\xC3\xA9\xE2\x82\xAC"); // é€ in UTF-8
 }
 
+TEST(Cli, LongTextModeOutputIsWholeAcrossPieces)
+{
+    // Output is converted to UTF-8 piece by piece: a text of several pieces, every code
+    // among them, must come out as one exact UTF-8 text.
+    std::mt19937 rng(31);
+    const std::string plain = randomCodes(rng, 1'500'000, 1);
+    const Outcome encoded = runCli({"encode", "--bytes", "--key", "Tesk"}, plain);
+    ASSERT_EQ(encoded.status, ExitOk) << describeOutcome(encoded);
+    const Outcome decoded = runCli({"decode", "--key", "Tesk"}, CodePage::toUtf8(encoded.out));
+    ASSERT_EQ(decoded.status, ExitOk) << describeOutcome(decoded);
+    EXPECT_TRUE(decoded.out == CodePage::toUtf8(plain));
+}
+
 TEST(Cli, RandomTextsOfAllCodesRoundTripInBothModes)
 {
     std::mt19937 rng(7031); // fixed seed, so a failure reproduces

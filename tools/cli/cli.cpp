@@ -331,7 +331,7 @@ bool readAll(int fd, std::string &data)
     }
 }
 
-// Turns the input DATA into the output in place; gives the failure, if any.
+// Turns the input DATA into the output codes in place; gives the failure, if any.
 std::optional<Failure> convert(const Options &options, std::string key, std::string &data)
 {
     // An empty code text cannot be decoded, yet the empty text is what encoding gives for
@@ -354,8 +354,6 @@ std::optional<Failure> convert(const Options &options, std::string key, std::str
                            false};
         data = std::move(result.plain);
     }
-    if (!options.bytes)
-        CodePage::toUtf8InPlace(data);
     return std::nullopt;
 }
 
@@ -403,6 +401,26 @@ std::optional<Failure> writeAll(int fd, std::string_view text)
     return std::nullopt;
 }
 
+// Writes CODES to OUT as UTF-8, a piece at a time through one buffer: every code has a UTF-8
+// form, so only the writing can fail half-way, and the whole UTF-8 text, often twice the
+// size of the codes, never needs fresh memory.
+template <typename Out>
+std::optional<Failure> writeUtf8(Out &out, std::string_view codes)
+{
+    constexpr std::size_t Piece = 256 * 1024;
+    std::string utf8;
+    utf8.reserve(3 * Piece + 3);
+    while (!codes.empty()) {
+        const std::size_t length = std::min(Piece, codes.size());
+        utf8.clear();
+        CodePage::appendUtf8(codes.substr(0, length), utf8);
+        if (auto failure = writeAll(out, utf8))
+            return failure;
+        codes.remove_prefix(length);
+    }
+    return std::nullopt;
+}
+
 // The tool between a reader and a writer of its input and output (streams or file
 // descriptors).
 template <typename In, typename Out>
@@ -431,7 +449,7 @@ int runWith(const std::vector<std::string> &args, In &&in, Out &&out, std::ostre
     }
     if (auto failure = convert(options, std::move(key), data))
         return report(err, *failure);
-    if (auto failure = writeAll(out, data))
+    if (auto failure = options.bytes ? writeAll(out, data) : writeUtf8(out, data))
         return report(err, *failure);
     return ExitOk;
 }
