@@ -2,6 +2,7 @@
 
 #include "codebox.h"
 #include "kormain.h"
+#include "window_testing.h"
 
 #include <QApplication>
 #include <QLabel>
@@ -36,20 +37,6 @@ double contrast(const QColor &a, const QColor &b)
     return x > y ? x / y : y / x;
 }
 
-struct Expected {
-    const char *name;
-    QRect twips;
-};
-
-// The controls' places in twips (left, top, width, height).
-const Expected Places[] = {
-    {"txt0", {120, 120, 7215, 285}},    {"ctr0", {7560, 120, 615, 255}},
-    {"Copie0", {8520, 120, 735, 375}},  {"txt1", {120, 600, 8295, 1695}},
-    {"ctr1", {8520, 1560, 615, 255}},   {"Copie1", {8520, 1920, 735, 375}},
-    {"txt2", {120, 2400, 8295, 1695}},  {"ctr2", {8520, 3360, 615, 255}},
-    {"Copie2", {8520, 3720, 735, 375}},
-};
-
 } // namespace
 
 class LayoutTest : public QObject {
@@ -69,7 +56,7 @@ private slots:
             QSKIP("needs a screen of 96 dots per inch (QT_FONT_DPI=96)");
         QCOMPARE(m_window->size(), QSize(622, 283));
         QCOMPARE(m_window->minimumSize(), m_window->maximumSize()); // fixed size
-        for (const Expected &e : Places) {
+        for (const ControlPlace &e : ControlPlaces) {
             auto *control = m_window->findChild<QWidget *>(QString::fromLatin1(e.name));
             QVERIFY2(control, e.name);
             // 15 twips are one pixel at 96 dots per inch; every value here is a multiple.

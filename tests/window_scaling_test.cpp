@@ -2,6 +2,7 @@
 // the device pixels, and no control or caption is cut off.
 
 #include "kormain.h"
+#include "window_testing.h"
 
 #include <QLabel>
 #include <QLineEdit>
@@ -15,19 +16,6 @@
 
 namespace {
 
-struct Place {
-    const char *name;
-    QRect twips;
-};
-
-// The controls' places in twips (left, top, width, height) in a client area of 9330 x 4245.
-const Place Places[] = {
-    {"txt0", {120, 120, 7215, 285}},    {"ctr0", {7560, 120, 615, 255}},
-    {"Copie0", {8520, 120, 735, 375}},  {"txt1", {120, 600, 8295, 1695}},
-    {"ctr1", {8520, 1560, 615, 255}},   {"Copie1", {8520, 1920, 735, 375}},
-    {"txt2", {120, 2400, 8295, 1695}},  {"ctr2", {8520, 3360, 615, 255}},
-    {"Copie2", {8520, 3720, 735, 375}},
-};
 constexpr double ClientWidth = 9330;
 constexpr double ClientHeight = 4245;
 
@@ -54,7 +42,7 @@ private slots:
                                  .arg(m_window->devicePixelRatioF())));
         const QPixmap shot = m_window->grab();
         QCOMPARE(shot.size(), DoubledClient);
-        for (const Place &place : Places) {
+        for (const ControlPlace &place : ControlPlaces) {
             auto *control = m_window->findChild<QWidget *>(QString::fromLatin1(place.name));
             QVERIFY2(control, place.name);
             QCOMPARE(control->grab().size(), control->size() * 2);
@@ -64,7 +52,7 @@ private slots:
     void shouldKeepTheProportions()
     {
         const QSizeF client = m_window->size();
-        for (const Place &place : Places) {
+        for (const ControlPlace &place : ControlPlaces) {
             auto *control = m_window->findChild<QWidget *>(QString::fromLatin1(place.name));
             QVERIFY2(control, place.name);
             const QRect at = control->geometry();

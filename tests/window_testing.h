@@ -5,10 +5,26 @@
 #include "codepage.h"
 
 #include <QByteArray>
+#include <QRect>
 #include <QString>
 #include <QTest>
 
 #include <string>
+
+// Where each control stands, in twips (left, top, width, height) from the client area's
+// top-left corner, in a client area of 9330 x 4245 twips.
+struct ControlPlace {
+    const char *name;
+    QRect twips;
+};
+
+inline constexpr ControlPlace ControlPlaces[] = {
+    {"txt0", {120, 120, 7215, 285}},    {"ctr0", {7560, 120, 615, 255}},
+    {"Copie0", {8520, 120, 735, 375}},  {"txt1", {120, 600, 8295, 1695}},
+    {"ctr1", {8520, 1560, 615, 255}},   {"Copie1", {8520, 1920, 735, 375}},
+    {"txt2", {120, 2400, 8295, 1695}},  {"ctr2", {8520, 3360, 615, 255}},
+    {"Copie2", {8520, 3720, 735, 375}},
+};
 
 // CODES in hex, for failure messages.
 inline QByteArray printable(const std::string &codes)
