@@ -97,7 +97,10 @@ class Desktop:
         args = ["xclip", "-selection", selection, "-o"]
         if target:
             args += ["-t", target]
-        done = self.run(*args, check=False)
+        try:
+            done = self.run(*args, check=False)
+        except subprocess.TimeoutExpired:
+            return None  # a large transfer from a busy owner: the caller's wait goes on
         return done.stdout if done.returncode == 0 else None
 
     def own(self, data, selection="clipboard", target="UTF8_STRING"):
@@ -432,7 +435,8 @@ class Suite:
             else:
                 self.desktop.own(code, "clipboard", target)
                 b.paste_code()
-            b.copy(1, expect=data)
+            # A megabyte goes between the programs in parts; a loaded machine may take long.
+            b.copy(1, expect=data, timeout=WAIT if len(data) < 100_000 else 4 * WAIT)
         return body
 
     def foreign_plain(self):
