@@ -218,10 +218,12 @@ std::optional<Utf8Error> fromUtf8InPlace(std::string &text)
     return std::nullopt;
 }
 
-void appendUtf8(std::string_view text, std::string &utf8)
+namespace {
+
+// appendUtf8 for TEXT whose UTF-8 is EXTRA bytes longer than its codes.
+void appendUtf8Counted(std::string_view text, std::size_t extra, std::string &utf8)
 {
     const std::size_t codes = text.size();
-    const std::size_t extra = extraUtf8Bytes(text);
     const std::size_t start = utf8.size();
     // Three bytes to spare at the end, since every character is written with a copy of
     // four bytes; the string is cut to its length afterwards.
@@ -250,12 +252,20 @@ void appendUtf8(std::string_view text, std::string &utf8)
     utf8.resize(start + codes + extra);
 }
 
+} // namespace
+
+void appendUtf8(std::string_view text, std::string &utf8)
+{
+    appendUtf8Counted(text, extraUtf8Bytes(text), utf8);
+}
+
 void toUtf8InPlace(std::string &text)
 {
-    if (extraUtf8Bytes(text) == 0)
+    const std::size_t extra = extraUtf8Bytes(text);
+    if (extra == 0)
         return; // plain ASCII
     std::string utf8;
-    appendUtf8(text, utf8);
+    appendUtf8Counted(text, extra, utf8);
     text.swap(utf8);
 }
 
