@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "byteloop.h"
 
 void addKeyByteByByte(std::string_view source, std::string_view key, std::string &target)

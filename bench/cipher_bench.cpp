@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Throughput of the cipher on 1 MiB texts, beside memcpy of the same buffer and a plain byte
 // loop as yardsticks. After the usual output, a table gives each case's bytes per second as a
 // fraction of memcpy's in the same run.

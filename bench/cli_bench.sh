@@ -1,4 +1,5 @@
 #!/bin/bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Times codetarvo-cli against cat on the same file, in the same run, and prints a table of
 # medians and ratios.
 #

@@ -1,4 +1,5 @@
 #!/bin/bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Builds the release preset and runs every benchmark, each printing its table of figures
 # and ratios: the cipher against memcpy, keystrokes in the window against the bare text
 # widget, memory, the command line against cat, and start-up.

@@ -1,4 +1,5 @@
 #!/bin/bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Times the window program from its start to its window shown, and reads its resident
 # memory once it is idle, on a private Xvfb display.
 #

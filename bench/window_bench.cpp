@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Times one keystroke in each box of the real window, on the offscreen platform, against
 // what the widget itself costs to show the result, and prints a table of the figures.
 //

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
 // The single-byte code page of texts: Windows-1252, its five undefined positions (129, 141,

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
 // ModCodeur: the cipher. Texts are byte strings whose bytes are character codes 0-255.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
 // Coder drawing straight from a generator, for the encoder's own clock-seeded one: its

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
 // The cipher as one plain loop per routine: a unit at a time, pushed onto the output.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
 // The 64-bit Mersenne Twister, number for number std::mt19937_64, with the twist written

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: GPL-3.0-or-later
 # The Debian package: `cpack -G DEB` in a build folder makes codetarvo_1.00_<arch>.deb from
 # what `cmake --install` puts under /usr.
 

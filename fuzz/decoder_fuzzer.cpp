@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Decodes arbitrary code bytes with an arbitrary key. Whatever decodes must encode again and
 // decode back to the same plain text, and the failure reading must agree with Decoder.
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Runs each file, or each file in each folder, named on the command line through the fuzz
 // target once, so the corpus is replayed without libFuzzer.
 

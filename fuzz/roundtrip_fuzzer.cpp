@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Encodes an arbitrary plain text with an arbitrary key and draws; the code text must decode
 // back to the plain text exactly.
 

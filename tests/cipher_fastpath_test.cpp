@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The block loops of Coder and decode against the plain one-unit-at-a-time loops: same code
 // text, same draws taken, same failure at the same unit, whatever the key length, the text
 // length, the start position and where in a block the escapes fall.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "forceddraws.h"
 #include "modcodeur.h"
 #include "reference_cipher.h"

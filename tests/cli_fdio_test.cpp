@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The command-line tool reading and writing file descriptors: regular files read in one
 // piece of their size, pipes read in growing chunks, output through pipes, each checked
 // by decoding the output again through the stream interface.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Drives the built codetarvo-cli as a real process: pipes, files, exit statuses.
 
 #include <gtest/gtest.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
 // A deliberately plain second reading of the code-text format, on vectors of ints, for

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // What a screen reader learns of KorMain's controls, read through Qt's accessibility layer.
 
 #include "kormain.h"

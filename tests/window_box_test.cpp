@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The text boxes: every code 0-255 kept exactly through assignment, typing, copy and paste.
 
 #include "codebox.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The clipboard on a real X server (an Xvfb of the test's own): texts another program (xclip)
 // owns reach the boxes exactly by every way of pasting, down to a final code 0; the program's
 // own copies reach other programs exactly; pasting with nothing on the clipboard does nothing.

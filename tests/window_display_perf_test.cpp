@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // What the text boxes do to show long texts faster (glyphs kept between paints, assigned
 // texts laid out once) must not change what they show: each box is drawn beside a bare
 // QPlainTextEdit given the same text the usual way, and the two images must be the same,

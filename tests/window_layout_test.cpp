@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // KorMain's presentation: size and places, focus order, colours, caption and icon.
 
 #include "codebox.h"

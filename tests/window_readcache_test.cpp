@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // A text box keeps the codes of the text it read last. Every way its text can change must
 // make the next read see the new text: each read is checked against a conversion of the
 // box's raw text done here afresh, after edits of every kind and after random sequences.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // KorMain at 200 % (run with QT_SCALE_FACTOR=2): the layout keeps its proportions in twice
 // the device pixels, and no control or caption is cut off.
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // KorMain's live synchronisation, driven through the real widgets by key presses and by
 // assignment, checked against the cipher called directly.
 

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Renders the window with a short example text under a virtual X server and saves it as
 # docs/screenshot.png, the picture the README and the AppStream metadata show.
 #   tools/screenshot.sh [PROGRAM]   (default: build-dev/app/codetarvo)

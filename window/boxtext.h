@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
 // Conversion between texts of codes 0-255 and the strings the window's boxes display or

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
 // The window's text boxes. Each holds a text of codes 0-255 exactly (display form in

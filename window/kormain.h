@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
 // KorMain: the program's single window. Three boxes (key, plain text, code text), a count

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
 // Reads the text of an X11 selection (CLIPBOARD or PRIMARY) straight from its owner, over a

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The desktop theme's icons against the window's own 32 x 32 icon: each size is the same
 // picture, every source pixel a sharp square block, with no colour added on the way.
 

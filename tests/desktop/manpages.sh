@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Installs the build into a scratch root and checks the manual pages there: each renders
 # without a single groff warning, and the page of codetarvo-cli lists every option, the
 # environment variable, every exit status and every example of `codetarvo-cli --help`.

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Builds the Debian package from the current build tree into a scratch folder, inspects it
 # and unpacks it into a scratch root, then runs the packaged codetarvo-cli from there.
 #   package.sh CMAKE CPACK BUILD_DIR

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Installs the build into a scratch root and checks the desktop integration files there with
 # the validators software centres and menus use: desktop-file-validate for the menu entry,
 # appstreamcli (offline) for the AppStream metadata. Each file must also name the others

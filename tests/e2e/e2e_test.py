@@ -1,4 +1,5 @@
 #!/usr/bin/env python3
+# SPDX-License-Identifier: GPL-3.0-or-later
 """End-to-end tests of the Code Tarvo window on a real X server.
 
 Starts its own Xvfb, runs two instances of the program and acts only as a user does: xdotool

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
 // codetarvo-cli: encodes standard input with a key, or decodes it, onto standard output.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // scaleicon IN OUT SIZE: writes the image IN as a SIZE x SIZE image file OUT, each source pixel
 // becoming a square block of pixels, so a small pixel-art icon stays sharp when enlarged.
 
