@@ -1,4 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
+#include "codetarvo_version.h"
 #include "kormain.h"
 
 #include <QApplication>
@@ -7,7 +8,7 @@ int main(int argc, char *argv[])
 {
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Code Tarvo"));
-    QApplication::setApplicationVersion(QStringLiteral("1.00"));
+    QApplication::setApplicationVersion(QStringLiteral(CODETARVO_VERSION));
     QApplication::setOrganizationName(QStringLiteral("Kor"));
     // Lets Wayland compositors pair the window with its menu entry and icon.
     QGuiApplication::setDesktopFileName(QStringLiteral(CODETARVO_APP_ID));

@@ -1,5 +1,5 @@
 # SPDX-License-Identifier: GPL-3.0-or-later
-# The Debian package: `cpack -G DEB` in a build folder makes codetarvo_1.00_<arch>.deb from
+# The Debian package: `cpack -G DEB` in a build folder makes codetarvo_<version>_<arch>.deb from
 # what `cmake --install` puts under /usr.
 
 set(CODETARVO_PACKAGE_MAINTAINER "Kor <kor@localhost>" CACHE STRING
@@ -7,8 +7,7 @@ set(CODETARVO_PACKAGE_MAINTAINER "Kor <kor@localhost>" CACHE STRING
 
 set(CPACK_PACKAGE_NAME codetarvo)
 set(CPACK_PACKAGE_VENDOR Kor)
-# The version of the program file; the window caption shortens it to 1.0.
-set(CPACK_PACKAGE_VERSION 1.00)
+set(CPACK_PACKAGE_VERSION ${CODETARVO_VERSION})
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "${PROJECT_DESCRIPTION}")
 # Control-file lines stay under 80 columns; CPack indents each one.
 string(CONCAT CPACK_PACKAGE_DESCRIPTION

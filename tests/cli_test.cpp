@@ -10,6 +10,7 @@
 #include <fstream>
 #include <map>
 #include <random>
+#include <regex>
 #include <sstream>
 #include <stdexcept>
 #include <streambuf>
@@ -428,6 +429,23 @@ TEST(Cli, UnreadableInputIsBadInput)
               ExitBadInput);
     EXPECT_TRUE(out.str().empty());
     EXPECT_EQ(err.str().rfind("codetarvo-cli: cannot read standard input", 0), 0u) << err.str();
+}
+
+TEST(Cli, VersionGoesToStandardOutputInTheGnuForm)
+{
+    for (const std::vector<std::string> &args :
+         {std::vector<std::string>{"--version"}, {"encode", "--version"}, {"--vers"}}) {
+        const Outcome o = runCli(args);
+        EXPECT_EQ(o.status, ExitOk);
+        EXPECT_EQ(o.out, CodeTarvoCli::versionText());
+        EXPECT_TRUE(o.err.empty());
+    }
+    const std::string version(CodeTarvoCli::versionText());
+    EXPECT_TRUE(
+        std::regex_search(version, std::regex(R"(^codetarvo-cli \(Code Tarvo\) \d+\.\d\d\n)")))
+        << version;
+    EXPECT_NE(version.find("\nLicense GPLv3+"), std::string::npos);
+    EXPECT_NE(std::string(CodeTarvoCli::helpText()).find("--version"), std::string::npos);
 }
 
 TEST(Cli, HelpGoesToStandardOutput)

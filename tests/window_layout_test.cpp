@@ -2,6 +2,7 @@
 // KorMain's presentation: size and places, focus order, colours, caption and icon.
 
 #include "codebox.h"
+#include "codetarvo_version.h"
 #include "kormain.h"
 #include "window_testing.h"
 
@@ -181,7 +182,7 @@ private slots:
 
     void shouldShowItsCaptionAndIcon()
     {
-        QCOMPARE(m_window->windowTitle(), QStringLiteral("Code Tarvo 1.0"));
+        QCOMPARE(m_window->windowTitle(), QStringLiteral("Code Tarvo " CODETARVO_CAPTION_VERSION));
         const QIcon icon = m_window->windowIcon();
         QVERIFY(!icon.isNull());
         const QImage image = icon.pixmap(32, 32).toImage();

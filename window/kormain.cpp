@@ -4,6 +4,7 @@
 #include "accessibility.h"
 #include "clipboard.h"
 #include "codebox.h"
+#include "codetarvo_version.h"
 #include "colours.h"
 #include "modcodeur.h"
 
@@ -53,7 +54,7 @@ constexpr std::array<Twips, 3> CopyPlaces = {{
 KorMain::KorMain(QWidget *parent) : QWidget(parent)
 {
     setObjectName(QStringLiteral("KorMain"));
-    setWindowTitle(QStringLiteral("Code Tarvo 1.0"));
+    setWindowTitle(QStringLiteral("Code Tarvo " CODETARVO_CAPTION_VERSION));
     setWindowIcon(QIcon(QPixmap(codetarvo_xpm)));
 
     QPalette background = palette();

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # SPDX-License-Identifier: GPL-3.0-or-later
 # Builds the Debian package from the current build tree into a scratch folder, inspects it
-# and unpacks it into a scratch root, then runs the packaged codetarvo-cli from there.
+# and unpacks it into a scratch root, then runs the packaged codetarvo-cli from there. The
+# package, its programs and its metadata all carry the version the build was configured with.
 #   package.sh CMAKE CPACK BUILD_DIR
 set -euo pipefail
 cmake=$1
@@ -11,6 +12,8 @@ for tool in "$cpack" dpkg dpkg-deb dpkg-shlibdeps file ldd; do
     command -v "$tool" >/dev/null || { echo "SKIP: $tool is not installed"; exit 77; }
 done
 
+version=$(sed -n 's/^#define CODETARVO_VERSION "\(.*\)"$/\1/p' "$build/generated/codetarvo_version.h")
+[ -n "$version" ] || { echo "FAIL: no version in $build/generated/codetarvo_version.h"; exit 1; }
 scratch=$(mktemp -d)
 trap 'rm -rf "$scratch"' EXIT
 status=0
@@ -22,14 +25,14 @@ fail() {
 "$cpack" -G DEB --config "$build/CPackConfig.cmake" -B "$scratch/out" >"$scratch/cpack.log" 2>&1 ||
     { cat "$scratch/cpack.log"; echo "FAIL: cpack could not build the package"; exit 1; }
 arch=$(dpkg --print-architecture)
-deb=$scratch/out/codetarvo_1.00_$arch.deb
+deb=$scratch/out/codetarvo_${version}_$arch.deb
 [ -f "$deb" ] || { ls "$scratch/out"; echo "FAIL: no $(basename "$deb")"; exit 1; }
 
 echo "== dpkg-deb -I $(basename "$deb")"
 dpkg-deb -I "$deb"
 field() { dpkg-deb -f "$deb" "$1"; }
 [ "$(field Package)" = codetarvo ] || fail "Package is '$(field Package)'"
-[ "$(field Version)" = 1.00 ] || fail "Version is '$(field Version)'"
+[ "$(field Version)" = "$version" ] || fail "Version is '$(field Version)'"
 [ "$(field Architecture)" = "$arch" ] || fail "Architecture is '$(field Architecture)'"
 [ "$(field Section)" = utils ] || fail "Section is '$(field Section)'"
 [ -n "$(field Maintainer)" ] || fail "no Maintainer"
@@ -70,6 +73,23 @@ if "$cli" --help >"$scratch/help"; then
 else
     fail "the packaged codetarvo-cli --help exits with $?"
 fi
+echo "== $cli --version"
+first=$("$cli" --version | head -n 1) || fail "the packaged codetarvo-cli --version exits with $?"
+echo "$first"
+[ "$first" = "codetarvo-cli (Code Tarvo) $version" ] || fail "--version says '$first'"
+"$cli" --version | grep -q '^License GPLv3+' || fail "--version names no licence"
+copyright=$root/usr/share/doc/codetarvo/copyright
+grep -q '^License: GPL-3+' "$copyright" 2>/dev/null || fail "no GPL-3+ in $copyright"
+metainfo=$root/usr/share/metainfo/fr.kor.CodeTarvo.metainfo.xml
+if [ -f "$metainfo" ]; then
+    grep -q "<release version=\"$version\"" "$metainfo" || fail "the metainfo has no release $version"
+    grep -q '<project_license>GPL-3.0-or-later</project_license>' "$metainfo" ||
+        fail "the metainfo names no project licence"
+fi
+for page in "$root"/usr/share/man/man1/*.1.gz; do
+    zcat "$page" | grep -q "^\.TH .*\"Code Tarvo $version\"" || fail "$(basename "$page") is not of version $version"
+done
+
 # A text with characters from all over Windows-1252 goes through and comes back.
 plain=$'Bonjour, ça va ? 100 € — «oui»\nLigne 2\tfin'
 back=$(printf '%s' "$plain" | "$cli" encode --key Tesk | "$cli" decode --key Tesk) ||

@@ -2,6 +2,7 @@
 #include "cli.h"
 
 #include "codepage.h"
+#include "codetarvo_version.h"
 #include "modcodeur.h"
 
 #include <getopt.h>
@@ -42,6 +43,7 @@ into its plain text; the result goes to standard output.
                          the file is taken exactly
   -b, --bytes          input, output and key file are raw codes 0-255, not UTF-8
   -h, --help           show this help and exit
+      --version        show the version and licence and exit
 
 Without --key or --key-file the key comes from the environment variable
 CODETARVO_KEY. A key given by --key or CODETARVO_KEY is always UTF-8 text.
@@ -66,11 +68,22 @@ Examples:
   codetarvo-cli encode --bytes --key-file key.bin < data.bin > data.code
 )";
 
+constexpr std::string_view Version = "codetarvo-cli (Code Tarvo) " CODETARVO_VERSION R"(
+Copyright (C) 2026 Kor
+License GPLv3+: GNU GPL version 3 or later <https://gnu.org/licenses/gpl.html>.
+This is free software: you are free to change and redistribute it.
+There is NO WARRANTY, to the extent permitted by law.
+)";
+
+// getopt's value for --version, which has no short form.
+constexpr int VersionOption = 256;
+
 enum class Command { Encode, Decode };
 
 struct Options {
     Command command = Command::Encode;
     bool help = false;
+    bool version = false;
     bool bytes = false;
     std::optional<std::string> key;
     std::optional<std::string> keyFile;
@@ -153,6 +166,7 @@ std::optional<Failure> parseOptions(const std::vector<std::string> &args, Option
         {"key-file", required_argument, nullptr, 'f'},
         {"bytes", no_argument, nullptr, 'b'},
         {"help", no_argument, nullptr, 'h'},
+        {"version", no_argument, nullptr, VersionOption},
         {nullptr, 0, nullptr, 0},
     };
     // getopt keeps its state in globals: start afresh and keep its own messages quiet.
@@ -182,6 +196,9 @@ std::optional<Failure> parseOptions(const std::vector<std::string> &args, Option
         case 'h':
             options.help = true;
             break;
+        case VersionOption:
+            options.version = true;
+            break;
         case ':':
             return usageError("option " + quoted(argv[optind - 1]) + " needs an argument");
         default: {
@@ -192,7 +209,7 @@ std::optional<Failure> parseOptions(const std::vector<std::string> &args, Option
         }
         }
     }
-    if (options.help)
+    if (options.help || options.version)
         return std::nullopt;
 
     // Whatever follows "--" is operands too.
@@ -431,8 +448,8 @@ int runWith(const std::vector<std::string> &args, In &&in, Out &&out, std::ostre
     Options options;
     if (auto failure = parseOptions(args, options))
         return report(err, *failure);
-    if (options.help) {
-        if (auto failure = writeAll(out, Help))
+    if (options.help || options.version) {
+        if (auto failure = writeAll(out, options.help ? Help : Version))
             return report(err, *failure);
         return ExitOk;
     }
@@ -460,6 +477,11 @@ int runWith(const std::vector<std::string> &args, In &&in, Out &&out, std::ostre
 std::string_view helpText()
 {
     return Help;
+}
+
+std::string_view versionText()
+{
+    return Version;
 }
 
 int run(const std::vector<std::string> &args, std::istream &in, std::ostream &out,

@@ -34,5 +34,7 @@ using EnvLookup = std::function<std::optional<std::string>(const std::string &na
 
 // What --help prints.
 [[nodiscard]] std::string_view helpText();
+// What --version prints: the program, its version and its licence, in the GNU form.
+[[nodiscard]] std::string_view versionText();
 
 } // namespace CodeTarvoCli
