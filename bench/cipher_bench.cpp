@@ -6,6 +6,7 @@
 #include "byteloop.h"
 #include "codepage.h"
 #include "modcodeur.h"
+#include "modcodeur_engine.h"
 #include "modcodeur_reference.h"
 
 #include <benchmark/benchmark.h>
@@ -170,6 +171,67 @@ void referenceDecodeMiB(benchmark::State &state, Sample sample)
     state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * code.size()));
 }
 
+// Coder and Decoder with only some of the block loops' strategies, by-value copies included.
+void coderWith(benchmark::State &state, Sample sample, unsigned use)
+{
+    const std::string plain = sampleText(sample);
+    ModCodeur::ClockRandomSource draws;
+    for (auto _ : state) {
+        draws.reseed();
+        benchmark::DoNotOptimize(
+            ModCodeur::encodeOnEngineWith(use, std::string(plain), std::string(Key), draws.engine()));
+    }
+    state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * plain.size()));
+}
+
+void decoderWith(benchmark::State &state, Sample sample, unsigned use)
+{
+    const std::string code = ModCodeur::Coder(sampleText(sample), Key);
+    if (ModCodeur::decoderWith(use, code, Key) != sampleText(sample))
+        state.SkipWithError("the code text does not decode back");
+    for (auto _ : state)
+        benchmark::DoNotOptimize(ModCodeur::decoderWith(use, code, Key));
+    state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * code.size()));
+}
+
+void registerStrategyCases()
+{
+    const std::pair<const char *, Sample> samples[] = {{"ascii", Sample::Ascii},
+                                                        {"french", Sample::French},
+                                                        {"escapes10", Sample::Escapes10},
+                                                        {"mixed10", Sample::Mixed10}};
+    using namespace ModCodeur;
+    const std::pair<const char *, unsigned> coders[] = {
+        {"all", UseAll},
+        {"noSpans", UseAll & ~UseSpans},
+        {"noBlocks", UseAll & ~UseBlocks},
+        {"noWindows", UseAll & ~UseWindows},
+        {"blocksOnly", UseBlocks},
+        {"spansOnly", UseSpans},
+        {"noBatch", UseAll | UseNoBatch},
+        {"noBlocksNoBatch", (UseAll & ~UseBlocks) | UseNoBatch},
+        {"spansOnlyNoBatch", UseSpans | UseNoBatch},
+    };
+    const std::pair<const char *, unsigned> decoders[] = {
+        {"all", UseAll},
+        {"noSpans", UseAll & ~UseSpans},
+        {"noBlocks", UseAll & ~UseBlocks},
+        {"noWindows", UseAll & ~UseWindows},
+        {"blocksOnly", UseBlocks},
+        {"spansOnly", UseSpans},
+    };
+    for (const auto &[sampleName, sample] : samples) {
+        for (const auto &[variantName, use] : coders)
+            benchmark::RegisterBenchmark(
+                ("strategyCoder/" + std::string(sampleName) + "/" + variantName).c_str(),
+                coderWith, sample, use);
+        for (const auto &[variantName, use] : decoders)
+            benchmark::RegisterBenchmark(
+                ("strategyDecoder/" + std::string(sampleName) + "/" + variantName).c_str(),
+                decoderWith, sample, use);
+    }
+}
+
 // The console output, then each case's bytes per second over memcpy's.
 class RatioReporter : public benchmark::ConsoleReporter {
 public:
@@ -234,6 +296,7 @@ BENCHMARK_CAPTURE(referenceDecodeMiB, escapes10, Sample::Escapes10);
 
 int main(int argc, char **argv)
 {
+    registerStrategyCases();
     benchmark::Initialize(&argc, argv);
     if (benchmark::ReportUnrecognizedArguments(argc, argv))
         return 1;

@@ -449,7 +449,7 @@ private:
 
 // The groups of PLAIN after unit 0, the start position START, with KEY; the re-chosen
 // positions come from POSITIONS.
-template <class Positions>
+template <unsigned Use, class Positions>
 [[gnu::always_inline]] inline std::string encodeGroups(std::string_view plain, std::string_view key,
                                                        std::size_t start, Positions &positions)
 {
@@ -487,7 +487,7 @@ template <class Positions>
     bool crowded = false;
     std::size_t blocksUntil = 0;
     while (i < n) {
-        if (crowded && i >= blocksUntil && n - i >= 2 * Window) {
+        if ((Use & UseWindows) && crowded && i >= blocksUntil && n - i >= 2 * Window) {
             Unit escapes[Window];
             Unit unsure[Window];
             classes.sort(in + i, escapes, unsure);
@@ -509,7 +509,7 @@ template <class Positions>
             // Some unit's way hangs on its key code: this window goes block by block.
             blocksUntil = i + Window;
         }
-        if (!crowded && n - i >= Span) {
+        if ((Use & UseSpans) && !crowded && n - i >= Span) {
             makeRoom(j, Span);
             if (encodeBlock<Span>(in + i, ring.at(p), dst + j)) {
                 i += Span;
@@ -517,6 +517,24 @@ template <class Positions>
                 p = ring.advance(p, Span);
                 continue;
             }
+        }
+        if (!(Use & UseBlocks) && n - i >= Block) {
+            // The same Block units, a group at a time.
+            makeRoom(j, 3 * Block);
+            bool escaped = false;
+            for (std::size_t k = 0; k < Block; ++k) {
+                const Unit b = in[i++];
+                const int sum = *ring.at(p) + b;
+                if (sum > HighestMarker && sum < EscapeThreshold) {
+                    dst[j++] = static_cast<Unit>(sum);
+                    p = ring.advance(p, 1);
+                } else {
+                    p = escape(b, j);
+                    escaped = true;
+                }
+            }
+            crowded = escaped;
+            continue;
         }
         if (n - i >= Block) {
             makeRoom(j, Block);
@@ -548,20 +566,42 @@ CODETARVO_VECTOR_CLONES std::string encodeFrom(std::string_view plain, std::stri
                                                std::size_t start, RandomSource &draws)
 {
     DrawnPositions<RandomSource> positions(draws, static_cast<std::ptrdiff_t>(key.size()) - 3);
-    return encodeGroups(plain, key, start, positions);
+    return encodeGroups<UseAll>(plain, key, start, positions);
+}
+
+template <unsigned Use>
+[[gnu::always_inline]] inline std::string encodeFromEngine(std::string_view plain,
+                                                           std::string_view key,
+                                                           std::size_t start, Twister64 &engine)
+{
+    if constexpr ((Use & UseNoBatch) != 0) {
+        // One virtual draw per escape, as from a caller's RandomSource.
+        struct Source final : RandomSource {
+            explicit Source(Twister64 &e) : engine(e) {}
+            void reseed() override {}
+            double next() override { return unitReal(engine()); }
+            Twister64 &engine;
+        } source(engine);
+        RandomSource *hidden = &source;
+        asm volatile("" : "+r"(hidden)); // kept from being devirtualised
+        RandomSource &draws = *hidden;
+        DrawnPositions<RandomSource> positions(draws, static_cast<std::ptrdiff_t>(key.size()) - 3);
+        return encodeGroups<Use & UseAll>(plain, key, start, positions);
+    }
+    const std::ptrdiff_t span = static_cast<std::ptrdiff_t>(key.size()) - 3;
+    if (span < 0) {
+        EngineDraws draws{engine};
+        DrawnPositions<EngineDraws> positions(draws, span);
+        return encodeGroups<Use>(plain, key, start, positions);
+    }
+    BatchedPositions positions(engine, span);
+    return encodeGroups<Use>(plain, key, start, positions);
 }
 
 CODETARVO_VECTOR_CLONES std::string encodeFrom(std::string_view plain, std::string_view key,
                                                std::size_t start, Twister64 &engine)
 {
-    const std::ptrdiff_t span = static_cast<std::ptrdiff_t>(key.size()) - 3;
-    if (span < 0) {
-        EngineDraws draws{engine};
-        DrawnPositions<EngineDraws> positions(draws, span);
-        return encodeGroups(plain, key, start, positions);
-    }
-    BatchedPositions positions(engine, span);
-    return encodeGroups(plain, key, start, positions);
+    return encodeFromEngine<UseAll>(plain, key, start, engine);
 }
 
 // Coder from its first draw on, with DRAWS already re-seeded; SOURCE is the same draws as
@@ -591,7 +631,7 @@ struct Decoded {
 // is IN itself: each plain unit is written below the code unit it came from, and no write may
 // reach a unit not yet read, so blocks are decoded into STAGING and copied out at their exact
 // length where a whole block would reach too far.
-template <bool InPlace>
+template <bool InPlace, unsigned Use = UseAll>
 [[gnu::always_inline]] inline Decoded decodeUnits(const Unit *in, std::size_t m,
                                                   std::string_view key, Unit *out)
 {
@@ -626,7 +666,7 @@ template <bool InPlace>
     bool crowded = false;
     bool windows = true;
     while (j < m) {
-        if (crowded && windows && m - j >= 2 * Window) {
+        if ((Use & UseWindows) && crowded && windows && m - j >= 2 * Window) {
             // Markers stand where units 0-6 do, skipping the two units after each.
             Unit markers[Window];
             flagMarkers(in + j, markers);
@@ -660,7 +700,7 @@ template <bool InPlace>
             std::memcpy(out + o - staged, windowOut, staged);
             staged = 0;
         }
-        if (!crowded && m - j >= Span) {
+        if ((Use & UseSpans) && !crowded && m - j >= Span) {
             if (decodeBlock<Span>(in + j, ring.at(p), staging)) {
                 emit(o, Span, Span, j + Span);
                 j += Span;
@@ -668,6 +708,35 @@ template <bool InPlace>
                 p = ring.advance(p, Span);
                 continue;
             }
+        }
+        if (!(Use & UseBlocks) && m - j >= Block) {
+            // The same Block groups, one at a time.
+            bool marked = false;
+            for (std::size_t k = 0; k < Block && j < m; ++k) {
+                const Unit u = in[j];
+                if (u <= HighestMarker) {
+                    marked = true;
+                    if (++j >= m)
+                        return {DecodeFailure::EscapeCutShort, j, o};
+                    const int value = in[j] + u;
+                    if (value > 255)
+                        return {DecodeFailure::EscapeAbove255, j, o};
+                    if (++j >= m)
+                        return {DecodeFailure::EscapeCutShort, j, o};
+                    const std::size_t named = in[j];
+                    out[o++] = static_cast<Unit>(value);
+                    p = ring.after(named);
+                } else {
+                    const Unit k2 = *ring.at(p);
+                    if (u < k2)
+                        return {DecodeFailure::BelowKey, j, o};
+                    out[o++] = static_cast<Unit>(u - k2);
+                    p = ring.advance(p, 1);
+                }
+                ++j;
+            }
+            crowded = marked;
+            continue;
         }
         if (m - j >= Block) {
             const bool clean = decodeBlock(in + j, ring.at(p), staging);
@@ -716,6 +785,29 @@ CODETARVO_VECTOR_CLONES Decoded decodeInPlace(std::string &code, std::string_vie
     return decodeUnits<true>(units(code), code.size(), key, units(code));
 }
 
+// The engine with only some of its strategies, for measuring what each one gains.
+#define CODETARVO_VARIANT(USE)                                                                     \
+    CODETARVO_VECTOR_CLONES std::string encodeV##USE(std::string_view plain, std::string_view key, \
+                                                    std::size_t start, Twister64 &engine)         \
+    {                                                                                              \
+        return encodeFromEngine<USE>(plain, key, start, engine);                                   \
+    }                                                                                              \
+    [[maybe_unused]] CODETARVO_VECTOR_CLONES Decoded decodeV##USE(std::string &code,              \
+                                                                  std::string_view key)            \
+    {                                                                                              \
+        return decodeUnits<true, USE & UseAll>(units(code), code.size(), key, units(code));        \
+    }
+CODETARVO_VARIANT(1)
+CODETARVO_VARIANT(2)
+CODETARVO_VARIANT(3)
+CODETARVO_VARIANT(5)
+CODETARVO_VARIANT(6)
+CODETARVO_VARIANT(7)
+CODETARVO_VARIANT(9)
+CODETARVO_VARIANT(13)
+CODETARVO_VARIANT(15)
+#undef CODETARVO_VARIANT
+
 } // namespace
 
 void setPlainLengthHook(PlainLengthHook hook)
@@ -762,6 +854,55 @@ std::string Decoder(std::string code, std::string key)
 {
     // The plain text is never longer than the code text, so it is written over it.
     const Decoded decoded = decodeInPlace(code, key);
+    if (decoded.failure != DecodeFailure::None)
+        return std::string(Erreur);
+    code.resize(decoded.length);
+    return code;
+}
+
+std::string encodeOnEngineWith(unsigned use, std::string_view plain, std::string_view key,
+                               Twister64 &engine)
+{
+    if (encodesToNothing(plain, key))
+        return {};
+    EngineDraws draws{engine};
+    const std::size_t p = drawPosition(static_cast<std::ptrdiff_t>(key.size()) - 2, draws.next());
+    switch (use) {
+#define CODETARVO_CASE(USE)                                                                        \
+    case USE:                                                                                      \
+        return encodeV##USE(plain, key, p, engine);
+        CODETARVO_CASE(1)
+        CODETARVO_CASE(2)
+        CODETARVO_CASE(3)
+        CODETARVO_CASE(5)
+        CODETARVO_CASE(6)
+        CODETARVO_CASE(9)
+        CODETARVO_CASE(13)
+        CODETARVO_CASE(15)
+#undef CODETARVO_CASE
+    default:
+        return encodeV7(plain, key, p, engine);
+    }
+}
+
+std::string decoderWith(unsigned use, std::string code, std::string key)
+{
+    Decoded decoded;
+    switch (use) {
+#define CODETARVO_CASE(USE)                                                                        \
+    case USE:                                                                                      \
+        decoded = decodeV##USE(code, key);                                                         \
+        break;
+        CODETARVO_CASE(1)
+        CODETARVO_CASE(2)
+        CODETARVO_CASE(3)
+        CODETARVO_CASE(5)
+        CODETARVO_CASE(6)
+#undef CODETARVO_CASE
+    default:
+        decoded = decodeV7(code, key);
+        break;
+    }
     if (decoded.failure != DecodeFailure::None)
         return std::string(Erreur);
     code.resize(decoded.length);

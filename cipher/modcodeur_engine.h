@@ -16,4 +16,19 @@ namespace ModCodeur {
 [[nodiscard]] std::string encodeOnEngine(std::string_view plain, std::string_view key,
                                          Twister64 &engine);
 
+// The strategies of the block loops, to measure each one's gain by leaving it out.
+enum Strategy : unsigned {
+    UseSpans = 1,
+    UseBlocks = 2,
+    UseWindows = 4,
+    UseAll = 7,
+    UseNoBatch = 8, // the re-chosen positions drawn one virtual call at a time
+};
+
+// encodeOnEngine and Decoder with only the strategies of USE (UseAll, or UseAll without one
+// of them, or UseBlocks alone).
+[[nodiscard]] std::string encodeOnEngineWith(unsigned use, std::string_view plain,
+                                             std::string_view key, Twister64 &engine);
+[[nodiscard]] std::string decoderWith(unsigned use, std::string code, std::string key);
+
 } // namespace ModCodeur
