@@ -6,8 +6,7 @@
 #include "byteloop.h"
 #include "codepage.h"
 #include "modcodeur.h"
-#include "modcodeur_engine.h"
-#include "modcodeur_reference.h"
+#include "modcodeur_loops.h"
 
 #include <benchmark/benchmark.h>
 
@@ -38,16 +37,18 @@ enum class Sample {
 
 // Common words, about one in three with an accent, a cedilla or a ligature.
 constexpr const char *FrenchWords[] = {
-    "le", "la", "les", "de", "des", "du", "un", "une", "et", "est", "à", "où", "en", "dans",
-    "pour", "avec", "sur", "par", "qui", "que", "ne", "pas", "plus", "mais", "il", "elle",
-    "nous", "vous", "ils", "on", "ce", "cette", "son", "sa", "leur", "tout", "très", "déjà",
-    "après", "même", "été", "être", "avoir", "faire", "dire", "voilà", "là", "ça", "aussi",
-    "bien", "encore", "toujours", "jamais", "rien", "temps", "jour", "année", "journée",
-    "monde", "pays", "ville", "maison", "école", "église", "hôpital", "château", "forêt",
-    "fenêtre", "côté", "père", "mère", "frère", "sœur", "cœur", "œuvre", "idée", "café",
-    "problème", "première", "général", "société", "vérité", "liberté", "qualité", "façon",
-    "garçon", "leçon", "reçu", "français", "théâtre", "connaître", "plaît", "août", "goût",
-    "île", "dîner",
+    "le",       "la",      "les",       "de",       "des",    "du",       "un",       "une",
+    "et",       "est",     "à",         "où",       "en",     "dans",     "pour",     "avec",
+    "sur",      "par",     "qui",       "que",      "ne",     "pas",      "plus",     "mais",
+    "il",       "elle",    "nous",      "vous",     "ils",    "on",       "ce",       "cette",
+    "son",      "sa",      "leur",      "tout",     "très",   "déjà",     "après",    "même",
+    "été",      "être",    "avoir",     "faire",    "dire",   "voilà",    "là",       "ça",
+    "aussi",    "bien",    "encore",    "toujours", "jamais", "rien",     "temps",    "jour",
+    "année",    "journée", "monde",     "pays",     "ville",  "maison",   "école",    "église",
+    "hôpital",  "château", "forêt",     "fenêtre",  "côté",   "père",     "mère",     "frère",
+    "sœur",     "cœur",    "œuvre",     "idée",     "café",   "problème", "première", "général",
+    "société",  "vérité",  "liberté",   "qualité",  "façon",  "garçon",   "leçon",    "reçu",
+    "français", "théâtre", "connaître", "plaît",    "août",   "goût",     "île",      "dîner",
 };
 
 // Sentences of 6 to 15 of the words above, the first capitalised, in Windows-1252.
@@ -153,83 +154,26 @@ void decoderMiB(benchmark::State &state, Sample sample)
     state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * code.size()));
 }
 
-// The straightforward loops the fast ones must agree with, for comparison.
-void referenceCoderMiB(benchmark::State &state, Sample sample)
+// The loops a group at a time, which the vector engine must agree with, for comparison.
+void loopCoderMiB(benchmark::State &state, Sample sample)
 {
     const std::string plain = sampleText(sample);
     ModCodeur::ClockRandomSource draws;
-    for (auto _ : state)
-        benchmark::DoNotOptimize(ModCodeur::ReferenceLoop::coder(plain, Key, draws));
-    state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * plain.size()));
-}
-
-void referenceDecodeMiB(benchmark::State &state, Sample sample)
-{
-    const std::string code = ModCodeur::Coder(sampleText(sample), Key);
-    for (auto _ : state)
-        benchmark::DoNotOptimize(ModCodeur::ReferenceLoop::decode(code, Key));
-    state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * code.size()));
-}
-
-// Coder and Decoder with only some of the block loops' strategies, by-value copies included.
-void coderWith(benchmark::State &state, Sample sample, unsigned use)
-{
-    const std::string plain = sampleText(sample);
-    ModCodeur::ClockRandomSource draws;
+    const auto span = static_cast<std::ptrdiff_t>(Key.size()) - 2;
     for (auto _ : state) {
         draws.reseed();
-        benchmark::DoNotOptimize(
-            ModCodeur::encodeOnEngineWith(use, std::string(plain), std::string(Key), draws.engine()));
+        const std::size_t start = ModCodeur::drawPosition(span, draws.next());
+        benchmark::DoNotOptimize(ModCodeur::encodeGroups(plain, Key, start, draws));
     }
     state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * plain.size()));
 }
 
-void decoderWith(benchmark::State &state, Sample sample, unsigned use)
+void loopDecodeMiB(benchmark::State &state, Sample sample)
 {
     const std::string code = ModCodeur::Coder(sampleText(sample), Key);
-    if (ModCodeur::decoderWith(use, code, Key) != sampleText(sample))
-        state.SkipWithError("the code text does not decode back");
     for (auto _ : state)
-        benchmark::DoNotOptimize(ModCodeur::decoderWith(use, code, Key));
+        benchmark::DoNotOptimize(ModCodeur::decodeGroups(code, Key));
     state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * code.size()));
-}
-
-void registerStrategyCases()
-{
-    const std::pair<const char *, Sample> samples[] = {{"ascii", Sample::Ascii},
-                                                        {"french", Sample::French},
-                                                        {"escapes10", Sample::Escapes10},
-                                                        {"mixed10", Sample::Mixed10}};
-    using namespace ModCodeur;
-    const std::pair<const char *, unsigned> coders[] = {
-        {"all", UseAll},
-        {"noSpans", UseAll & ~UseSpans},
-        {"noBlocks", UseAll & ~UseBlocks},
-        {"noWindows", UseAll & ~UseWindows},
-        {"blocksOnly", UseBlocks},
-        {"spansOnly", UseSpans},
-        {"noBatch", UseAll | UseNoBatch},
-        {"noBlocksNoBatch", (UseAll & ~UseBlocks) | UseNoBatch},
-        {"spansOnlyNoBatch", UseSpans | UseNoBatch},
-    };
-    const std::pair<const char *, unsigned> decoders[] = {
-        {"all", UseAll},
-        {"noSpans", UseAll & ~UseSpans},
-        {"noBlocks", UseAll & ~UseBlocks},
-        {"noWindows", UseAll & ~UseWindows},
-        {"blocksOnly", UseBlocks},
-        {"spansOnly", UseSpans},
-    };
-    for (const auto &[sampleName, sample] : samples) {
-        for (const auto &[variantName, use] : coders)
-            benchmark::RegisterBenchmark(
-                ("strategyCoder/" + std::string(sampleName) + "/" + variantName).c_str(),
-                coderWith, sample, use);
-        for (const auto &[variantName, use] : decoders)
-            benchmark::RegisterBenchmark(
-                ("strategyDecoder/" + std::string(sampleName) + "/" + variantName).c_str(),
-                decoderWith, sample, use);
-    }
 }
 
 // The console output, then each case's bytes per second over memcpy's.
@@ -289,14 +233,13 @@ BENCHMARK_CAPTURE(decoderMiB, escapes10, Sample::Escapes10);
 BENCHMARK_CAPTURE(decoderMiB, controls, Sample::Controls);
 BENCHMARK_CAPTURE(decoderMiB, mixed10, Sample::Mixed10);
 BENCHMARK_CAPTURE(decoderMiB, french, Sample::French);
-BENCHMARK_CAPTURE(referenceCoderMiB, ascii, Sample::Ascii);
-BENCHMARK_CAPTURE(referenceCoderMiB, escapes10, Sample::Escapes10);
-BENCHMARK_CAPTURE(referenceDecodeMiB, ascii, Sample::Ascii);
-BENCHMARK_CAPTURE(referenceDecodeMiB, escapes10, Sample::Escapes10);
+BENCHMARK_CAPTURE(loopCoderMiB, ascii, Sample::Ascii);
+BENCHMARK_CAPTURE(loopCoderMiB, escapes10, Sample::Escapes10);
+BENCHMARK_CAPTURE(loopDecodeMiB, ascii, Sample::Ascii);
+BENCHMARK_CAPTURE(loopDecodeMiB, escapes10, Sample::Escapes10);
 
 int main(int argc, char **argv)
 {
-    registerStrategyCases();
     benchmark::Initialize(&argc, argv);
     if (benchmark::ReportUnrecognizedArguments(argc, argv))
         return 1;
