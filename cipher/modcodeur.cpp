@@ -2,13 +2,14 @@
 // The cipher. A code text is a sequence of units (codes 0-255) with no header or terminator:
 //
 //   unit 0      the start key position p, drawn from 1 to lk - 2 (always 1 for a key of 2 or
-//               3 codes)
+//               3 codes), lk being the key's length;
 //   then one group per plain code b, with a the code of the key at position p:
 //   - normal:   the single unit a + b, when that lies from 7 to 249;
-//   - escape:   the marker 1, b - 1, and a newly drawn key position q; the key is not used.
-//               A plain code 0 goes as marker 0 and 0, since it cannot travel as b - 1.
-//   after each group p moves to the next key position (from q after an escape), and back to 0
-//   past the key's end.
+//   - escape:   the marker 1, then b - 1, then a newly drawn key position q, from 1 to lk - 3
+//               (always 1 for a key of 3 codes, 0 for a key of 2 but for a draw of exactly 0);
+//               a plain code 0, which cannot travel as b - 1, goes as marker 0 and 0;
+//   after each group p moves to the next key position (after q for an escape), back to 0
+//   past the key's end. Drawn positions stop at 255, the most a unit holds.
 //
 // A sum of 250 or more does not fit a normal group, and one below 7 would read back as an
 // escape marker: the decoder takes any unit from 0 to 6 for a marker and adds it back.

@@ -165,8 +165,9 @@ void expectSameEncodingOnEngine(const std::string &plain, const std::string &key
 void expectSameDecoding(std::string_view code, std::string_view key)
 {
     const DecodeResult expected = ModCodeur::decodeGroups(code, key);
-    for (const bool inPlace : {false, true}) {
-        const DecodeResult fast = engineDecode(code, key, inPlace);
+    // The engine beside the loops, in place, and decode, which picks one of the two.
+    for (const DecodeResult &fast :
+         {engineDecode(code, key), engineDecode(code, key, true), ModCodeur::decode(code, key)}) {
         ASSERT_EQ(fast.failure, expected.failure) << "key " << show(key) << " code " << show(code);
         ASSERT_EQ(fast.unit, expected.unit) << "key " << show(key) << " code " << show(code);
         ASSERT_EQ(fast.plain, expected.plain) << "key " << show(key) << " code " << show(code);
@@ -476,5 +477,25 @@ TEST(DecodeFastPath, FailuresAtEveryUnitAmongFrequentEscapes)
             broken[at] = unit;
             expectSameDecoding(broken, key);
         }
+    }
+}
+
+TEST(FastPaths, RoutinesEitherSideOfTheEngine)
+{
+    // Shorter texts go through the loops, longer ones through the engine: Coder, decode and
+    // Decoder must not tell the two apart.
+    std::mt19937 rng(256);
+    const std::string key = "k3y!Tesk";
+    const std::size_t from = ModCodeur::Engine::LongText - 40;
+    for (std::size_t length = from; length <= ModCodeur::Engine::LongText + 8; ++length) {
+        const std::string plain = randomPlain(rng, length, 9);
+        ReplayDraws draws(length);
+        ReplayDraws loopDraws(length);
+        const std::string code = ModCodeur::Coder(plain, key, draws);
+        ASSERT_EQ(code, coder(plain, key, loopDraws, false)) << "length " << length;
+        ASSERT_EQ(draws.drawn(), loopDraws.drawn()) << "length " << length;
+        expectSameDecoding(code, key);
+        expectSameDecoding(code.substr(0, code.size() - 1), key);
+        ASSERT_EQ(ModCodeur::Decoder(code, key), plain) << "length " << length;
     }
 }

@@ -23,41 +23,34 @@ namespace ModCodeur::Engine {
 
 namespace {
 
-// Units per window: where the escapes of a window can be told without the key, the window's
-// runs of normal groups are each written as one block of this many units.
-constexpr std::size_t Window = 64;
+// Units per block: wide enough for two vector registers, short enough that a text with an
+// escape every few units still spends most of its time in the vector loop.
+constexpr std::size_t Block = 32;
 
-// Whether plain code B with key code K must go as an escape group: the sum carries out of
-// the byte, or lies outside 7-249.
-inline Unit needsEscape(Unit k, Unit b)
-{
-    const Unit sum = static_cast<Unit>(k + b);
-    const bool carry = sum < k;
-    const bool outside =
-        static_cast<Unit>(sum - (HighestMarker + 1)) > EscapeThreshold - 1 - (HighestMarker + 1);
-    return static_cast<Unit>(carry | outside);
-}
-
-// Writes WIDTH plain units plus their key codes to OUT, and gives whether each of them is a
-// normal group.
-template <std::size_t Width>
-bool encodeBlock(const Unit *plain, const Unit *key, Unit *CODETARVO_RESTRICT out)
-{
-    Unit escapes = 0;
-    for (std::size_t t = 0; t < Width; ++t) {
-        out[t] = static_cast<Unit>(key[t] + plain[t]);
-        escapes |= needsEscape(key[t], plain[t]);
+// A normal group is key code K plus plain code B; B must go as an escape group when the sum
+// carries out of the byte, or lies outside 7-249.
+struct Encoding {
+    static Unit unit(Unit k, Unit b) { return static_cast<Unit>(k + b); }
+    static Unit stops(Unit k, Unit b)
+    {
+        const Unit sum = static_cast<Unit>(k + b);
+        const bool carry = sum < k;
+        const bool outside = static_cast<Unit>(sum - (HighestMarker + 1)) >
+                             EscapeThreshold - 1 - (HighestMarker + 1);
+        return static_cast<Unit>(carry | outside);
     }
-    return escapes == 0;
-}
+};
 
-// How many of Block plain units are normal groups before the first that is not.
+// How many of Block plain units are normal groups before the first that is not; without a
+// branch on where that is, since escapes fall at random places, which a branch would
+// mispredict.
 std::size_t normalLead(const Unit *plain, const Unit *key)
 {
     Unit escapes[Block];
     for (std::size_t t = 0; t < Block; ++t)
-        escapes[t] = needsEscape(key[t], plain[t]);
-    return firstFlagged(escapes);
+        escapes[t] = Encoding::stops(key[t], plain[t]);
+    const std::uint64_t bits = bitsOf(escapes);
+    return bits == 0 ? Block : static_cast<std::size_t>(std::countr_zero(bits));
 }
 
 // Which plain codes go the same way under every code of a key: those that are a normal group
@@ -272,7 +265,7 @@ template <class Positions>
         }
         if (!crowded && n - i >= Span) {
             makeRoom(j, Span);
-            if (encodeBlock<Span>(in + i, ring.at(p), dst + j)) {
+            if (writeBlock<Span, Encoding>(in + i, ring.at(p), dst + j)) {
                 i += Span;
                 j += Span;
                 p = ring.advance(p, Span);
@@ -281,7 +274,7 @@ template <class Positions>
         }
         if (n - i >= Block) {
             makeRoom(j, Block);
-            const bool clean = encodeBlock<Block>(in + i, ring.at(p), dst + j);
+            const bool clean = writeBlock<Block, Encoding>(in + i, ring.at(p), dst + j);
             crowded = !clean;
             const std::size_t normal = clean ? Block : normalLead(in + i, ring.at(p));
             i += normal;

@@ -4,6 +4,8 @@
 // What both directions of the engine work with: code units, the key laid out for vector loads,
 // and the widths of the loops.
 
+#include "vectorclones.h"
+
 #include <bit>
 #include <cstddef>
 #include <cstdint>
@@ -21,9 +23,9 @@ using Unit = unsigned char;
 
 // Units per span: a text with no escape in sight goes a span at a time, checked once.
 inline constexpr std::size_t Span = 256;
-// Units per block: wide enough for two vector registers, short enough that a text with an
-// escape every few units still spends most of its time in the vector loop.
-inline constexpr std::size_t Block = 32;
+// Units per window: where the escapes of a window can be told from the text alone, the
+// window's runs of normal groups are each written as one block of this many units.
+inline constexpr std::size_t Window = 64;
 
 inline const Unit *units(std::string_view text)
 {
@@ -100,12 +102,18 @@ template <std::size_t Count> std::uint64_t bitsOf(const Unit (&flags)[Count])
     return bits;
 }
 
-// Index of the first set flag of a block, or Block when there is none; without a branch on
-// where it is, since escapes fall at random places, which a branch would mispredict.
-inline std::size_t firstFlagged(const Unit (&flags)[Block])
+// Writes WIDTH units WAY::unit(key code, unit) to OUT, and gives whether WAY::stops(key code,
+// unit) held for none of them. WAY is how the engine goes: encoding or decoding.
+template <std::size_t Width, class Way>
+[[gnu::always_inline]] inline bool writeBlock(const Unit *in, const Unit *key,
+                                              Unit *CODETARVO_RESTRICT out)
 {
-    const std::uint64_t bits = bitsOf(flags);
-    return bits == 0 ? Block : static_cast<std::size_t>(std::countr_zero(bits));
+    Unit stopped = 0;
+    for (std::size_t t = 0; t < Width; ++t) {
+        out[t] = Way::unit(key[t], in[t]);
+        stopped |= Way::stops(key[t], in[t]);
+    }
+    return stopped == 0;
 }
 
 } // namespace ModCodeur::Engine
