@@ -36,7 +36,7 @@ enum class Sample {
                // printable key code, a capital or a ligature under some of them only
 };
 
-// Common words, about one in three with an accent, a cedilla or a ligature.
+// Common words, half of them with an accent, a cedilla or a ligature.
 constexpr std::string_view FrenchWords =
     "le la les de des du un une et est à où en dans pour avec sur par qui que ne pas plus mais "
     "il elle nous vous ils on ce cette son sa leur tout très déjà après même été être avoir "
