@@ -69,7 +69,7 @@ std::string encodeGroups(std::string_view plain, std::string_view key, std::size
         if (sum > HighestMarker && sum < EscapeThreshold) {
             out.push_back(static_cast<char>(sum));
         } else {
-            const int marker = b == 0 ? 0 : 1;
+            const int marker = b == 0 ? 0 : 1; // marker 0 carries a code 0 unchanged
             p = drawPosition(lk - 3, draws.next());
             out.push_back(static_cast<char>(marker));
             out.push_back(static_cast<char>(b - marker));
