@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "codepage.h"
 
+#include "vectorclones.h"
+
 #include <algorithm>
 #include <array>
 #include <cstdint>
@@ -87,20 +89,10 @@ void store8(char *at, std::uint64_t word)
     std::memcpy(at, &word, sizeof word);
 }
 
-// The counting loop below is built for the baseline instruction set, for AVX2 and for
-// AVX-512 (x86-64-v4), the best the processor has picked when the program loads: its shift
-// by a different amount in each lane needs AVX2 to be vectorised. Defining
-// CODETARVO_NO_CLONES builds it once for the compiler's target.
-#if defined(__x86_64__) && defined(__ELF__) && (defined(__GNUC__) || defined(__clang__)) &&        \
-    !defined(CODETARVO_NO_CLONES)
-#define CODETARVO_VECTOR_CLONES __attribute__((target_clones("arch=x86-64-v4", "avx2", "default")))
-#else
-#define CODETARVO_VECTOR_CLONES
-#endif
-
 // How many more bytes the UTF-8 of CODES takes than CODES: one for each code from 128
 // on, and one more for each that takes three. Kept free of branches and table lookups so
-// that the compiler can vectorise it.
+// that the compiler can vectorise it; built for AVX2 and AVX-512 too, since its shift by a
+// different amount in each lane needs AVX2 to be vectorised.
 CODETARVO_VECTOR_CLONES std::size_t extraUtf8Bytes(std::string_view codes)
 {
     std::size_t extra = 0;

@@ -8,7 +8,7 @@ namespace ModCodeur {
 void ClockRandomSource::reseed()
 {
     const auto now = std::chrono::system_clock::now().time_since_epoch();
-    m_engine.seed(static_cast<std::uint64_t>(
+    engine().seed(static_cast<std::uint64_t>(
         std::chrono::duration_cast<std::chrono::nanoseconds>(now).count()));
 }
 

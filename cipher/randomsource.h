@@ -23,16 +23,21 @@ public:
     virtual double next() = 0;
 };
 
-// The process's generator, seeded from the system clock: the 64-bit Mersenne Twister.
-class ClockRandomSource final : public RandomSource {
+// Draws from the 64-bit Mersenne Twister, which the encoder may also read many numbers at a
+// time; how it is seeded is the subclass's.
+class TwisterRandomSource : public RandomSource {
 public:
-    void reseed() override;
-    double next() override { return unitReal(m_engine()); }
-    // The generator itself, for drawing many numbers at once.
+    double next() final { return unitReal(m_engine()); }
     Twister64 &engine() { return m_engine; }
 
 private:
     Twister64 m_engine;
+};
+
+// The process's generator, seeded from the system clock.
+class ClockRandomSource final : public TwisterRandomSource {
+public:
+    void reseed() override;
 };
 
 } // namespace ModCodeur

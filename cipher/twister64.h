@@ -2,9 +2,7 @@
 #pragma once
 
 // The 64-bit Mersenne Twister, number for number std::mt19937_64, with the twist written
-// without a branch on each word's low bit. That branch falls at random, and the standard
-// library's version of it made regenerating the state the larger part of an encoding that
-// draws a new position for every tenth character.
+// without a branch on each word's low bit, which falls at random.
 
 #include <array>
 #include <cstddef>

@@ -1,8 +1,11 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-// Decodes arbitrary code bytes with an arbitrary key. Whatever decodes must encode again and
-// decode back to the same plain text, and the failure reading must agree with Decoder.
+// Decodes arbitrary code bytes with an arbitrary key. The vector engine must read them as the
+// loops do, whatever their length; whatever decodes must encode again and decode back to the
+// same plain text, and the failure reading must agree with Decoder.
 
+#include "engine/engine.h"
 #include "modcodeur.h"
+#include "modcodeur_loops.h"
 
 #include <algorithm>
 #include <cstddef>
@@ -34,7 +37,13 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
     const std::string code(reinterpret_cast<const char *>(data + 1 + keyLength),
                            size - 1 - keyLength);
 
-    const auto result = ModCodeur::decode(code, key);
+    const auto result = ModCodeur::decodeGroups(code, key);
+    std::string fast(code.size(), '\0');
+    const auto decoded = ModCodeur::Engine::decode(code, key, fast.data());
+    fast.resize(decoded.length);
+    if (decoded.failure != result.failure || decoded.unit != result.unit ||
+        (result.ok() && fast != result.plain))
+        std::abort();
     const std::string plain = ModCodeur::Decoder(code, key);
     if (result.ok() != (plain == result.plain) || (!result.ok() && plain != "Erreur"))
         std::abort();

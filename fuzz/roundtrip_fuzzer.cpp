@@ -1,8 +1,11 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // Encodes an arbitrary plain text with an arbitrary key and draws; the code text must decode
-// back to the plain text exactly.
+// back to the plain text exactly, and the vector engine must write what the loops write,
+// whatever the text's length.
 
+#include "engine/engine.h"
 #include "modcodeur.h"
+#include "modcodeur_loops.h"
 
 #include <algorithm>
 #include <cstddef>
@@ -46,6 +49,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
     rest -= keyLength;
     const std::size_t drawLength = std::min<std::size_t>(data[1] % 16, rest);
     ByteDraws draws(std::string(bytes, drawLength));
+    ByteDraws engineDraws = draws;
+    ByteDraws loopDraws = draws;
     const std::string plain(bytes + drawLength, rest - drawLength);
 
     const std::string code = ModCodeur::Coder(plain, key, draws);
@@ -54,6 +59,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
             std::abort();
         return 0;
     }
+    const auto start = static_cast<unsigned char>(code[0]);
+    if (ModCodeur::Engine::encode(plain, key, start, engineDraws) !=
+        ModCodeur::encodeGroups(plain, key, start, loopDraws))
+        std::abort();
     const auto result = ModCodeur::decode(code, key);
     if (!result.ok() || result.plain != plain)
         std::abort();

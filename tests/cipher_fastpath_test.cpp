@@ -1,12 +1,12 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-// The block loops of Coder and decode against the plain one-unit-at-a-time loops: same code
-// text, same draws taken, same failure at the same unit, whatever the key length, the text
-// length, the start position and where in a block the escapes fall.
+// The vector engine of Coder and decode against the loops a group at a time: same code text,
+// same draws taken, same failure at the same unit, whatever the key length, the text length,
+// the start position and where in a block the escapes fall.
 
+#include "engine/engine.h"
 #include "forceddraws.h"
 #include "modcodeur.h"
-#include "modcodeur_engine.h"
-#include "modcodeur_reference.h"
+#include "modcodeur_loops.h"
 #include "twister64.h"
 
 #include <gtest/gtest.h>
@@ -68,6 +68,40 @@ private:
     ModCodeur::Twister64 m_engine;
 };
 
+// The generator's own numbers from a fixed seed, as a source the engine reads many at a time.
+class SeededTwister final : public ModCodeur::TwisterRandomSource {
+public:
+    explicit SeededTwister(std::uint64_t seed) : m_seed(seed) {}
+    void reseed() override { engine().seed(m_seed); }
+
+private:
+    std::uint64_t m_seed;
+};
+
+// Coder by the engine or by the loops, whatever the text's length.
+std::string coder(std::string_view plain, std::string_view key, ModCodeur::RandomSource &draws,
+                  bool byEngine)
+{
+    if (key.size() < 2 || plain.empty())
+        return {};
+    draws.reseed();
+    const std::size_t start =
+        ModCodeur::drawPosition(static_cast<std::ptrdiff_t>(key.size()) - 2, draws.next());
+    return byEngine ? ModCodeur::Engine::encode(plain, key, start, draws)
+                    : ModCodeur::encodeGroups(plain, key, start, draws);
+}
+
+// decode by the engine, whatever the text's length; IN_PLACE writes over the code text.
+DecodeResult engineDecode(std::string_view code, std::string_view key, bool inPlace = false)
+{
+    std::string text(code);
+    std::string plain(code.size(), '\0');
+    const auto decoded = ModCodeur::Engine::decode(text, key, inPlace ? text.data() : plain.data());
+    std::string &out = inPlace ? text : plain;
+    out.resize(decoded.failure == ModCodeur::DecodeFailure::None ? decoded.length : 0);
+    return {std::move(out), decoded.failure, decoded.unit};
+}
+
 std::string show(std::string_view text)
 {
     return testing::PrintToString(std::string(text));
@@ -104,39 +138,40 @@ void expectSameEncoding(const std::string &plain, const std::string &key, std::u
 {
     ReplayDraws fastDraws(seed);
     ReplayDraws referenceDraws(seed);
-    const std::string fast = ModCodeur::Coder(plain, key, fastDraws);
-    const std::string expected = ModCodeur::ReferenceLoop::coder(plain, key, referenceDraws);
+    const std::string fast = coder(plain, key, fastDraws, true);
+    const std::string expected = coder(plain, key, referenceDraws, false);
     ASSERT_EQ(fast, expected) << "key " << show(key) << " plain " << show(plain) << " seed "
                               << seed;
     ASSERT_EQ(fastDraws.drawn(), referenceDraws.drawn()) << "key " << show(key);
     ASSERT_EQ(fastDraws.reseeds(), referenceDraws.reseeds());
 }
 
-// Encodes straight from a generator, as Coder(plain, key) does, and with the plain loop from
-// the same numbers; fails the test on any difference, or if the generator was not left
-// exactly past the numbers used.
+// Encodes with the generator's numbers read many at a time, as Coder(plain, key) does, and
+// with the loops from the same numbers; fails the test on any difference, or if the generator
+// was not left exactly past the numbers used.
 void expectSameEncodingOnEngine(const std::string &plain, const std::string &key,
                                 std::uint64_t seed)
 {
-    ModCodeur::Twister64 engine;
-    engine.seed(seed);
+    SeededTwister fastDraws(seed);
     TwisterDraws reference(seed);
-    const std::string fast = ModCodeur::encodeOnEngine(plain, key, engine);
-    const std::string expected = ModCodeur::ReferenceLoop::coder(plain, key, reference);
+    const std::string fast = coder(plain, key, fastDraws, true);
+    const std::string expected = coder(plain, key, reference, false);
     ASSERT_EQ(fast, expected) << "key " << show(key) << " plain " << show(plain) << " seed "
                               << seed;
-    if (expected.empty())
-        reference.reseed(); // the plain loop draws nothing, nor re-seeds, then
-    ASSERT_EQ(engine(), reference.engine()()) << "key " << show(key) << " seed " << seed;
+    ASSERT_EQ(fastDraws.engine()(), reference.engine()())
+        << "key " << show(key) << " seed " << seed;
 }
 
 void expectSameDecoding(std::string_view code, std::string_view key)
 {
-    const DecodeResult fast = ModCodeur::decode(code, key);
-    const DecodeResult expected = ModCodeur::ReferenceLoop::decode(code, key);
-    ASSERT_EQ(fast.failure, expected.failure) << "key " << show(key) << " code " << show(code);
-    ASSERT_EQ(fast.unit, expected.unit) << "key " << show(key) << " code " << show(code);
-    ASSERT_EQ(fast.plain, expected.plain) << "key " << show(key) << " code " << show(code);
+    const DecodeResult expected = ModCodeur::decodeGroups(code, key);
+    // The engine beside the loops, in place, and decode, which picks one of the two.
+    for (const DecodeResult &fast :
+         {engineDecode(code, key), engineDecode(code, key, true), ModCodeur::decode(code, key)}) {
+        ASSERT_EQ(fast.failure, expected.failure) << "key " << show(key) << " code " << show(code);
+        ASSERT_EQ(fast.unit, expected.unit) << "key " << show(key) << " code " << show(code);
+        ASSERT_EQ(fast.plain, expected.plain) << "key " << show(key) << " code " << show(code);
+    }
     const std::string text = ModCodeur::Decoder(std::string(code), std::string(key));
     ASSERT_EQ(text, expected.ok() ? expected.plain : std::string(ModCodeur::Erreur));
 }
@@ -199,9 +234,9 @@ TEST(CoderFastPath, EveryStartPosition)
             const double r = (static_cast<double>(start) - 0.5) / static_cast<double>(starts);
             ForcedDraws fastDraws({r, 0.3, 0.9});
             ForcedDraws referenceDraws({r, 0.3, 0.9});
-            const std::string fast = ModCodeur::Coder(plain, key, fastDraws);
+            const std::string fast = coder(plain, key, fastDraws, true);
             ASSERT_EQ(static_cast<unsigned char>(fast.at(0)), start);
-            ASSERT_EQ(fast, ModCodeur::ReferenceLoop::coder(plain, key, referenceDraws))
+            ASSERT_EQ(fast, coder(plain, key, referenceDraws, false))
                 << "key length " << lk << " start " << start;
             ASSERT_EQ(fastDraws.drawn(), referenceDraws.drawn());
         }
@@ -255,7 +290,7 @@ TEST(DecodeFastPath, EncodedTextsAtEveryOffsetOfABuffer)
             buffer += std::string(64, '\x55');
             const std::string_view view(buffer.data() + offset, code.size());
             expectSameDecoding(view, key);
-            ASSERT_EQ(ModCodeur::decode(view, key).plain, plain) << "key " << show(key);
+            ASSERT_EQ(engineDecode(view, key).plain, plain) << "key " << show(key);
         }
     }
 }
@@ -442,5 +477,25 @@ TEST(DecodeFastPath, FailuresAtEveryUnitAmongFrequentEscapes)
             broken[at] = unit;
             expectSameDecoding(broken, key);
         }
+    }
+}
+
+TEST(FastPaths, RoutinesEitherSideOfTheEngine)
+{
+    // Shorter texts go through the loops, longer ones through the engine: Coder, decode and
+    // Decoder must not tell the two apart.
+    std::mt19937 rng(256);
+    const std::string key = "k3y!Tesk";
+    const std::size_t from = ModCodeur::Engine::LongText - 40;
+    for (std::size_t length = from; length <= ModCodeur::Engine::LongText + 8; ++length) {
+        const std::string plain = randomPlain(rng, length, 9);
+        ReplayDraws draws(length);
+        ReplayDraws loopDraws(length);
+        const std::string code = ModCodeur::Coder(plain, key, draws);
+        ASSERT_EQ(code, coder(plain, key, loopDraws, false)) << "length " << length;
+        ASSERT_EQ(draws.drawn(), loopDraws.drawn()) << "length " << length;
+        expectSameDecoding(code, key);
+        expectSameDecoding(code.substr(0, code.size() - 1), key);
+        ASSERT_EQ(ModCodeur::Decoder(code, key), plain) << "length " << length;
     }
 }

@@ -1,0 +1,212 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// decodeGroups with loops the compiler turns into vector code:
+// - spans of 256 units, while no marker is in sight: each is decoded whole and checked once;
+// - windows of 64 units, where markers are frequent: the runs of normal groups between them
+//   are each decoded whole, and the window checked once; a window that fails goes again a
+//   group at a time, which names the failure;
+// - between them, stretches of 32 groups one at a time, as decodeGroups reads them.
+
+#include "engine.h"
+#include "units.h"
+#include "vectorclones.h"
+
+#include <algorithm>
+#include <array>
+#include <cstring>
+
+namespace ModCodeur::Engine {
+
+namespace {
+
+// Groups decoded one at a time before a span or a window is tried again.
+constexpr std::size_t Stretch = 32;
+
+// A normal group is code unit U minus key code K; U cannot be read so when it is a marker, or
+// below K.
+struct Decoding {
+    static Unit unit(Unit k, Unit u) { return static_cast<Unit>(u - k); }
+    static Unit stops(Unit k, Unit u)
+    {
+        return static_cast<Unit>(u < std::max(k, static_cast<Unit>(HighestMarker + 1)));
+    }
+};
+
+// Writes Window code units minus their key codes to OUT, and flags in BELOW those of the
+// first LENGTH that are smaller than their key code.
+[[gnu::always_inline]] inline void decodeRun(const Unit *code, const Unit *key, std::size_t length,
+                                             Unit *CODETARVO_RESTRICT out,
+                                             Unit *CODETARVO_RESTRICT below)
+{
+    // The lane numbers as bytes, so that the comparison with LENGTH stays in byte lanes.
+    static constexpr auto Lanes = [] {
+        std::array<Unit, Window> lanes{};
+        for (std::size_t t = 0; t < Window; ++t)
+            lanes[t] = static_cast<Unit>(t);
+        return lanes;
+    }();
+    const auto last = static_cast<Unit>(length);
+    for (std::size_t t = 0; t < Window; ++t) {
+        out[t] = static_cast<Unit>(code[t] - key[t]);
+        below[t] |= static_cast<Unit>((code[t] < key[t]) & (Lanes[t] < last));
+    }
+}
+
+// Flags the code units of a window that are escape markers wherever they stand.
+void flagMarkers(const Unit *code, Unit (&markers)[Window])
+{
+    for (std::size_t t = 0; t < Window; ++t)
+        markers[t] = static_cast<Unit>(code[t] <= HighestMarker);
+}
+
+// Index of the first set bit of BITS at T or above, or Window when there is none.
+std::size_t nextSet(std::uint64_t bits, std::size_t t)
+{
+    const std::uint64_t rest = t < Window ? bits >> t : 0;
+    return rest == 0 ? Window : t + static_cast<std::size_t>(std::countr_zero(rest));
+}
+
+// Decodes the groups that start among the Window code units at CODE to OUT, and gives the end
+// of what it wrote, which may reach a Window past that. MARKERBITS flags the units 0-6; those
+// that are the second or third unit of an escape group are passed over. The key codes are
+// KEYS from position P on; this leaves P where the next group starts (perhaps past the key's
+// period) and READ at how many units it read (up to two past the window). It sets BAD when
+// some group has a unit below its key code or an escape above 255; OUT then holds nothing
+// of worth.
+[[gnu::always_inline]] inline Unit *
+decodeWindow(const Unit *CODETARVO_RESTRICT code, std::uint64_t markerBits,
+             const Unit *CODETARVO_RESTRICT keys, std::size_t keyLength, std::size_t &p,
+             std::size_t &read, bool &bad, Unit *CODETARVO_RESTRICT out)
+{
+    Unit below[Window] = {};
+    bool above = false;
+    std::size_t at = p;
+    std::size_t t = 0;
+    while (t < Window) {
+        const std::size_t e = nextSet(markerBits, t);
+        decodeRun(code + t, keys + at, e - t, out, below);
+        out += e - t;
+        at += e - t;
+        t = e;
+        if (t == Window)
+            break;
+        const unsigned value = code[t] + code[t + 1];
+        above |= value > 255;
+        *out++ = static_cast<Unit>(value);
+        const std::size_t named = code[t + 2];
+        at = named + 1 >= keyLength ? 0 : named + 1;
+        t += 3;
+    }
+    p = at;
+    read = t;
+    bad = above | (bitsOf(below) != 0);
+    return out;
+}
+
+} // namespace
+
+// Written over the code text (PLAIN at CODE's first unit), each plain unit lands below the code
+// unit it came from: spans and windows are decoded into buffers of their own and copied out
+// where they can no longer reach a unit not yet read.
+CODETARVO_VECTOR_CLONES Decoded decode(std::string_view code, std::string_view key, char *plain)
+{
+    const Unit *in = units(code);
+    const std::size_t m = code.size();
+    auto *out = reinterpret_cast<Unit *>(plain);
+    if (m == 0)
+        return {DecodeFailure::EmptyCode, 0, 0};
+    // Only the start offset can point outside the key: later positions wrap.
+    if (in[0] >= key.size())
+        return {DecodeFailure::StartOutsideKey, 0, 0};
+    if (m < 2)
+        return {DecodeFailure::NoGroup, 1, 0};
+
+    const KeyRing ring(key);
+    Unit staging[Span];
+
+    std::size_t p = in[0];
+    std::size_t j = 1;
+    std::size_t o = 0;
+    // The last STAGED plain units, decoded by windows, wait here until a whole vector of them
+    // can be written out at once; what a window writes past its end is written over next.
+    Unit windowOut[3 * Window];
+    std::size_t staged = 0;
+    // Spans while no marker is in sight; then windows while they have markers, unless a
+    // window fails.
+    bool crowded = false;
+    bool windows = true;
+    while (j < m) {
+        if (crowded && windows && m - j >= 2 * Window) {
+            // Markers stand where units 0-6 do, skipping the two units after each.
+            Unit markers[Window];
+            flagMarkers(in + j, markers);
+            const std::uint64_t markerBits = bitsOf(markers);
+            std::size_t at = p;
+            std::size_t read = 0;
+            bool bad = false;
+            Unit *const from = windowOut + staged;
+            const Unit *end =
+                decodeWindow(in + j, markerBits, ring.at(0), key.size(), at, read, bad, from);
+            if (!bad) {
+                const auto produced = static_cast<std::size_t>(end - from);
+                staged += produced;
+                o += produced;
+                j += read;
+                p = ring.advance(at, 0);
+                crowded = markerBits != 0;
+                if (staged >= Window) {
+                    // Written out a whole vector at a time, and never past what was read.
+                    std::memcpy(out + o - staged, windowOut, Window);
+                    std::memcpy(windowOut, windowOut + Window, Window);
+                    staged -= Window;
+                }
+                continue;
+            }
+            // Some group of the window fails: the stretch below goes over it again from its
+            // start, which nothing has been written over, and names the failure.
+            windows = false;
+        }
+        if (staged != 0) {
+            std::memcpy(out + o - staged, windowOut, staged);
+            staged = 0;
+        }
+        if (!crowded && m - j >= Span) {
+            if (writeBlock<Span, Decoding>(in + j, ring.at(p), staging)) {
+                // The span's units have all been read: its plain units can go over them.
+                std::memcpy(out + o, staging, Span);
+                j += Span;
+                o += Span;
+                p = ring.advance(p, Span);
+                continue;
+            }
+        }
+        // A stretch of groups one at a time, as decodeGroups reads them; windows go next if
+        // it meets a marker.
+        crowded = false;
+        for (std::size_t g = 0; g < Stretch && j < m; ++g, ++j) {
+            const Unit u = in[j];
+            if (u <= HighestMarker) {
+                crowded = true;
+                if (++j >= m)
+                    return {DecodeFailure::EscapeCutShort, j, o};
+                const int value = in[j] + u;
+                if (value > 255)
+                    return {DecodeFailure::EscapeAbove255, j, o};
+                if (++j >= m)
+                    return {DecodeFailure::EscapeCutShort, j, o};
+                const std::size_t named = in[j];
+                out[o++] = static_cast<Unit>(value);
+                p = ring.after(named);
+            } else {
+                const Unit k = *ring.at(p);
+                if (u < k)
+                    return {DecodeFailure::BelowKey, j, o};
+                out[o++] = static_cast<Unit>(u - k);
+                p = ring.advance(p, 1);
+            }
+        }
+    }
+    std::memcpy(out + o - staged, windowOut, staged);
+    return {DecodeFailure::None, 0, o};
+}
+
+} // namespace ModCodeur::Engine

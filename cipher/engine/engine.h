@@ -1,0 +1,35 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#pragma once
+
+// The vector engine: Coder and decode for long texts, many units at a time, with exactly the
+// result of the loops in modcodeur.cpp (encodeGroups, decodeGroups).
+
+#include "modcodeur.h"
+
+#include <cstddef>
+#include <string>
+#include <string_view>
+
+namespace ModCodeur::Engine {
+
+// Texts shorter than this go through the loops: setting the engine up costs more than it saves.
+inline constexpr std::size_t LongText = 256;
+
+// encodeGroups(plain, key, start, draws). When DRAWS is a TwisterRandomSource, its
+// generator's numbers are converted to positions many at a time, and it has given exactly the
+// numbers used when this returns. PLAIN is not empty and KEY has at least 2 codes.
+[[nodiscard]] std::string encode(std::string_view plain, std::string_view key, std::size_t start,
+                                 RandomSource &draws);
+
+// Where a decoding stopped: the failure and its unit, and how many plain units it wrote.
+struct Decoded {
+    DecodeFailure failure = DecodeFailure::None;
+    std::size_t unit = 0;
+    std::size_t length = 0;
+};
+
+// decodeGroups(code, key), its plain units written to OUT, which has room for all but one unit
+// of CODE and may be CODE's own first unit (the plain text is written over the code text).
+[[nodiscard]] Decoded decode(std::string_view code, std::string_view key, char *out);
+
+} // namespace ModCodeur::Engine
