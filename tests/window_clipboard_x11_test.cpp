@@ -354,12 +354,32 @@ private slots:
         const auto read = readBack(QStringLiteral("clipboard"), QStringLiteral("UTF8_STRING"));
         QVERIFY(read.has_value());
         QCOMPARE(*read, QByteArray::fromStdString(CodePage::toUtf8(last)));
+        QCOMPARE(readBack(QStringLiteral("clipboard"), QString::fromLatin1(Clipboard::CodesFormat)),
+                 QByteArray::fromStdString(last));
         QVERIFY(Clipboard::codes() == last);
         TextBox box;
         box.show();
         box.setCodes("");
         QTest::keySequence(&box, QKeySequence::Paste);
         QVERIFY2(box.codes() == last, printable(box.codes()).constData());
+    }
+
+    // Another instance's copy: the own format wins over whatever plain text there is, and
+    // keeps what X11 text would lose.
+    void shouldReadAnotherInstancesCodesExactly()
+    {
+        for (const std::string &codes : {std::string("\x01\xC2\xC9\x01\xE8\x00", 6),
+                                         std::string("a\nb\rc\0\0", 7), std::string()}) {
+            ForeignOwner owner(QByteArray::fromStdString(codes), QStringLiteral("clipboard"),
+                               QString::fromLatin1(Clipboard::CodesFormat));
+            QVERIFY(owner.owns());
+            const auto read = settledCodes(QClipboard::Clipboard, codes);
+            QVERIFY2(read == codes, printable(read.value_or("(nothing)")).constData());
+            KeyBox box;
+            box.show();
+            QTest::keySequence(&box, QKeySequence::Paste);
+            QVERIFY2(box.codes() == codes, printable(box.codes()).constData());
+        }
     }
 
 private:

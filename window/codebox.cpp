@@ -433,7 +433,7 @@ QMimeData *TextBox::createMimeDataFromSelection() const
 
 bool TextBox::canInsertFromMimeData(const QMimeData *source) const
 {
-    return source && source->hasText();
+    return Clipboard::carriesText(source);
 }
 
 void TextBox::dropEvent(QDropEvent *event)
