@@ -19,7 +19,7 @@ import tempfile
 import time
 
 sys.dont_write_bytecode = True  # no __pycache__ left in the source tree
-from e2e_common import (CLIENT_SIZE, CODES_FORMAT, DPI, ERREUR, INITIAL_PLAIN, TITLE, WAIT,  # noqa: E402
+from e2e_common import (CLIENT_SIZE, CODES_FORMAT, DPI, ERREUR, INITIAL_PLAIN, TITLE, WAIT,
                         Cases, Failure, as_box_text, as_codes, large_text, pixels, shown,
                         wait_for)
 

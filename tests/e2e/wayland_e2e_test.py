@@ -29,7 +29,7 @@ import tempfile
 import time
 
 sys.dont_write_bytecode = True  # no __pycache__ left in the source tree
-from e2e_common import (APP_ID, CLIENT_SIZE, CODES_FORMAT, TITLE, WAIT, Cases, Failure,  # noqa: E402
+from e2e_common import (APP_ID, CLIENT_SIZE, CODES_FORMAT, TITLE, WAIT, Cases, Failure,
                         as_box_text, as_codes, large_text, shown, wait_for)
 
 SKIPPED = 77
