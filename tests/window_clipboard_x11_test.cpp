@@ -14,6 +14,7 @@
 #include <QDeadlineTimer>
 #include <QMenu>
 #include <QProcess>
+#include <QSignalSpy>
 #include <QTest>
 
 #include <csignal>
@@ -339,6 +340,35 @@ private slots:
         }
         paste(widget.get(), way);
         QVERIFY2(box->codes() == "kept", printable(box->codes()).constData());
+    }
+
+    // An empty text from another program, pasted where nothing is selected, changes nothing.
+    void shouldRaiseNothingPastingAnEmptyForeignText_data()
+    {
+        QTest::addColumn<bool>("keyBox");
+        QTest::addColumn<Way>("way");
+        for (const bool key : {true, false}) {
+            const char *box = key ? "key box" : "multi-line box";
+            QTest::addRow("%s, Ctrl+V", box) << key << Way::CtrlV;
+            QTest::addRow("%s, middle click", box) << key << Way::MiddleClick;
+        }
+    }
+    void shouldRaiseNothingPastingAnEmptyForeignText()
+    {
+        QFETCH(bool, keyBox);
+        QFETCH(Way, way);
+        std::unique_ptr<QWidget> widget = makeBox(keyBox);
+        auto *box = dynamic_cast<CodeBox *>(widget.get());
+        box->setCodes("kept");
+        const QClipboard::Mode mode =
+            way == Way::MiddleClick ? QClipboard::Selection : QClipboard::Clipboard;
+        ForeignOwner owner("", selectionName(mode));
+        QVERIFY(owner.owns());
+        QVERIFY(settledCodes(mode, "") == std::string());
+        QSignalSpy changes(widget.get(), SIGNAL(changed()));
+        paste(widget.get(), way);
+        QCOMPARE(changes.count(), 0);
+        QCOMPARE(box->codes(), std::string("kept"));
     }
 
     // The program's own copies are exact for other programs too, the last of many in a row
