@@ -67,6 +67,9 @@ private:
     void signalChange(const QString &text);
     [[nodiscard]] bool onSelection(QPoint at);
     void dragSelection();
+    template <typename Slot>
+    void addEntry(QMenu *menu, const QString &text, QKeySequence::StandardKey key, const char *name,
+                  bool enabled, Slot slot);
 
     // The text last signalled by changed().
     QString m_signalled;
@@ -75,9 +78,6 @@ private:
     QPoint m_dragFrom;
     // A press before this deadline is a triple click, which selects the whole text.
     QDeadlineTimer m_tripleClick{0};
-    template <typename Slot>
-    void addEntry(QMenu *menu, const QString &text, QKeySequence::StandardKey key, const char *name,
-                  bool enabled, Slot slot);
 };
 
 // A multi-line box (plain or code text): no wrapping, both scroll bars, Tab moves on.
