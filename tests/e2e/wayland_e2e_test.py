@@ -70,6 +70,14 @@ class Desktop:
         self.sway = subprocess.Popen(["sway", "-c", config], env=sway_env, cwd=self.sway_runtime,
                                      stdin=subprocess.DEVNULL, stdout=self.log, stderr=self.log,
                                      **as_user)
+        try:
+            self.connect(workdir)
+        except BaseException:
+            self.close()
+            raise
+
+    def connect(self, workdir):
+        """Waits for sway to answer and sets the environment of the programs that use it."""
         sockets = {}
 
         def listening():
@@ -79,18 +87,15 @@ class Desktop:
             sockets["ipc"] = glob.glob(os.path.join(self.sway_runtime, "sway-ipc.*.sock"))
             return sockets["wayland"] and sockets["ipc"]
 
-        try:
-            wait_for(listening, "sway to listen")
-        except Failure:
-            self.close()
-            raise
+        wait_for(listening, "sway to listen")
         runtime = os.path.join(workdir, "runtime")
         os.mkdir(runtime, 0o700)
-        self.env = {k: v for k, v in os.environ.items()
-                    if not k.startswith(("QT_", "XDG_", "WAYLAND_", "SWAY"))
-                    and k not in ("DISPLAY", "XAUTHORITY")}
-        self.env.update(WAYLAND_DISPLAY=sockets["wayland"][0], SWAYSOCK=sockets["ipc"][0],
-                        XDG_RUNTIME_DIR=runtime, QT_QPA_PLATFORM="wayland", LC_ALL="C.UTF-8")
+        env = {k: v for k, v in os.environ.items()
+               if not k.startswith(("QT_", "XDG_", "WAYLAND_", "SWAY"))
+               and k not in ("DISPLAY", "XAUTHORITY")}
+        env.update(WAYLAND_DISPLAY=sockets["wayland"][0], SWAYSOCK=sockets["ipc"][0],
+                   XDG_RUNTIME_DIR=runtime, QT_QPA_PLATFORM="wayland", LC_ALL="C.UTF-8")
+        self.env = env
         wait_for(lambda: self.run("swaymsg", "-t", "get_version", check=False).returncode == 0,
                  "sway to answer")
 
