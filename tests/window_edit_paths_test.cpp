@@ -174,6 +174,35 @@ private slots:
         QCOMPARE(shown.changes->count(), committed ? 2 : 1);
     }
 
+    // Another instance's drop holds the codes twice; its plain text may have lost a final
+    // code 0 on the way (X11) or had its line feeds rewritten (Windows).
+    void shouldDropTheOwnFormatBeforeThePlainText_data()
+    {
+        QTest::addColumn<bool>("key");
+        QTest::addRow("key box") << true;
+        QTest::addRow("multi-line box") << false;
+    }
+    void shouldDropTheOwnFormatBeforeThePlainText()
+    {
+        QFETCH(bool, key);
+        Shown shown(key);
+        shown.box->setCodes("");
+        const std::string codes("x\n\r\x01\0", 5);
+        QMimeData data;
+        data.setText(QStringLiteral("x\r\n\r\n\u0001"));
+        data.setData(QString::fromLatin1(Clipboard::CodesFormat), QByteArray::fromStdString(codes));
+        QWidget *target = shown.widget.get();
+        if (auto *area = qobject_cast<QAbstractScrollArea *>(target))
+            target = area->viewport();
+        const QPoint at = target->rect().center();
+        QDragEnterEvent enter(at, Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+        QApplication::sendEvent(target, &enter);
+        QDropEvent drop(at, Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+        QApplication::sendEvent(target, &drop);
+        QVERIFY2(shown.box->codes() == codes, printable(shown.box->codes()).constData());
+        QCOMPARE(shown.changes->count(), 1);
+    }
+
     // Pressing on the selection and moving drags it. The offscreen platform ends a drag at
     // once, and the drag object lives on until the event loop runs again.
     void shouldDragRawCodesOutOfTheKeyBox()
