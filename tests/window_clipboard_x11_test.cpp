@@ -14,6 +14,7 @@
 #include <QDeadlineTimer>
 #include <QMenu>
 #include <QProcess>
+#include <QSignalSpy>
 #include <QTest>
 
 #include <csignal>
@@ -341,6 +342,35 @@ private slots:
         QVERIFY2(box->codes() == "kept", printable(box->codes()).constData());
     }
 
+    // An empty text from another program, pasted where nothing is selected, changes nothing.
+    void shouldRaiseNothingPastingAnEmptyForeignText_data()
+    {
+        QTest::addColumn<bool>("keyBox");
+        QTest::addColumn<Way>("way");
+        for (const bool key : {true, false}) {
+            const char *box = key ? "key box" : "multi-line box";
+            QTest::addRow("%s, Ctrl+V", box) << key << Way::CtrlV;
+            QTest::addRow("%s, middle click", box) << key << Way::MiddleClick;
+        }
+    }
+    void shouldRaiseNothingPastingAnEmptyForeignText()
+    {
+        QFETCH(bool, keyBox);
+        QFETCH(Way, way);
+        std::unique_ptr<QWidget> widget = makeBox(keyBox);
+        auto *box = dynamic_cast<CodeBox *>(widget.get());
+        box->setCodes("kept");
+        const QClipboard::Mode mode =
+            way == Way::MiddleClick ? QClipboard::Selection : QClipboard::Clipboard;
+        ForeignOwner owner("", selectionName(mode));
+        QVERIFY(owner.owns());
+        QVERIFY(settledCodes(mode, "") == std::string());
+        QSignalSpy changes(widget.get(), SIGNAL(changed()));
+        paste(widget.get(), way);
+        QCOMPARE(changes.count(), 0);
+        QCOMPARE(box->codes(), std::string("kept"));
+    }
+
     // The program's own copies are exact for other programs too, the last of many in a row
     // wins, and reading its own clipboard back takes Qt's exact copy without asking itself.
     void shouldGiveOwnCopiesExactlyToOtherPrograms()
@@ -354,12 +384,32 @@ private slots:
         const auto read = readBack(QStringLiteral("clipboard"), QStringLiteral("UTF8_STRING"));
         QVERIFY(read.has_value());
         QCOMPARE(*read, QByteArray::fromStdString(CodePage::toUtf8(last)));
+        QCOMPARE(readBack(QStringLiteral("clipboard"), QString::fromLatin1(Clipboard::CodesFormat)),
+                 QByteArray::fromStdString(last));
         QVERIFY(Clipboard::codes() == last);
         TextBox box;
         box.show();
         box.setCodes("");
         QTest::keySequence(&box, QKeySequence::Paste);
         QVERIFY2(box.codes() == last, printable(box.codes()).constData());
+    }
+
+    // Another instance's copy: the own format wins over whatever plain text there is, and
+    // keeps what X11 text would lose.
+    void shouldReadAnotherInstancesCodesExactly()
+    {
+        for (const std::string &codes : {std::string("\x01\xC2\xC9\x01\xE8\x00", 6),
+                                         std::string("a\nb\rc\0\0", 7), std::string()}) {
+            ForeignOwner owner(QByteArray::fromStdString(codes), QStringLiteral("clipboard"),
+                               QString::fromLatin1(Clipboard::CodesFormat));
+            QVERIFY(owner.owns());
+            const auto read = settledCodes(QClipboard::Clipboard, codes);
+            QVERIFY2(read == codes, printable(read.value_or("(nothing)")).constData());
+            KeyBox box;
+            box.show();
+            QTest::keySequence(&box, QKeySequence::Paste);
+            QVERIFY2(box.codes() == codes, printable(box.codes()).constData());
+        }
     }
 
 private:

@@ -12,11 +12,20 @@ namespace Clipboard {
 
 namespace {
 
-// TEXT as Qt read it from the clipboard or selection MODE, with the final U+0000 that Qt
-// drops from the UTF8_STRING and STRING forms of another program's text put back. Qt's own
-// copy is exact when this program owns MODE; otherwise the owner is asked again directly,
-// and its answer is taken only when it is TEXT with one U+0000 more at the end, the one
-// difference that reading causes.
+const QString &codesFormat()
+{
+    static const QString format = QString::fromLatin1(CodesFormat);
+    return format;
+}
+
+std::optional<std::string> ownCodes(const QMimeData *source)
+{
+    if (!source || !source->hasFormat(codesFormat()))
+        return std::nullopt;
+    const QByteArray bytes = source->data(codesFormat());
+    return std::string(bytes.constData(), static_cast<std::size_t>(bytes.size()));
+}
+
 // NATIVE when it is TEXT with the final U+0000 that Qt's reading dropped.
 bool restoresFinalZero(const std::optional<QString> &native, const QString &text)
 {
@@ -24,6 +33,11 @@ bool restoresFinalZero(const std::optional<QString> &native, const QString &text
            native->startsWith(text);
 }
 
+// TEXT as Qt read it from the clipboard or selection MODE, with the final U+0000 that Qt
+// drops from the UTF8_STRING and STRING forms of another program's text put back. Qt's own
+// copy is exact when this program owns MODE; otherwise the owner is asked again directly,
+// and its answer is taken only when it is TEXT with one U+0000 more at the end, the one
+// difference that reading causes.
 QString untrimmed(QString text, QClipboard::Mode mode)
 {
     const QClipboard *clipboard = QGuiApplication::clipboard();
@@ -41,6 +55,8 @@ QString untrimmed(QString text, QClipboard::Mode mode)
 
 std::optional<std::string> codesOf(const QMimeData *source, std::optional<QClipboard::Mode> mode)
 {
+    if (auto codes = ownCodes(source))
+        return codes;
     if (!source || !source->hasText())
         return std::nullopt;
     QString text = source->text();
@@ -56,7 +72,7 @@ void putCodes(std::string_view codes, QClipboard::Mode mode)
     QClipboard *clipboard = QGuiApplication::clipboard();
     if (!clipboard || (mode == QClipboard::Selection && !clipboard->supportsSelection()))
         return;
-    clipboard->setText(BoxText::toRaw(codes), mode);
+    clipboard->setMimeData(mimeData(codes), mode);
 }
 
 std::optional<std::string> codes(QClipboard::Mode mode)
@@ -72,15 +88,20 @@ bool hasText(QClipboard::Mode mode)
     QClipboard *clipboard = QGuiApplication::clipboard();
     if (!clipboard || (mode == QClipboard::Selection && !clipboard->supportsSelection()))
         return false;
-    const QMimeData *data = clipboard->mimeData(mode);
-    return data && data->hasText();
+    return carriesText(clipboard->mimeData(mode));
 }
 
 QMimeData *mimeData(std::string_view codes)
 {
     auto *data = new QMimeData;
     data->setText(BoxText::toRaw(codes));
+    data->setData(codesFormat(), QByteArray(codes.data(), static_cast<qsizetype>(codes.size())));
     return data;
+}
+
+bool carriesText(const QMimeData *source)
+{
+    return source && (source->hasText() || source->hasFormat(codesFormat()));
 }
 
 void watchDrops()
@@ -90,9 +111,17 @@ void watchDrops()
 
 std::unique_ptr<QMimeData> exactDrop(const QDropEvent *event)
 {
+    const QMimeData *data = event->mimeData();
+    if (const auto codes = ownCodes(data)) {
+        QString raw = BoxText::toRaw(*codes);
+        if (data->hasText() && data->text() == raw)
+            return nullptr;
+        auto exact = std::make_unique<QMimeData>();
+        exact->setText(raw);
+        return exact;
+    }
     // A drag from this program carries its own exact mime data; the drag's owner is asked
     // only while it is another program.
-    const QMimeData *data = event->mimeData();
     if (event->source() || !data || !data->hasText() || !X11Selection::available())
         return nullptr;
     const QString text = data->text();

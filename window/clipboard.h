@@ -1,9 +1,10 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
-// The window's only access to the system clipboard. Texts go there in raw form (real
-// control characters, CR LF line breaks; see boxtext.h) as plain text, and come back as
-// codes.
+// The window's only access to the system clipboard. Texts go there twice: in raw form (real
+// control characters, CR LF line breaks; see boxtext.h) as plain text for other programs, and
+// as the codes themselves in the program's own format. They come back as codes, from the own
+// format when it is there, otherwise from the plain text.
 
 #include <QClipboard>
 
@@ -17,26 +18,34 @@ class QMimeData;
 
 namespace Clipboard {
 
-// Places CODES on the clipboard (or the X11 selection, where there is one) as plain text,
-// replacing what was there; the empty text is placed too.
+// The program's own format: one byte per code, nothing added or converted. Instances hand
+// each other code texts exactly through it where a platform's text conversion is lossy (a
+// final code 0, lone line feeds).
+inline constexpr char CodesFormat[] = "application/x-fr.kor.codetarvo-codes";
+
+// Places CODES on the clipboard (or the X11 selection, where there is one) as plain text and
+// in the own format, replacing what was there; the empty text is placed too.
 void putCodes(std::string_view codes, QClipboard::Mode mode = QClipboard::Clipboard);
 
-// The codes of the plain text on the clipboard, or nothing when it holds no text. On X11 a
-// text another program owns is read exactly, down to a final code 0.
+// The codes on the clipboard, or nothing when it holds neither format. On X11 a plain text
+// another program owns is read exactly, down to a final code 0.
 [[nodiscard]] std::optional<std::string> codes(QClipboard::Mode mode = QClipboard::Clipboard);
-// Whether the clipboard holds plain text, without reading it.
+// Whether the clipboard holds codes or plain text, without reading them.
 [[nodiscard]] bool hasText(QClipboard::Mode mode = QClipboard::Clipboard);
 
-// Mime data carrying CODES as plain text, for copying and dragging out of a box.
+// Mime data carrying CODES in both formats, for copying and dragging out of a box.
 [[nodiscard]] QMimeData *mimeData(std::string_view codes);
-// The codes of the plain text in SOURCE, or nothing when it is null or holds no text. When
-// SOURCE is the clipboard's or the selection's own data, it is read as codes(mode) reads it.
+// Whether SOURCE carries codes or plain text.
+[[nodiscard]] bool carriesText(const QMimeData *source);
+// The codes SOURCE carries, or nothing when it is null or holds neither format. When SOURCE
+// is the clipboard's or the selection's own data, it is read as codes(mode) reads it.
 [[nodiscard]] std::optional<std::string> codes(const QMimeData *source);
 
 // Prepares exactDrop(); a box that takes drops calls it when it is made.
 void watchDrops();
-// For a drop of text dragged from another program: mime data carrying that text exactly,
-// when Qt's own reading of it lacks the final code 0 the other program gave; otherwise null.
+// Mime data whose plain text holds the dropped codes exactly, for a widget that reads only
+// the plain text: the own format's codes, or for text dragged from another program the final
+// code 0 that Qt's reading lost. Null when the drop's plain text is exact already.
 [[nodiscard]] std::unique_ptr<QMimeData> exactDrop(const QDropEvent *event);
 
 } // namespace Clipboard

@@ -4,7 +4,9 @@
 #include "clipboard.h"
 
 #include <QAction>
+#include <QApplication>
 #include <QContextMenuEvent>
+#include <QDrag>
 #include <QDropEvent>
 #include <QGuiApplication>
 #include <QInputMethodEvent>
@@ -114,7 +116,16 @@ KeyBox::KeyBox(QWidget *parent) : QLineEdit(parent)
     setMaxLength(std::numeric_limits<int>::max());
     setValidator(new KeyValidator(this));
     Clipboard::watchDrops();
-    connect(this, &QLineEdit::textChanged, this, &KeyBox::changed);
+    connect(this, &QLineEdit::textChanged, this, &KeyBox::signalChange);
+}
+
+void KeyBox::signalChange(const QString &text)
+{
+    // QLineEdit reports inserting nothing (pasting an empty text) as a change too.
+    if (text == m_signalled)
+        return;
+    m_signalled = text;
+    emit changed();
 }
 
 std::string KeyBox::codes() const
@@ -192,8 +203,76 @@ void KeyBox::inputMethodEvent(QInputMethodEvent *event)
     }
 }
 
+void KeyBox::mousePressEvent(QMouseEvent *event)
+{
+    const QPoint at = event->position().toPoint();
+    if (event->button() == Qt::LeftButton && !(event->modifiers() & Qt::ShiftModifier) &&
+        m_tripleClick.hasExpired() && onSelection(at)) {
+        m_dragFrom = at;
+        m_dragWait.start(QApplication::startDragTime(), this);
+        event->accept();
+        return;
+    }
+    QLineEdit::mousePressEvent(event);
+}
+
+void KeyBox::mouseMoveEvent(QMouseEvent *event)
+{
+    if (!m_dragWait.isActive()) {
+        QLineEdit::mouseMoveEvent(event);
+        return;
+    }
+    if ((event->buttons() & Qt::LeftButton) &&
+        (event->position().toPoint() - m_dragFrom).manhattanLength() >
+            QApplication::startDragDistance())
+        dragSelection();
+    event->accept();
+}
+
+void KeyBox::mouseDoubleClickEvent(QMouseEvent *event)
+{
+    QLineEdit::mouseDoubleClickEvent(event);
+    if (event->button() == Qt::LeftButton)
+        m_tripleClick.setRemainingTime(QApplication::doubleClickInterval());
+}
+
+void KeyBox::timerEvent(QTimerEvent *event)
+{
+    // Holding the button on the selection for a while starts the drag too.
+    if (event->timerId() == m_dragWait.timerId()) {
+        dragSelection();
+        return;
+    }
+    QLineEdit::timerEvent(event);
+}
+
+// Whether the point AT lies on the selection, within half a character.
+bool KeyBox::onSelection(QPoint at)
+{
+    if (!hasSelectedText() || echoMode() != Normal)
+        return false;
+    const int position = cursorPositionAt(at);
+    return position >= selectionStart() && position <= selectionEnd();
+}
+
+void KeyBox::dragSelection()
+{
+    m_dragWait.stop();
+    auto *drag = new QDrag(this);
+    drag->setMimeData(Clipboard::mimeData(selectedCodes()));
+    // Only copied: dropping the key elsewhere leaves it whole.
+    drag->exec(Qt::CopyAction);
+}
+
 void KeyBox::mouseReleaseEvent(QMouseEvent *event)
 {
+    if (m_dragWait.isActive()) {
+        // A click on the selection that did not become a drag places the cursor.
+        m_dragWait.stop();
+        setCursorPosition(cursorPositionAt(event->position().toPoint()));
+        event->accept();
+        return;
+    }
     const QClipboard *clipboard = QGuiApplication::clipboard();
     if (event->button() == Qt::MiddleButton && !isReadOnly() && clipboard &&
         clipboard->supportsSelection()) {
@@ -406,8 +485,15 @@ void TextBox::keyPressEvent(QKeyEvent *event)
 
 void TextBox::inputMethodEvent(QInputMethodEvent *event)
 {
-    // Text being composed is shown in the box but is not its text yet.
-    const bool entersText = !event->commitString().isEmpty() || event->replacementLength() > 0;
+    // Text being composed is shown in the box but is not its text yet. An event that starts
+    // or changes a composition while text is selected removes the selection first, as
+    // QPlainTextEdit does, and that is a change of the text.
+    const QTextCursor cursor = textCursor();
+    const bool removesSelection =
+        cursor.hasSelection() &&
+        event->preeditString() != cursor.block().layout()->preeditAreaText();
+    const bool entersText =
+        !event->commitString().isEmpty() || event->replacementLength() > 0 || removesSelection;
     const QScopedValueRollback composing(m_composing, !entersText);
     if (const auto entered = rewritten(event, BoxText::Lines::Multi)) {
         QPlainTextEdit::inputMethodEvent(entered.get());
@@ -433,7 +519,7 @@ QMimeData *TextBox::createMimeDataFromSelection() const
 
 bool TextBox::canInsertFromMimeData(const QMimeData *source) const
 {
-    return source && source->hasText();
+    return Clipboard::carriesText(source);
 }
 
 void TextBox::dropEvent(QDropEvent *event)

@@ -7,6 +7,8 @@
 
 #include "boxtext.h"
 
+#include <QBasicTimer>
+#include <QDeadlineTimer>
 #include <QLineEdit>
 #include <QPlainTextEdit>
 
@@ -51,14 +53,31 @@ protected:
     // QLineEdit puts the shown selection, pictures and all, into the X11 selection; the box
     // replaces it by the raw text. A middle click pastes the selection's raw text.
     void mouseReleaseEvent(QMouseEvent *event) override;
+    // Dragging the selection out carries its raw codes; QLineEdit's own drag would carry the
+    // pictures.
+    void mousePressEvent(QMouseEvent *event) override;
+    void mouseMoveEvent(QMouseEvent *event) override;
+    void mouseDoubleClickEvent(QMouseEvent *event) override;
+    void timerEvent(QTimerEvent *event) override;
     void dropEvent(QDropEvent *event) override;
 
 private:
     [[nodiscard]] std::string selectedCodes() const;
     void publishSelection();
+    void signalChange(const QString &text);
+    [[nodiscard]] bool onSelection(QPoint at);
+    void dragSelection();
     template <typename Slot>
     void addEntry(QMenu *menu, const QString &text, QKeySequence::StandardKey key, const char *name,
                   bool enabled, Slot slot);
+
+    // The text last signalled by changed().
+    QString m_signalled;
+    // Runs from a press on the selection until it becomes a drag or a click.
+    QBasicTimer m_dragWait;
+    QPoint m_dragFrom;
+    // A press before this deadline is a triple click, which selects the whole text.
+    QDeadlineTimer m_tripleClick{0};
 };
 
 // A multi-line box (plain or code text): no wrapping, both scroll bars, Tab moves on.

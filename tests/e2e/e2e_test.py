@@ -12,21 +12,16 @@ Usage: e2e_test.py --app PATH/codetarvo --cli PATH/codetarvo-cli
 
 import argparse
 import os
-import random
 import shutil
 import subprocess
 import sys
 import tempfile
 import time
 
-TITLE = "Code Tarvo 1.0"
-INITIAL_PLAIN = b"Saisie"
-ERREUR = b"Erreur"
-DPI = 96
-
-
-def pixels(twips):
-    return (twips * DPI + 720) // 1440
+sys.dont_write_bytecode = True  # no __pycache__ left in the source tree
+from e2e_common import (CLIENT_SIZE, CODES_FORMAT, DPI, ERREUR, INITIAL_PLAIN, TITLE, WAIT,
+                        Cases, Failure, as_box_text, as_codes, large_text, pixels, shown,
+                        wait_for)
 
 
 def centre(left, top, width, height):
@@ -38,21 +33,8 @@ KEY_BOX = centre(120, 120, 7215, 285)
 PLAIN_BOX = (pixels(120) + 40, pixels(600) + 20)  # inside the text, clear of the scroll bars
 CODE_BOX = (pixels(120) + 40, pixels(2400) + 20)
 COPY = [centre(8520, 120, 735, 375), centre(8520, 1920, 735, 375), centre(8520, 3720, 735, 375)]
-CLIENT_SIZE = (pixels(9330), pixels(4245))
 
-WAIT = 15.0  # seconds any single expected change may take (a 1 MB decode included)
 TYPING_ATTEMPTS = 5  # xdotool's typing of characters outside the keyboard map can be lost
-
-
-class Failure(Exception):
-    pass
-
-
-def shown(data, limit=80):
-    if data is None:
-        return "nothing (no owner)"
-    text = repr(data[:limit])
-    return text + ("... (%d bytes)" % len(data) if len(data) > limit else "")
 
 
 class Desktop:
@@ -131,16 +113,6 @@ class Desktop:
                 owner.wait(WAIT)
         self.server.terminate()
         self.server.wait(WAIT)
-
-
-def wait_for(predicate, what, timeout=WAIT):
-    deadline = time.monotonic() + timeout
-    while True:
-        if predicate():
-            return
-        if time.monotonic() > deadline:
-            raise Failure("timed out waiting for " + what)
-        time.sleep(0.05)
 
 
 class Instance:
@@ -232,47 +204,13 @@ class Instance:
         self.log.close()
 
 
-def as_box_text(text):
-    """What copying a box gives for TEXT typed or pasted with LF line breaks: CR LF."""
-    return text.replace("\n", "\r\n").encode()
-
-
-class Suite:
+class Suite(Cases):
     def __init__(self, desktop, app, cli):
+        super().__init__(desktop.run, cli)
         self.desktop = desktop
         self.app = app
-        self.cli = cli
-        self.passed = 0
-        self.failed = 0
         self.a = None
         self.b = None
-
-    def case(self, name, body):
-        started = time.monotonic()
-        try:
-            body()
-        except (Failure, subprocess.TimeoutExpired, OSError) as error:
-            self.failed += 1
-            print("FAIL %s: %s" % (name, error), flush=True)
-        else:
-            self.passed += 1
-            print("ok   %s (%.1fs)" % (name, time.monotonic() - started), flush=True)
-
-    def encode(self, text, key, *options):
-        return self.desktop.run(self.cli, "encode", "--key", key, *options,
-                                data=text).stdout
-
-    def decode(self, code, key):
-        done = self.desktop.run(self.cli, "decode", "--key", key, data=code, check=False)
-        return done.stdout if done.returncode == 0 else None
-
-    def encode_ending_in_zero(self, text, key):
-        """A code text of TEXT that ends in code 0 (drawn again until one does)."""
-        for _ in range(50):
-            code = self.encode(text, key)
-            if code.endswith(b"\0"):
-                return code
-        raise Failure("no code text of %r with key %r ends in code 0" % (text, key))
 
     # --- the cases -------------------------------------------------------------------------
 
@@ -331,6 +269,9 @@ class Suite:
         code = instance.copy(2, changed_from=plain)
         if self.decode(code, key) != plain:
             raise Failure("code text %s does not decode to %s" % (shown(code), shown(plain)))
+        own = self.desktop.clipboard(target=CODES_FORMAT)
+        if own != as_codes(code):
+            raise Failure("the program's own format holds %s" % shown(own))
         return code
 
     def drag_ending_in_zero(self):
@@ -477,10 +418,7 @@ class Suite:
     def large_text(self):
         """A 1 MB plain text whose code text ends in code 0, through xclip (incremental
         transfer) into B, and B's plain box back out."""
-        rng = random.Random(20261207)
-        letters = "abcdefghijklmnopqrstuvwxyz éèàçù\n"
-        text = "".join(rng.choice(letters) for _ in range(1_000_000)) + "é"
-        self.foreign_code(text.replace("\n", "\r\n"), "ab", ending_in_zero=True)()
+        self.foreign_code(large_text(), "ab", ending_in_zero=True)()
 
     def run_all(self):
         self.case("start-up: caption, 622x283, focus in the plain box, Copy disabled",
@@ -544,9 +482,7 @@ def main():
                 if instance:
                     instance.stop()
             desktop.close()
-    print("e2e: %d passed, %d failed (%.1fs)" % (suite.passed, suite.failed,
-                                                 time.monotonic() - started))
-    return 1 if suite.failed or suite.passed == 0 else 0
+    return suite.summary("e2e", started)
 
 
 if __name__ == "__main__":

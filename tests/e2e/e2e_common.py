@@ -1,0 +1,118 @@
+# SPDX-License-Identifier: GPL-3.0-or-later
+"""What the end-to-end drivers share: waiting, reporting, the command-line reference and
+the texts the cases use."""
+
+import random
+import subprocess
+import time
+
+TITLE = "Code Tarvo 1.0"
+APP_ID = "fr.kor.CodeTarvo"
+CODES_FORMAT = "application/x-fr.kor.codetarvo-codes"
+INITIAL_PLAIN = b"Saisie"
+ERREUR = b"Erreur"
+DPI = 96
+WAIT = 15.0  # seconds any single expected change may take (a 1 MB decode included)
+
+
+def pixels(twips):
+    return (twips * DPI + 720) // 1440
+
+
+CLIENT_SIZE = (pixels(9330), pixels(4245))
+
+
+class Failure(Exception):
+    pass
+
+
+def shown(data, limit=80):
+    if data is None:
+        return "nothing (no owner)"
+    text = repr(data[:limit])
+    return text + ("... (%d bytes)" % len(data) if len(data) > limit else "")
+
+
+def wait_for(predicate, what, timeout=WAIT):
+    deadline = time.monotonic() + timeout
+    while True:
+        if predicate():
+            return
+        if time.monotonic() > deadline:
+            raise Failure("timed out waiting for " + what)
+        time.sleep(0.05)
+
+
+def as_box_text(text):
+    """What copying a box gives for TEXT typed or pasted with LF line breaks: CR LF."""
+    return text.replace("\n", "\r\n").encode()
+
+
+def _code_of_character():
+    """Each character of the code page and its code: Windows-1252, with the five positions it
+    leaves undefined standing for themselves."""
+    table = {}
+    for code in range(256):
+        try:
+            table[bytes([code]).decode("cp1252")] = code
+        except UnicodeDecodeError:
+            table[chr(code)] = code
+    return table
+
+
+CODE_OF = _code_of_character()
+
+
+def as_codes(text):
+    """The program's own clipboard format of TEXT (UTF-8 bytes): one byte per code."""
+    return bytes(CODE_OF[c] for c in text.decode())
+
+
+def large_text():
+    """About a megabyte of plain text with line breaks and accents, ending in an accent."""
+    rng = random.Random(20261207)
+    letters = "abcdefghijklmnopqrstuvwxyz éèàçù\n"
+    text = "".join(rng.choice(letters) for _ in range(1_000_000)) + "é"
+    return text.replace("\n", "\r\n")
+
+
+class Cases:
+    """Runs named cases, counts them and reaches codetarvo-cli through RUN (the desktop's
+    way of running a tool)."""
+
+    def __init__(self, run, cli):
+        self.run = run
+        self.cli = cli
+        self.passed = 0
+        self.failed = 0
+
+    def case(self, name, body):
+        started = time.monotonic()
+        try:
+            body()
+        except (Failure, subprocess.TimeoutExpired, OSError) as error:
+            self.failed += 1
+            print("FAIL %s: %s" % (name, error), flush=True)
+        else:
+            self.passed += 1
+            print("ok   %s (%.1fs)" % (name, time.monotonic() - started), flush=True)
+
+    def encode(self, text, key, *options):
+        return self.run(self.cli, "encode", "--key", key, *options, data=text).stdout
+
+    def decode(self, code, key):
+        done = self.run(self.cli, "decode", "--key", key, data=code, check=False)
+        return done.stdout if done.returncode == 0 else None
+
+    def encode_ending_in_zero(self, text, key):
+        """A code text of TEXT that ends in code 0 (drawn again until one does)."""
+        for _ in range(50):
+            code = self.encode(text, key)
+            if code.endswith(b"\0"):
+                return code
+        raise Failure("no code text of %r with key %r ends in code 0" % (text, key))
+
+    def summary(self, name, started):
+        print("%s: %d passed, %d failed (%.1fs)" % (name, self.passed, self.failed,
+                                                   time.monotonic() - started))
+        return 1 if self.failed or self.passed == 0 else 0

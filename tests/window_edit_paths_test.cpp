@@ -1,0 +1,240 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// The edit paths where a box could part ways with what it signals: pasting an empty text,
+// composing over a selection, and dragging text out of the key box.
+
+#include "clipboard.h"
+#include "codebox.h"
+#include "window_testing.h"
+
+#include <QApplication>
+#include <QClipboard>
+#include <QContextMenuEvent>
+#include <QDrag>
+#include <QInputMethodEvent>
+#include <QMenu>
+#include <QMimeData>
+#include <QSignalSpy>
+#include <QTest>
+
+#include <memory>
+#include <string>
+
+namespace {
+
+enum class Way { CtrlV, Menu };
+
+// A shown box of either kind with a spy on its changed().
+struct Shown {
+    std::unique_ptr<QWidget> widget;
+    CodeBox *box = nullptr;
+    std::unique_ptr<QSignalSpy> changes;
+
+    explicit Shown(bool key)
+    {
+        if (key) {
+            auto *line = new KeyBox;
+            widget.reset(line);
+            box = line;
+            changes = std::make_unique<QSignalSpy>(line, &KeyBox::changed);
+        } else {
+            auto *text = new TextBox;
+            widget.reset(text);
+            box = text;
+            changes = std::make_unique<QSignalSpy>(text, &TextBox::changed);
+        }
+        widget->show();
+        widget->activateWindow();
+        widget->setFocus();
+    }
+
+    // Selects the codes FROM to TO of the box's text.
+    void select(int from, int to) const
+    {
+        if (auto *line = qobject_cast<QLineEdit *>(widget.get())) {
+            line->setSelection(from, to - from);
+            return;
+        }
+        auto *text = qobject_cast<TextBox *>(widget.get());
+        QTextCursor cursor = text->textCursor();
+        cursor.setPosition(from);
+        cursor.setPosition(to, QTextCursor::KeepAnchor);
+        text->setTextCursor(cursor);
+    }
+    void placeCursorAtEnd() const
+    {
+        if (auto *line = qobject_cast<QLineEdit *>(widget.get()))
+            line->end(false);
+        else
+            qobject_cast<TextBox *>(widget.get())->moveCursor(QTextCursor::End);
+    }
+
+    void paste(Way way) const
+    {
+        if (way == Way::CtrlV) {
+            QTest::keySequence(widget.get(), QKeySequence::Paste);
+            return;
+        }
+        QWidget *target = widget.get();
+        if (auto *area = qobject_cast<QAbstractScrollArea *>(target))
+            target = area->viewport();
+        QContextMenuEvent event(QContextMenuEvent::Mouse, QPoint(5, 5),
+                                target->mapToGlobal(QPoint(5, 5)));
+        QApplication::sendEvent(target, &event);
+        auto *menu = qobject_cast<QMenu *>(QApplication::activePopupWidget());
+        QVERIFY(menu);
+        auto *action = menu->findChild<QAction *>(QStringLiteral("edit-paste"));
+        QVERIFY(action && action->isEnabled());
+        action->trigger();
+        menu->close();
+    }
+};
+
+} // namespace
+
+class EditPathsTest : public QObject {
+    Q_OBJECT
+private slots:
+    void shouldRaiseNothingPastingAnEmptyText_data()
+    {
+        QTest::addColumn<bool>("key");
+        QTest::addColumn<Way>("way");
+        QTest::addColumn<bool>("ownFormat");
+        for (const bool key : {true, false})
+            for (const Way way : {Way::CtrlV, Way::Menu})
+                for (const bool own : {true, false})
+                    QTest::addRow("%s, %s, %s", key ? "key box" : "multi-line box",
+                                  way == Way::CtrlV ? "Ctrl+V" : "menu",
+                                  own ? "an empty box's copy" : "empty plain text")
+                        << key << way << own;
+    }
+    void shouldRaiseNothingPastingAnEmptyText()
+    {
+        QFETCH(bool, key);
+        QFETCH(Way, way);
+        QFETCH(bool, ownFormat);
+        Shown shown(key);
+        shown.box->setCodes("kept");
+        shown.changes->clear();
+        if (ownFormat)
+            Clipboard::putCodes("");
+        else
+            QGuiApplication::clipboard()->setText(QString());
+        QVERIFY(Clipboard::codes() == std::string());
+
+        shown.placeCursorAtEnd();
+        shown.paste(way);
+        QCOMPARE(shown.changes->count(), 0);
+        QCOMPARE(shown.box->codes(), std::string("kept"));
+
+        // Over a selection the empty text still removes it: that is a change.
+        shown.select(1, 3);
+        shown.paste(way);
+        QCOMPARE(shown.box->codes(), std::string("kt"));
+        QCOMPARE(shown.changes->count(), 1);
+    }
+
+    // A dead key with text selected: the input method's first event removes the selection
+    // while it shows the accent it composes; the second commits a letter or abandons.
+    void shouldRaiseTheChangeOfACompositionOverASelection_data()
+    {
+        QTest::addColumn<bool>("key");
+        QTest::addColumn<bool>("committed");
+        for (const bool key : {true, false})
+            for (const bool committed : {true, false})
+                QTest::addRow("%s, %s", key ? "key box" : "multi-line box",
+                              committed ? "committed" : "abandoned")
+                    << key << committed;
+    }
+    void shouldRaiseTheChangeOfACompositionOverASelection()
+    {
+        QFETCH(bool, key);
+        QFETCH(bool, committed);
+        Shown shown(key);
+        shown.box->setCodes("Saisie");
+        shown.select(0, 3);
+        shown.changes->clear();
+
+        QInputMethodEvent compose(QStringLiteral("\u00B4"), {});
+        QApplication::sendEvent(shown.widget.get(), &compose);
+        QCOMPARE(shown.box->codes(), std::string("sie"));
+        QCOMPARE(shown.changes->count(), 1);
+
+        QInputMethodEvent end;
+        if (committed)
+            end.setCommitString(QStringLiteral("\u00E9"));
+        QApplication::sendEvent(shown.widget.get(), &end);
+        QCOMPARE(shown.box->codes(), committed ? std::string("\xE9sie") : std::string("sie"));
+        QCOMPARE(shown.changes->count(), committed ? 2 : 1);
+
+        // With nothing selected a composition only shows until it is committed.
+        QInputMethodEvent preedit(QStringLiteral("\u00B4"), {});
+        QApplication::sendEvent(shown.widget.get(), &preedit);
+        QInputMethodEvent abandon;
+        QApplication::sendEvent(shown.widget.get(), &abandon);
+        QCOMPARE(shown.changes->count(), committed ? 2 : 1);
+    }
+
+    // Another instance's drop holds the codes twice; its plain text may have lost a final
+    // code 0 on the way (X11) or had its line feeds rewritten (Windows).
+    void shouldDropTheOwnFormatBeforeThePlainText_data()
+    {
+        QTest::addColumn<bool>("key");
+        QTest::addRow("key box") << true;
+        QTest::addRow("multi-line box") << false;
+    }
+    void shouldDropTheOwnFormatBeforeThePlainText()
+    {
+        QFETCH(bool, key);
+        Shown shown(key);
+        shown.box->setCodes("");
+        const std::string codes("x\n\r\x01\0", 5);
+        QMimeData data;
+        data.setText(QStringLiteral("x\r\n\r\n\u0001"));
+        data.setData(QString::fromLatin1(Clipboard::CodesFormat), QByteArray::fromStdString(codes));
+        QWidget *target = shown.widget.get();
+        if (auto *area = qobject_cast<QAbstractScrollArea *>(target))
+            target = area->viewport();
+        const QPoint at = target->rect().center();
+        QDragEnterEvent enter(at, Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+        QApplication::sendEvent(target, &enter);
+        QDropEvent drop(at, Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+        QApplication::sendEvent(target, &drop);
+        QVERIFY2(shown.box->codes() == codes, printable(shown.box->codes()).constData());
+        QCOMPARE(shown.changes->count(), 1);
+    }
+
+    // Pressing on the selection and moving drags it. The offscreen platform ends a drag at
+    // once, and the drag object lives on until the event loop runs again.
+    void shouldDragRawCodesOutOfTheKeyBox()
+    {
+        KeyBox box;
+        box.resize(300, 30);
+        box.show();
+        const std::string codes("a\0\r\n\x01\xE8z", 7);
+        box.setCodes(codes);
+        box.selectAll();
+        // A point on the fourth code, well inside the selection.
+        QPoint on(0, box.height() / 2);
+        while (on.x() < box.width() && box.cursorPositionAt(on) < 4)
+            on.rx() += 1;
+        on.rx() -= 2;
+
+        QTest::mousePress(&box, Qt::LeftButton, Qt::NoModifier, on);
+        for (int step = 1; step <= 4; ++step) {
+            const QPoint to = on + QPoint(0, 8 * step);
+            QMouseEvent move(QEvent::MouseMove, to, box.mapToGlobal(to), Qt::NoButton,
+                             Qt::LeftButton, Qt::NoModifier);
+            QApplication::sendEvent(&box, &move);
+        }
+        const auto *drag = box.findChild<QDrag *>();
+        QVERIFY2(drag && drag->mimeData(), "no drag started");
+        QCOMPARE(drag->mimeData()->text(), rawReference(codes));
+        QCOMPARE(drag->mimeData()->data(QString::fromLatin1(Clipboard::CodesFormat)),
+                 QByteArray::fromStdString(codes));
+        QTest::mouseRelease(&box, Qt::LeftButton, Qt::NoModifier, on);
+        QVERIFY(box.codes() == codes);
+    }
+};
+
+QTEST_MAIN(EditPathsTest)
+#include "window_edit_paths_test.moc"
