@@ -6,7 +6,7 @@ import random
 import subprocess
 import time
 
-TITLE = "Code Tarvo 1.0"
+TITLE_PREFIX = "Code Tarvo "  # the caption, before its version
 APP_ID = "fr.kor.CodeTarvo"
 CODES_FORMAT = "application/x-fr.kor.codetarvo-codes"
 INITIAL_PLAIN = b"Saisie"
@@ -96,6 +96,13 @@ class Cases:
         else:
             self.passed += 1
             print("ok   %s (%.1fs)" % (name, time.monotonic() - started), flush=True)
+
+    def caption(self):
+        """The caption the window should have: the version codetarvo-cli reports, its minor
+        number without the leading zero ("1.00" shows as "1.0")."""
+        first = self.run(self.cli, "--version").stdout.decode().splitlines()[0]
+        major, minor = first.rsplit(" ", 1)[1].split(".")
+        return "%s%s.%d" % (TITLE_PREFIX, major, int(minor))
 
     def encode(self, text, key, *options):
         return self.run(self.cli, "encode", "--key", key, *options, data=text).stdout

@@ -19,9 +19,9 @@ import tempfile
 import time
 
 sys.dont_write_bytecode = True  # no __pycache__ left in the source tree
-from e2e_common import (CLIENT_SIZE, CODES_FORMAT, DPI, ERREUR, INITIAL_PLAIN, TITLE, WAIT,
-                        Cases, Failure, as_box_text, as_codes, large_text, pixels, shown,
-                        wait_for)
+from e2e_common import (CLIENT_SIZE, CODES_FORMAT, DPI, ERREUR, INITIAL_PLAIN, TITLE_PREFIX,
+                        WAIT, Cases, Failure, as_box_text, as_codes, large_text, pixels,
+                        shown, wait_for)
 
 
 def centre(left, top, width, height):
@@ -125,7 +125,7 @@ class Instance:
         self.process = subprocess.Popen([app], env=desktop.env, stdout=subprocess.DEVNULL,
                                         stderr=self.log)
         found = desktop.xdotool("search", "--sync", "--all", "--onlyvisible", "--pid",
-                                str(self.process.pid), "--name", "^" + TITLE + "$").split()
+                                str(self.process.pid), "--name", "^" + TITLE_PREFIX).split()
         self.window = found[0]
         if top:
             # Without a window manager every window opens at 0,0: move it out of the way.
@@ -218,8 +218,8 @@ class Suite(Cases):
         desktop = self.desktop
         self.a = Instance(desktop, self.app, top=None)
         name = desktop.xdotool("getwindowname", self.a.window).strip()
-        if name != TITLE:
-            raise Failure("caption %r" % name)
+        if name != self.caption():
+            raise Failure("caption %r, expected %r" % (name, self.caption()))
         info = desktop.run("xwininfo", "-id", self.a.window).stdout.decode()
         size = tuple(int(line.split(":")[1]) for line in info.splitlines()
                      if line.strip().startswith(("Width:", "Height:")))

@@ -29,7 +29,7 @@ import tempfile
 import time
 
 sys.dont_write_bytecode = True  # no __pycache__ left in the source tree
-from e2e_common import (APP_ID, CLIENT_SIZE, CODES_FORMAT, TITLE, WAIT, Cases, Failure,
+from e2e_common import (APP_ID, CLIENT_SIZE, CODES_FORMAT, WAIT, Cases, Failure,
                         as_box_text, as_codes, large_text, shown, wait_for)
 
 SKIPPED = 77
@@ -316,9 +316,10 @@ class Suite(Cases):
         self.a = Instance(self.desktop, self.app)
         view = self.a.view
         size = (view["window_rect"]["width"], view["window_rect"]["height"])
-        if (view.get("app_id"), view.get("name"), size) != (APP_ID, TITLE, CLIENT_SIZE):
+        expected = (APP_ID, self.caption(), CLIENT_SIZE)
+        if (view.get("app_id"), view.get("name"), size) != expected:
             raise Failure("window %r %r %s, expected %r %r %s" % (
-                view.get("app_id"), view.get("name"), size, APP_ID, TITLE, CLIENT_SIZE))
+                (view.get("app_id"), view.get("name"), size) + expected))
 
     def second_instance(self):
         self.b = Instance(self.desktop, self.app)
