@@ -30,8 +30,6 @@ set(CPACK_DEBIAN_PACKAGE_SECTION utils)
 set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
 # dpkg-shlibdeps fills Depends from the libraries the installed programs link.
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
-# The boxes show control codes as control pictures, which few fonts draw.
-set(CPACK_DEBIAN_PACKAGE_RECOMMENDS fonts-symbola)
 set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)
 
 include(CPack)

@@ -2,6 +2,7 @@
 #include "kormain.h"
 
 #include "accessibility.h"
+#include "boxfont.h"
 #include "clipboard.h"
 #include "codebox.h"
 #include "colours.h"
@@ -123,6 +124,7 @@ void KorMain::buildControls()
         // The boxes keep the usual colours, down to the corner between their scroll bars.
         box->setPalette(QApplication::palette(box));
         box->setAutoFillBackground(true);
+        box->setFont(BoxFont::font(box->font()));
 
         Copie[i] = new QPushButton(QStringLiteral("Copy"), this);
         Copie[i]->setObjectName(QStringLiteral("Copie%1").arg(i));

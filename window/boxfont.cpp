@@ -1,0 +1,30 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "boxfont.h"
+
+#include <QFontDatabase>
+#include <QStringList>
+
+namespace BoxFont {
+
+QString family()
+{
+    // Loaded once per process: the application's fonts live as long as the application.
+    static const QString loaded = [] {
+        const int id = QFontDatabase::addApplicationFont(QStringLiteral(":/fonts/box.ttf"));
+        const QStringList families = QFontDatabase::applicationFontFamilies(id);
+        return families.isEmpty() ? QString() : families.first();
+    }();
+    return loaded;
+}
+
+QFont font(const QFont &base)
+{
+    QFont font = base;
+    if (const QString name = family(); !name.isEmpty())
+        font.setFamilies({name});
+    font.setStyleHint(QFont::Monospace);
+    font.setStyleStrategy(QFont::PreferNoShaping);
+    return font;
+}
+
+} // namespace BoxFont
