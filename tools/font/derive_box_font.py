@@ -5,13 +5,15 @@
     derive_box_font.py SOURCE.ttf DIGITS.ttf OUTPUT.ttf
 
 Keeps the characters of Windows-1252 and gives every code that has no printable character
-(controls 0-31 and 127, the undefined 129, 141, 143, 144 and 157) a mark of its own: its
+(controls 0-31 and 127, the undefined 129, 141, 143, 144 and 157, and the soft hyphen 173,
+which Qt lays out as nothing) a mark of its own: its
 two hex digits stacked, cut out of a solid block one cell wide, drawn from the digits of
 DIGITS (the bold face of the same family: at a box's size its strokes are barely a pixel
 wide). The escape marker 1 is the only outlined mark, dark digits in a frame, so that it
 stands out among the others. The marks are mapped
 from the characters the boxes show for those codes: the Control Pictures U+2400-U+241F
-and U+2421, and the C1 controls U+0081, U+008D, U+008F, U+0090 and U+009D.
+and U+2421, for the undefined codes the next five symbols, U+2422-U+2426, and U+2010 for
+the soft hyphen.
 
 Ligatures, kerning and hinting are left out: the boxes show every code in a cell of its
 own and lay text out without shaping.
@@ -38,6 +40,7 @@ CP1252_HIGH = [
     0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178,
 ]
 UNDEFINED = [0x81, 0x8D, 0x8F, 0x90, 0x9D]
+SOFT_HYPHEN = 0xAD
 ESCAPE_MARKER = 1
 
 
@@ -47,13 +50,17 @@ def shown_character(code):
         return 0x2400 + code
     if code == 0x7F:
         return 0x2421
+    if code in UNDEFINED:
+        return 0x2422 + UNDEFINED.index(code)
+    if code == SOFT_HYPHEN:
+        return 0x2010
     if 0x80 <= code < 0xA0:
         return CP1252_HIGH[code - 0x80]
     return code
 
 
 def marked_codes():
-    return list(range(0x20)) + [0x7F] + UNDEFINED
+    return list(range(0x20)) + [0x7F] + UNDEFINED + [SOFT_HYPHEN]
 
 
 def rectangle(pen, x0, y0, x1, y1, clockwise):
@@ -200,6 +207,7 @@ def derive(source, digit_source, output):
     options.notdef_outline = True
     options.glyph_names = True
     kept = set(range(0x20, 0x7F)) | set(range(0xA0, 0x100)) | set(CP1252_HIGH)
+    kept -= set(UNDEFINED) | {SOFT_HYPHEN}
     kept |= {shown_character(code) for code in marked_codes()}
     subsetter = subset.Subsetter(options)
     subsetter.populate(unicodes=sorted(kept))
