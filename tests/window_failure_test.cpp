@@ -16,7 +16,6 @@
 #include <QTextDocument>
 
 #include <memory>
-#include <random>
 #include <string>
 
 using ModCodeur::DecodeFailure;
@@ -157,30 +156,6 @@ private slots:
         QTest::keyClick(w.plain, Qt::Key_Backspace);
         QCOMPARE(w.window->text(KorMain::Plain), std::string("Erreu"));
         QVERIFY(w.showsNoFailure());
-    }
-
-    // The index shown for each code matches the display form, line breaks included.
-    void shouldFindEachCodeInTheDisplayForm()
-    {
-        std::mt19937 rng(7); // fixed seed, so a failure reproduces
-        const char pool[] = {'\r', '\n', 'a', '\x01', '\xE9'};
-        for (int round = 0; round < 200; ++round) {
-            std::string codes(rng() % 12, 'a');
-            for (char &c : codes)
-                c = pool[rng() % sizeof pool];
-            const QString shown = BoxText::toDisplay(codes, BoxText::Lines::Multi);
-            std::size_t previous = 0;
-            for (std::size_t i = 0; i < codes.size(); ++i) {
-                const std::size_t at = BoxText::displayIndex(codes, i, BoxText::Lines::Multi);
-                QVERIFY2(at < static_cast<std::size_t>(shown.size()), printable(codes));
-                QVERIFY(at >= previous && at <= previous + 1);
-                const QString alone = BoxText::toDisplay(codes.substr(i, 1), BoxText::Lines::Multi);
-                QVERIFY2(shown[static_cast<qsizetype>(at)] == alone[0] ||
-                             shown[static_cast<qsizetype>(at)] == u'\n',
-                         printable(codes));
-                previous = at;
-            }
-        }
     }
 };
 

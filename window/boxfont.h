@@ -14,8 +14,9 @@ namespace BoxFont {
 // could not be loaded.
 [[nodiscard]] QString family();
 
-// BASE in the shipped font, laid out without shaping: Windows-1252 has no combining marks
-// and the font no ligatures, so shaping would give the same glyphs at several times the cost.
+// BASE in the shipped font, a little larger, laid out without shaping: Windows-1252 has no
+// combining marks and the font no ligatures, so shaping would give the same glyphs at
+// several times the cost.
 [[nodiscard]] QFont font(const QFont &base);
 
 } // namespace BoxFont
