@@ -29,9 +29,8 @@ set(CPACK_DEBIAN_PACKAGE_SECTION utils)
 set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
 # dpkg-shlibdeps fills Depends from the libraries the installed programs link.
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
-# The boxes show control codes as control pictures, which few fonts draw; without Qt's
-# Wayland platform the window runs through XWayland on a Wayland desktop.
-set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "fonts-symbola, qt6-wayland")
+# Without Qt's Wayland platform the window runs through XWayland on a Wayland desktop.
+set(CPACK_DEBIAN_PACKAGE_RECOMMENDS qt6-wayland)
 set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)
 
 include(CPack)

@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # SPDX-License-Identifier: GPL-3.0-or-later
-# Renders the window with a short example text under a virtual X server and saves it as
+# Renders the window with a short French text under a virtual X server and saves it as
 # docs/screenshot.png, the picture the README and the AppStream metadata show.
 #   tools/screenshot.sh [PROGRAM]   (default: build-dev/app/codetarvo)
 # Needs the Debian packages xvfb, xauth, xdotool and imagemagick.
@@ -33,7 +33,7 @@ xdotool windowfocus --sync "$window"
 # The focus starts in the plain box: replace "Saisie" by an example, then type the key
 # again (Tab moves to the key box) so that all three counts show.
 xdotool key --window "$window" ctrl+a
-xdotool type --window "$window" --delay 20 'Rendez-vous à midi, près de la fontaine.'
+xdotool type --window "$window" --delay 20 'Rendez-vous à midi, près de la fenêtre : « ça coûte 5 € ».'
 xdotool key --window "$window" Tab ctrl+a
 xdotool type --window "$window" --delay 20 'Tesk'
 sleep 0.5

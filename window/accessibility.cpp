@@ -106,3 +106,10 @@ void setupAccessibility(QWidget *window)
         }
     }
 }
+
+void describeFailure(QWidget *plainBox, const QString &why)
+{
+    const QString usual = text(Fields[1].boxDescription);
+    plainBox->setAccessibleDescription(why.isEmpty() ? usual : usual + QStringLiteral(". ") + why);
+    plainBox->setToolTip(why);
+}

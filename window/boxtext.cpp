@@ -5,6 +5,9 @@
 
 #include <QChar>
 
+#include <algorithm>
+#include <array>
+
 namespace BoxText {
 
 namespace {
@@ -14,15 +17,40 @@ constexpr char32_t DeletePicture = 0x2421;
 constexpr unsigned char Cr = 13;
 constexpr unsigned char Lf = 10;
 constexpr unsigned char Del = 127;
+// The undefined codes, shown as the five symbols after the DEL picture, U+2422-U+2426.
+constexpr std::array<unsigned char, 5> Undefined = {0x81, 0x8D, 0x8F, 0x90, 0x9D};
+constexpr char32_t FirstUndefinedPicture = DeletePicture + 1;
+
+bool isUndefined(unsigned char code)
+{
+    return std::find(Undefined.begin(), Undefined.end(), code) != Undefined.end();
+}
+
+char16_t undefinedPicture(unsigned char code)
+{
+    const auto at = std::find(Undefined.begin(), Undefined.end(), code) - Undefined.begin();
+    return static_cast<char16_t>(FirstUndefinedPicture + static_cast<char32_t>(at));
+}
+
+// Qt lays the soft hyphen out as nothing: it is shown as U+2010 HYPHEN, which the code
+// page lacks.
+constexpr unsigned char SoftHyphen = 0xAD;
+constexpr char32_t SoftHyphenPicture = 0x2010;
 
 bool isPictured(unsigned char code)
 {
-    return code < 0x20 || code == Del;
+    return code < 0x20 || code == Del || code == SoftHyphen || isUndefined(code);
 }
 
 char16_t picture(unsigned char code)
 {
-    return static_cast<char16_t>(code == Del ? DeletePicture : FirstPicture + code);
+    if (code == Del)
+        return static_cast<char16_t>(DeletePicture);
+    if (code < 0x20)
+        return static_cast<char16_t>(FirstPicture + code);
+    if (code == SoftHyphen)
+        return static_cast<char16_t>(SoftHyphenPicture);
+    return undefinedPicture(code);
 }
 
 // Every character of the code page lies in the BMP, so one code is one UTF-16 unit.
@@ -31,10 +59,25 @@ char16_t character(unsigned char code)
     return static_cast<char16_t>(CodePage::toUnicode(code));
 }
 
+// Whether CODES holds a CR LF line break at I, as a box of LINES shows it.
+bool breaksLine(std::string_view codes, std::size_t i, Lines lines)
+{
+    return lines == Lines::Multi && static_cast<unsigned char>(codes[i]) == Cr &&
+           i + 1 < codes.size() && static_cast<unsigned char>(codes[i + 1]) == Lf;
+}
+
 // How a box shows CODE when it is no part of a line break.
 char16_t shown(unsigned char code)
 {
-    return isPictured(code) ? picture(code) : character(code);
+    static const std::array<char16_t, 256> table = [] {
+        std::array<char16_t, 256> t{};
+        for (int c = 0; c < 256; ++c) {
+            const auto u = static_cast<unsigned char>(c);
+            t[u] = isPictured(u) ? picture(u) : character(u);
+        }
+        return t;
+    }();
+    return table[code];
 }
 
 // Appends the codes of one character read from a box or the clipboard.
@@ -48,6 +91,10 @@ void appendCodes(std::string &out, char32_t c, bool newlineIsBreak)
         out.push_back(static_cast<char>(c - FirstPicture));
     } else if (c == DeletePicture) {
         out.push_back(static_cast<char>(Del));
+    } else if (c == SoftHyphenPicture) {
+        out.push_back(static_cast<char>(SoftHyphen));
+    } else if (c >= FirstUndefinedPicture && c < FirstUndefinedPicture + Undefined.size()) {
+        out.push_back(static_cast<char>(Undefined[c - FirstUndefinedPicture]));
     } else if (const auto code = CodePage::fromUnicode(c)) {
         out.push_back(static_cast<char>(*code));
     } else {
@@ -81,17 +128,28 @@ QString toDisplay(std::string_view codes, Lines lines)
     qsizetype used = 0;
     const std::size_t n = codes.size();
     for (std::size_t i = 0; i < n; ++i) {
-        const auto code = static_cast<unsigned char>(codes[i]);
-        if (lines == Lines::Multi && code == Cr && i + 1 < n &&
-            static_cast<unsigned char>(codes[i + 1]) == Lf) {
+        if (breaksLine(codes, i, lines)) {
             d[used++] = u'\n';
             ++i;
         } else {
-            d[used++] = shown(code);
+            d[used++] = shown(static_cast<unsigned char>(codes[i]));
         }
     }
     out.truncate(used);
     return out;
+}
+
+std::size_t displayIndex(std::string_view codes, std::size_t index, Lines lines)
+{
+    std::size_t shownAt = 0;
+    for (std::size_t i = 0; i < index && i < codes.size(); ++i, ++shownAt) {
+        if (breaksLine(codes, i, lines)) {
+            if (i + 1 == index)
+                break;
+            ++i;
+        }
+    }
+    return shownAt;
 }
 
 std::string fromDisplay(QStringView text, Lines lines)

@@ -6,15 +6,19 @@
 //
 // Display form: a code is its Windows-1252 character, except that every control code that
 // would be invisible or change the layout is shown as its Unicode Control Picture
-// (U+2400 + code for 0-31, U+2421 for 127). In a multi-line box the pair CR LF is a line
-// break, written '\n' as QPlainTextEdit expects; a lone CR or LF is a picture.
+// (U+2400 + code for 0-31, U+2421 for 127), and each of the five undefined codes (129, 141,
+// 143, 144, 157), whose C1 controls Qt lays out as nothing, as the next five symbols of
+// that block, U+2422-U+2426 in that order. The soft hyphen (173), which Qt lays out as
+// nothing too, is shown as U+2010 HYPHEN. The box font draws all of these as marks. In a multi-line
+// box the pair CR LF is a line break, written '\n' as QPlainTextEdit expects; a lone CR or LF is a
+// picture.
 //
 // Raw form (clipboard): every code is its Windows-1252 character, control codes included.
 //
-// Reading either form back, a Control Picture gives its code (so typed pictures are codes
-// too), a line or paragraph separator (U+2028, U+2029) gives CR LF, and a character the code
-// page cannot represent gives '?'. Every code survives codes -> display -> codes and
-// codes -> raw -> codes unchanged.
+// Reading either form back, a Control Picture (U+2422-U+2426 included) or U+2010 gives its
+// code (so typed pictures are codes too), a line or paragraph separator (U+2028, U+2029)
+// gives CR LF, and a character the code page cannot represent gives '?'. Every code survives codes
+// -> display -> codes and codes -> raw -> codes unchanged.
 
 #include <QString>
 #include <QStringView>
@@ -33,6 +37,9 @@ enum class Lines {
 inline constexpr unsigned char Unrepresentable = '?';
 
 [[nodiscard]] QString toDisplay(std::string_view codes, Lines lines);
+// Where in toDisplay(CODES, LINES) the code at INDEX is shown: both codes of a CR LF line
+// break are the one '\n' there.
+[[nodiscard]] std::size_t displayIndex(std::string_view codes, std::size_t index, Lines lines);
 // Reads a box's text. In Lines::Multi, '\n' is a line break (CR LF); in Lines::Single it is
 // code 10 like any control character.
 [[nodiscard]] std::string fromDisplay(QStringView text, Lines lines);

@@ -2,12 +2,12 @@
 #include "kormain.h"
 
 #include "accessibility.h"
+#include "boxfont.h"
 #include "clipboard.h"
 #include "codebox.h"
 #include "codetarvo_version.h"
 #include "colours.h"
-#include "modcodeur.h"
-
+#include "failurenote.h"
 #include <QApplication>
 #include <QFontMetrics>
 #include <QIcon>
@@ -103,9 +103,18 @@ void KorMain::buildControls()
     m_plainBox->setCodes("Saisie");
     m_codeBox->setCodes("Code");
     // Connected only now: the initial texts are not converted.
-    connect(m_keyBox, &KeyBox::changed, this, [this] { txt_Change(Key); });
-    connect(m_plainBox, &TextBox::changed, this, [this] { txt_Change(Plain); });
-    connect(m_codeBox, &TextBox::changed, this, [this] { txt_Change(Code); });
+    connect(m_keyBox, &KeyBox::changed, this, [this] {
+        txt_Change(Key);
+        dropStaleFailure();
+    });
+    connect(m_plainBox, &TextBox::changed, this, [this] {
+        txt_Change(Plain);
+        dropStaleFailure();
+    });
+    connect(m_codeBox, &TextBox::changed, this, [this] {
+        txt_Change(Code);
+        dropStaleFailure();
+    });
 
     ctr0 = new QLabel(this);
     ctr1 = new QLabel(this);
@@ -124,6 +133,7 @@ void KorMain::buildControls()
         // The boxes keep the usual colours, down to the corner between their scroll bars.
         box->setPalette(QApplication::palette(box));
         box->setAutoFillBackground(true);
+        box->setFont(BoxFont::font(box->font()));
 
         Copie[i] = new QPushButton(QStringLiteral("Copy"), this);
         Copie[i]->setObjectName(QStringLiteral("Copie%1").arg(i));
@@ -202,7 +212,7 @@ void KorMain::txt_Change(int i)
     case Key:
         setCount(ctr0, text(Key).size());
         if (text(Plain).empty()) {
-            setText(Plain, ModCodeur::Decoder(text(Code), text(Key)));
+            decodeIntoPlain();
             return;
         }
         if (text(Plain) == ModCodeur::Erreur)
@@ -235,13 +245,47 @@ void KorMain::txt_Change(int i)
             setText(Plain, "");
             return;
         }
-        setText(Plain, ModCodeur::Decoder(text(Code), text(Key)));
+        decodeIntoPlain();
         setCount(ctr1, text(Plain).size());
         ModCodeur::EnCours = 0;
         return;
     default:
         return;
     }
+}
+
+void KorMain::decodeIntoPlain()
+{
+    // Decoder's result, with the reason it gives "Erreur".
+    const std::string code = text(Code);
+    ModCodeur::DecodeResult result = ModCodeur::decode(code, text(Key));
+    setText(Plain, result.ok() ? result.plain : std::string(ModCodeur::Erreur));
+    if (result.ok())
+        clearFailure();
+    else
+        noteFailure(code, result);
+}
+
+void KorMain::noteFailure(const std::string &code, const ModCodeur::DecodeResult &result)
+{
+    m_failedCode = code;
+    describeFailure(m_plainBox, FailureNote::why(result.failure, result.unit));
+    FailureNote::mark(m_codeBox, code, result.unit);
+}
+
+void KorMain::dropStaleFailure()
+{
+    if (m_failedCode && (text(Plain) != ModCodeur::Erreur || text(Code) != *m_failedCode))
+        clearFailure();
+}
+
+void KorMain::clearFailure()
+{
+    if (!m_failedCode)
+        return;
+    m_failedCode.reset();
+    describeFailure(m_plainBox, {});
+    FailureNote::unmark(m_codeBox);
 }
 
 void KorMain::Copie_Click(int i)

@@ -4,10 +4,13 @@
 // KorMain: the program's single window. Three boxes (key, plain text, code text), a count
 // label and a "Copy" button beside each; editing a box converts live into the others.
 
+#include "modcodeur.h"
+
 #include <QWidget>
 
 #include <array>
 #include <cstddef>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -47,6 +50,14 @@ private:
 
     // Keeps the boxes consistent after box I changed.
     void txt_Change(int i);
+    // Assigns the plain box the decoding of the code box, "Erreur" when it does not fit the
+    // key, and says why.
+    void decodeIntoPlain();
+    // The reason for an "Erreur": on the plain box, and its unit marked in the code box. It
+    // stands while the plain box shows that "Erreur" and the code box the text that failed.
+    void noteFailure(const std::string &code, const ModCodeur::DecodeResult &result);
+    void dropStaleFailure();
+    void clearFailure();
     // Puts the raw text of box I on the clipboard.
     void Copie_Click(int i);
 
@@ -58,6 +69,8 @@ private:
     QLabel *ctr0 = nullptr;
     QLabel *ctr1 = nullptr;
     QLabel *ctr2 = nullptr;
+    // The code text whose failure to decode the window is showing.
+    std::optional<std::string> m_failedCode;
 
     static inline KorMain *s_instance = nullptr;
 };
