@@ -79,11 +79,13 @@ echo "$first"
 [ "$first" = "codetarvo-cli (Code Tarvo) $version" ] || fail "--version says '$first'"
 "$cli" --version | grep -q '^License GPLv3+' || fail "--version names no licence"
 copyright=$root/usr/share/doc/codetarvo/copyright
-grep -q '^License: GPL-3+' "$copyright" 2>/dev/null || fail "no GPL-3+ in $copyright"
+for licence in GPL-3+ OFL-1.1; do
+    grep -q "^License: $licence\$" "$copyright" 2>/dev/null || fail "no $licence in $copyright"
+done
 metainfo=$root/usr/share/metainfo/fr.kor.CodeTarvo.metainfo.xml
 if [ -f "$metainfo" ]; then
     grep -q "<release version=\"$version\"" "$metainfo" || fail "the metainfo has no release $version"
-    grep -q '<project_license>GPL-3.0-or-later</project_license>' "$metainfo" ||
+    grep -q '<project_license>GPL-3.0-or-later AND OFL-1.1</project_license>' "$metainfo" ||
         fail "the metainfo names no project licence"
 fi
 for page in "$root"/usr/share/man/man1/*.1.gz; do
