@@ -77,7 +77,7 @@ QString text(const char *utf8)
 
 } // namespace
 
-void setupAccessibility(QWidget *window)
+void describeControls(int field, QWidget *box, QLabel *count, QPushButton *copy)
 {
     static const bool factoryInstalled = [] {
         QAccessible::installFactory(countLabelFactory);
@@ -85,26 +85,17 @@ void setupAccessibility(QWidget *window)
     }();
     (void)factoryInstalled;
 
-    for (std::size_t i = 0; i < Fields.size(); ++i) {
-        const Field &field = Fields[i];
-        const QString index = QString::number(i);
-        if (auto *box = window->findChild<QWidget *>(QStringLiteral("txt") + index)) {
-            box->setAccessibleName(text(field.boxName));
-            box->setAccessibleDescription(text(field.boxDescription));
-        }
-        if (auto *count = window->findChild<QLabel *>(QStringLiteral("ctr") + index)) {
-            // The name comes from CountLabelAccessible; an accessible name set here would
-            // stop QLabel from announcing its changes of count.
-            count->setProperty(CountedProperty, text(field.countName));
-            count->setAccessibleDescription(text(field.countDescription));
-            count->setToolTip(text(field.countDescription));
-        }
-        if (auto *copy = window->findChild<QPushButton *>(QStringLiteral("Copie") + index)) {
-            copy->setAccessibleName(text(field.copyName));
-            copy->setAccessibleDescription(text(field.copyDescription));
-            copy->setToolTip(text(field.copyDescription));
-        }
-    }
+    const Field &texts = Fields.at(static_cast<std::size_t>(field));
+    box->setAccessibleName(text(texts.boxName));
+    box->setAccessibleDescription(text(texts.boxDescription));
+    // The name comes from CountLabelAccessible; an accessible name set here would stop QLabel
+    // from announcing its changes of count.
+    count->setProperty(CountedProperty, text(texts.countName));
+    count->setAccessibleDescription(text(texts.countDescription));
+    count->setToolTip(text(texts.countDescription));
+    copy->setAccessibleName(text(texts.copyName));
+    copy->setAccessibleDescription(text(texts.copyDescription));
+    copy->setToolTip(text(texts.copyDescription));
 }
 
 void describeFailure(QWidget *plainBox, const QString &why)

@@ -4,13 +4,15 @@
 // What assistive technologies learn of the window's controls: a French name and description
 // for each box, count label and button, and French tooltips on the labels and buttons.
 
+class QLabel;
+class QPushButton;
 class QString;
 class QWidget;
 
-// Names and describes the controls of WINDOW, found by their object names (txt0..txt2,
-// ctr0..ctr2, Copie0..Copie2). A count label's accessible name carries its current count,
-// so a screen reader says what is counted and how many.
-void setupAccessibility(QWidget *window);
+// Names and describes the controls of field FIELD (0 the key, 1 the plain text, 2 the code
+// text): its BOX, its COUNT label and its COPY button. A count label's accessible name
+// carries its current count, so a screen reader says what is counted and how many.
+void describeControls(int field, QWidget *box, QLabel *count, QPushButton *copy);
 
 // Adds WHY a decoding failed to the plain box's description and tooltip, or, when WHY is
 // empty, takes it away again.

@@ -2,6 +2,7 @@
 #include "codebox.h"
 
 #include "clipboard.h"
+#include "failurenote.h"
 
 #include <QAction>
 #include <QApplication>
@@ -295,8 +296,9 @@ void KeyBox::dropEvent(QDropEvent *event)
 
 void KeyBox::contextMenuEvent(QContextMenuEvent *event)
 {
-    // QLineEdit's own menu would copy the pictures and gives its entries no names to
-    // redirect, so the box builds the same menu around its raw clipboard functions.
+    // QLineEdit's own menu would copy the pictures, and Qt 6.4 gives its entries no object
+    // names to find and redirect them by (later versions do), so the box builds the same
+    // menu around its raw clipboard functions.
     auto *menu = new QMenu(this);
     menu->setAttribute(Qt::WA_DeleteOnClose);
     const bool editable = !isReadOnly();
@@ -356,6 +358,14 @@ std::string TextBox::codes() const
         m_lastShown = std::move(shown);
     }
     return m_lastCodes;
+}
+
+void TextBox::markUnit(std::optional<std::size_t> unit)
+{
+    if (unit)
+        FailureNote::mark(this, codes(), *unit);
+    else
+        FailureNote::unmark(this);
 }
 
 void TextBox::setCodes(std::string_view codes)

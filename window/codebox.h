@@ -12,6 +12,8 @@
 #include <QLineEdit>
 #include <QPlainTextEdit>
 
+#include <cstddef>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -21,11 +23,17 @@ class QMenu;
 class CodeBox {
 public:
     virtual ~CodeBox() = default;
+    // The widget that shows the box, for placing, naming and focusing it.
+    [[nodiscard]] virtual QWidget *widget() = 0;
     // The box's text as codes, read afresh from the widget.
     [[nodiscard]] virtual std::string codes() const = 0;
     // Replaces the text by CODES. When that changes the text, changed() is raised once,
     // synchronously, before this returns; assigning the text the box holds raises nothing.
     virtual void setCodes(std::string_view codes) = 0;
+    // Marks unit UNIT of the box's text as the one where a decoding failed (the last unit when
+    // UNIT lies past the end), or takes the mark away for none. Only a box that can hold a
+    // code text shows it.
+    virtual void markUnit(std::optional<std::size_t> unit) { (void)unit; }
 };
 
 // The single-line key box. CR and LF are shown as pictures like every control code.
@@ -34,6 +42,7 @@ class KeyBox final : public QLineEdit, public CodeBox {
 public:
     explicit KeyBox(QWidget *parent = nullptr);
 
+    [[nodiscard]] QWidget *widget() override { return this; }
     [[nodiscard]] std::string codes() const override;
     void setCodes(std::string_view codes) override;
 
@@ -86,8 +95,10 @@ class TextBox final : public QPlainTextEdit, public CodeBox {
 public:
     explicit TextBox(QWidget *parent = nullptr);
 
+    [[nodiscard]] QWidget *widget() override { return this; }
     [[nodiscard]] std::string codes() const override;
     void setCodes(std::string_view codes) override;
+    void markUnit(std::optional<std::size_t> unit) override;
 
     // Inserts the clipboard's text in place of the selection; nothing when it holds none.
     void pasteRaw();

@@ -64,7 +64,6 @@ KorMain::KorMain(QWidget *parent) : QWidget(parent)
 
     buildControls();
     placeControls();
-    setupAccessibility(this);
 
     if (!s_instance) {
         s_instance = this;
@@ -95,26 +94,21 @@ KorMain *KorMain::instance()
 
 void KorMain::buildControls()
 {
-    m_keyBox = new KeyBox(this);
-    m_plainBox = new TextBox(this);
-    m_codeBox = new TextBox(this);
-    txt = {m_keyBox, m_plainBox, m_codeBox};
-    m_keyBox->setCodes("Tesk");
-    m_plainBox->setCodes("Saisie");
-    m_codeBox->setCodes("Code");
+    auto *key = new KeyBox(this);
+    auto *plain = new TextBox(this);
+    auto *code = new TextBox(this);
+    txt = {key, plain, code};
+    key->setCodes("Tesk");
+    plain->setCodes("Saisie");
+    code->setCodes("Code");
     // Connected only now: the initial texts are not converted.
-    connect(m_keyBox, &KeyBox::changed, this, [this] {
-        txt_Change(Key);
+    const auto handle = [this](int i) {
+        txt_Change(i);
         dropStaleFailure();
-    });
-    connect(m_plainBox, &TextBox::changed, this, [this] {
-        txt_Change(Plain);
-        dropStaleFailure();
-    });
-    connect(m_codeBox, &TextBox::changed, this, [this] {
-        txt_Change(Code);
-        dropStaleFailure();
-    });
+    };
+    connect(key, &KeyBox::changed, this, [handle] { handle(Key); });
+    connect(plain, &TextBox::changed, this, [handle] { handle(Plain); });
+    connect(code, &TextBox::changed, this, [handle] { handle(Code); });
 
     ctr0 = new QLabel(this);
     ctr1 = new QLabel(this);
@@ -128,7 +122,7 @@ void KorMain::buildControls()
         counts[i]->setFocusPolicy(Qt::NoFocus);
         counts[i]->setPalette(labelColours);
 
-        auto *box = dynamic_cast<QWidget *>(txt[i]);
+        QWidget *box = txt[i]->widget();
         box->setObjectName(QStringLiteral("txt%1").arg(i));
         // The boxes keep the usual colours, down to the corner between their scroll bars.
         box->setPalette(QApplication::palette(box));
@@ -139,15 +133,17 @@ void KorMain::buildControls()
         Copie[i]->setObjectName(QStringLiteral("Copie%1").arg(i));
         Copie[i]->setEnabled(false);
         connect(Copie[i], &QPushButton::clicked, this, [this, i] { Copie_Click(i); });
+
+        describeControls(i, box, counts[i], Copie[i]);
     }
 
     // Focus order: plain box, key box, code box, then the three buttons.
-    setTabOrder(m_plainBox, m_keyBox);
-    setTabOrder(m_keyBox, m_codeBox);
-    setTabOrder(m_codeBox, Copie[0]);
+    setTabOrder(plain, key);
+    setTabOrder(key, code);
+    setTabOrder(code, Copie[0]);
     setTabOrder(Copie[0], Copie[1]);
     setTabOrder(Copie[1], Copie[2]);
-    m_plainBox->setFocus();
+    plain->setFocus();
 }
 
 int KorMain::pixels(int twips, int dpi)
@@ -166,7 +162,7 @@ void KorMain::placeControls()
     };
     const std::array<QLabel *, 3> counts = {ctr0, ctr1, ctr2};
     for (int i = 0; i < 3; ++i) {
-        place(dynamic_cast<QWidget *>(txt[i]), BoxPlaces[i]);
+        place(txt[i]->widget(), BoxPlaces[i]);
         place(counts[i], CountPlaces[i]);
         place(Copie[i], CopyPlaces[i]);
     }
@@ -269,8 +265,8 @@ void KorMain::decodeIntoPlain()
 void KorMain::noteFailure(const std::string &code, const ModCodeur::DecodeResult &result)
 {
     m_failedCode = code;
-    describeFailure(m_plainBox, FailureNote::why(result.failure, result.unit));
-    FailureNote::mark(m_codeBox, code, result.unit);
+    describeFailure(txt[Plain]->widget(), FailureNote::why(result.failure, result.unit));
+    txt[Code]->markUnit(result.unit);
 }
 
 void KorMain::dropStaleFailure()
@@ -284,8 +280,8 @@ void KorMain::clearFailure()
     if (!m_failedCode)
         return;
     m_failedCode.reset();
-    describeFailure(m_plainBox, {});
-    FailureNote::unmark(m_codeBox);
+    describeFailure(txt[Plain]->widget(), {});
+    txt[Code]->markUnit(std::nullopt);
 }
 
 void KorMain::Copie_Click(int i)

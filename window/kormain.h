@@ -15,10 +15,8 @@
 #include <string_view>
 
 class CodeBox;
-class KeyBox;
 class QLabel;
 class QPushButton;
-class TextBox;
 
 class KorMain final : public QWidget {
     Q_OBJECT
@@ -61,9 +59,6 @@ private:
     // Puts the raw text of box I on the clipboard.
     void Copie_Click(int i);
 
-    KeyBox *m_keyBox = nullptr;
-    TextBox *m_plainBox = nullptr;
-    TextBox *m_codeBox = nullptr;
     std::array<CodeBox *, 3> txt{};
     std::array<QPushButton *, 3> Copie{};
     QLabel *ctr0 = nullptr;
