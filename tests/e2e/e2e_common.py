@@ -4,6 +4,7 @@ the texts the cases use."""
 
 import random
 import subprocess
+import tempfile
 import time
 
 TITLE_PREFIX = "Code Tarvo "  # the caption, before its version
@@ -76,13 +77,41 @@ def large_text():
     return text.replace("\n", "\r\n")
 
 
-class Cases:
-    """Runs named cases, counts them and reaches codetarvo-cli through RUN (the desktop's
-    way of running a tool)."""
+class Program:
+    """One running codetarvo APP on DESKTOP. Its messages go to a file: a pipe nobody reads
+    could fill up and stop it."""
 
-    def __init__(self, run, cli):
-        self.run = run
+    def __init__(self, desktop, app):
+        self.desktop = desktop
+        self.log = tempfile.TemporaryFile(dir=desktop.workdir)
+        self.process = subprocess.Popen([app], env=desktop.env, stdout=subprocess.DEVNULL,
+                                        stderr=self.log)
+
+    def alive(self):
+        return self.process.poll() is None
+
+    def messages(self):
+        self.log.seek(0)
+        return self.log.read().decode(errors="replace").strip()
+
+    def stop(self):
+        if self.alive():
+            self.process.terminate()
+        self.process.wait(WAIT)
+        self.log.close()
+
+
+class Cases:
+    """Runs named cases on DESKTOP with the program APP, counts them and reaches CLI,
+    codetarvo-cli, the desktop's way. A and B are the instances the cases open."""
+
+    def __init__(self, desktop, app, cli):
+        self.desktop = desktop
+        self.run = desktop.run
+        self.app = app
         self.cli = cli
+        self.a = None
+        self.b = None
         self.passed = 0
         self.failed = 0
 

@@ -20,8 +20,8 @@ import time
 
 sys.dont_write_bytecode = True  # no __pycache__ left in the source tree
 from e2e_common import (CLIENT_SIZE, CODES_FORMAT, DPI, ERREUR, INITIAL_PLAIN, TITLE_PREFIX,
-                        WAIT, Cases, Failure, as_box_text, as_codes, large_text, pixels,
-                        shown, wait_for)
+                        WAIT, Cases, Failure, Program, as_box_text, as_codes, large_text,
+                        pixels, shown, wait_for)
 
 
 def centre(left, top, width, height):
@@ -115,28 +115,17 @@ class Desktop:
         self.server.wait(WAIT)
 
 
-class Instance:
+class Instance(Program):
     """One running codetarvo and its window."""
 
     def __init__(self, desktop, app, top):
-        self.desktop = desktop
-        # Its messages go to a file: a pipe nobody reads could fill up and stop it.
-        self.log = tempfile.TemporaryFile(dir=desktop.workdir)
-        self.process = subprocess.Popen([app], env=desktop.env, stdout=subprocess.DEVNULL,
-                                        stderr=self.log)
+        super().__init__(desktop, app)
         found = desktop.xdotool("search", "--sync", "--all", "--onlyvisible", "--pid",
                                 str(self.process.pid), "--name", "^" + TITLE_PREFIX).split()
         self.window = found[0]
         if top:
             # Without a window manager every window opens at 0,0: move it out of the way.
             desktop.xdotool("windowmove", "--sync", self.window, "0", str(top))
-
-    def alive(self):
-        return self.process.poll() is None
-
-    def messages(self):
-        self.log.seek(0)
-        return self.log.read().decode(errors="replace").strip()
 
     def act(self, *steps):
         """Gives the window the focus, then runs xdotool STEPS (a command chain)."""
@@ -197,21 +186,8 @@ class Instance:
     def paste_code(self):
         self.act(*self.click(CODE_BOX), "key", "ctrl+a", "key", "ctrl+v")
 
-    def stop(self):
-        if self.alive():
-            self.process.terminate()
-        self.process.wait(WAIT)
-        self.log.close()
-
 
 class Suite(Cases):
-    def __init__(self, desktop, app, cli):
-        super().__init__(desktop.run, cli)
-        self.desktop = desktop
-        self.app = app
-        self.a = None
-        self.b = None
-
     # --- the cases -------------------------------------------------------------------------
 
     def start_up(self):

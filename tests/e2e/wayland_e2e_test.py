@@ -29,7 +29,7 @@ import tempfile
 import time
 
 sys.dont_write_bytecode = True  # no __pycache__ left in the source tree
-from e2e_common import (APP_ID, CLIENT_SIZE, CODES_FORMAT, WAIT, Cases, Failure,
+from e2e_common import (APP_ID, CLIENT_SIZE, CODES_FORMAT, WAIT, Cases, Failure, Program,
                         as_box_text, as_codes, large_text, shown, wait_for)
 
 SKIPPED = 77
@@ -179,14 +179,11 @@ def compositor_user():
     return entry.pw_uid, entry.pw_gid
 
 
-class Instance:
+class Instance(Program):
     """One running codetarvo, its window, and where its keyboard focus stands."""
 
     def __init__(self, desktop, app):
-        self.desktop = desktop
-        self.log = tempfile.TemporaryFile(dir=desktop.workdir)
-        self.process = subprocess.Popen([app], env=desktop.env, stdout=subprocess.DEVNULL,
-                                        stderr=self.log)
+        super().__init__(desktop, app)
         found = []
 
         def mapped():
@@ -201,13 +198,6 @@ class Instance:
         # first edit.
         self.focus = PLAIN
         self.buttons = False
-
-    def alive(self):
-        return self.process.poll() is None
-
-    def messages(self):
-        self.log.seek(0)
-        return self.log.read().decode(errors="replace").strip()
 
     def cpu_time(self):
         with open("/proc/%d/stat" % self.process.pid) as stat:
@@ -297,21 +287,8 @@ class Instance:
             select = ["-M", "ctrl", "-k", "End", "-m", "ctrl"]
         self.keys(*self.to(box), *select, "-M", "ctrl", "-k", "v", "-m", "ctrl")
 
-    def stop(self):
-        if self.alive():
-            self.process.terminate()
-        self.process.wait(WAIT)
-        self.log.close()
-
 
 class Suite(Cases):
-    def __init__(self, desktop, app, cli):
-        super().__init__(desktop.run, cli)
-        self.desktop = desktop
-        self.app = app
-        self.a = None
-        self.b = None
-
     def start_up(self):
         self.a = Instance(self.desktop, self.app)
         view = self.a.view
