@@ -74,18 +74,7 @@ struct Shown {
             QTest::keySequence(widget.get(), QKeySequence::Paste);
             return;
         }
-        QWidget *target = widget.get();
-        if (auto *area = qobject_cast<QAbstractScrollArea *>(target))
-            target = area->viewport();
-        QContextMenuEvent event(QContextMenuEvent::Mouse, QPoint(5, 5),
-                                target->mapToGlobal(QPoint(5, 5)));
-        QApplication::sendEvent(target, &event);
-        auto *menu = qobject_cast<QMenu *>(QApplication::activePopupWidget());
-        QVERIFY(menu);
-        auto *action = menu->findChild<QAction *>(QStringLiteral("edit-paste"));
-        QVERIFY(action && action->isEnabled());
-        action->trigger();
-        menu->close();
+        QCOMPARE(triggerMenuEntry(widget.get(), "edit-paste"), MenuEntry::Triggered);
     }
 };
 

@@ -5,7 +5,12 @@
 
 #include "codepage.h"
 
+#include <QAbstractScrollArea>
+#include <QAction>
+#include <QApplication>
 #include <QByteArray>
+#include <QContextMenuEvent>
+#include <QMenu>
 #include <QRect>
 #include <QString>
 #include <QTest>
@@ -48,4 +53,32 @@ inline void typeCharacter(QWidget *widget, char32_t character)
 {
     QTest::sendKeyEvent(QTest::Click, widget, Qt::Key_unknown, QString::fromUcs4(&character, 1),
                         Qt::NoModifier);
+}
+
+// What triggerMenuEntry() found.
+enum class MenuEntry { Missing, Disabled, Triggered };
+
+// Opens BOX's context menu as a right click would, triggers its entry NAME when that is
+// enabled, and closes the menu.
+inline MenuEntry triggerMenuEntry(QWidget *box, const char *name)
+{
+    QWidget *target = box;
+    if (auto *editor = qobject_cast<QAbstractScrollArea *>(box))
+        target = editor->viewport();
+    QContextMenuEvent event(QContextMenuEvent::Mouse, QPoint(5, 5),
+                            target->mapToGlobal(QPoint(5, 5)));
+    QApplication::sendEvent(target, &event);
+    auto *menu = qobject_cast<QMenu *>(QApplication::activePopupWidget());
+    if (!menu)
+        return MenuEntry::Missing;
+    auto *action = menu->findChild<QAction *>(QString::fromLatin1(name));
+    MenuEntry found = MenuEntry::Missing;
+    if (action && action->isEnabled()) {
+        action->trigger();
+        found = MenuEntry::Triggered;
+    } else if (action) {
+        found = MenuEntry::Disabled;
+    }
+    menu->close();
+    return found;
 }
