@@ -2,6 +2,8 @@
 """What the end-to-end drivers share: waiting, reporting, the command-line reference and
 the texts the cases use."""
 
+import argparse
+import os
 import random
 import subprocess
 import tempfile
@@ -152,3 +154,34 @@ class Cases:
         print("%s: %d passed, %d failed (%.1fs)" % (name, self.passed, self.failed,
                                                    time.monotonic() - started))
         return 1 if self.failed or self.passed == 0 else 0
+
+
+def arguments(doc):
+    """The driver's --app and --cli options; DOC is its docstring."""
+    parser = argparse.ArgumentParser(description=doc.splitlines()[0])
+    parser.add_argument("--app", required=True)
+    parser.add_argument("--cli", required=True)
+    return parser.parse_args()
+
+
+def drive(name, what, make_desktop, make_suite, args, errors=(Failure, OSError)):
+    """Starts WHAT by MAKE_DESKTOP in a scratch folder, runs every case of the suite
+    MAKE_SUITE makes on it, stops all it opened and gives the exit status; NAME heads the
+    closing line."""
+    started = time.monotonic()
+    with tempfile.TemporaryDirectory(prefix="codetarvo-%s-" % name) as workdir:
+        try:
+            desktop = make_desktop(workdir)
+        except errors as error:
+            print("FAIL starting %s: %s" % (what, error))
+            print("%s: 0 passed, 1 failed" % name)
+            return 1
+        suite = make_suite(desktop, os.path.abspath(args.app), os.path.abspath(args.cli))
+        try:
+            suite.run_all()
+        finally:
+            for instance in (suite.a, suite.b):
+                if instance:
+                    instance.stop()
+            desktop.close()
+    return suite.summary(name, started)

@@ -10,18 +10,16 @@ clipboard comparison is byte for byte (UTF-8). Prints one line per case and a cl
 Usage: e2e_test.py --app PATH/codetarvo --cli PATH/codetarvo-cli
 """
 
-import argparse
 import os
 import shutil
 import subprocess
 import sys
-import tempfile
 import time
 
 sys.dont_write_bytecode = True  # no __pycache__ left in the source tree
 from e2e_common import (CLIENT_SIZE, CODES_FORMAT, DPI, ERREUR, INITIAL_PLAIN, TITLE_PREFIX,
-                        WAIT, Cases, Failure, Program, as_box_text, as_codes, large_text,
-                        pixels, shown, wait_for)
+                        WAIT, Cases, Failure, Program, arguments, as_box_text, as_codes, drive,
+                        large_text, pixels, shown, wait_for)
 
 
 def centre(left, top, width, height):
@@ -434,31 +432,12 @@ class Suite(Cases):
 
 
 def main():
-    parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
-    parser.add_argument("--app", required=True)
-    parser.add_argument("--cli", required=True)
-    args = parser.parse_args()
+    args = arguments(__doc__)
     for tool in ("Xvfb", "xdotool", "xclip", "xwininfo"):
         if not shutil.which(tool):
             print("e2e: %s not found" % tool)
             return 2
-    started = time.monotonic()
-    with tempfile.TemporaryDirectory(prefix="codetarvo-e2e-") as workdir:
-        try:
-            desktop = Desktop(workdir)
-        except (Failure, OSError) as error:
-            print("FAIL starting Xvfb: %s" % error)
-            print("e2e: 0 passed, 1 failed")
-            return 1
-        suite = Suite(desktop, os.path.abspath(args.app), os.path.abspath(args.cli))
-        try:
-            suite.run_all()
-        finally:
-            for instance in (suite.a, suite.b):
-                if instance:
-                    instance.stop()
-            desktop.close()
-    return suite.summary("e2e", started)
+    return drive("e2e", "Xvfb", Desktop, Suite, args)
 
 
 if __name__ == "__main__":

@@ -17,7 +17,6 @@ which reaches sway's sockets whatever their owner.
 Usage: wayland_e2e_test.py --app PATH/codetarvo --cli PATH/codetarvo-cli
 """
 
-import argparse
 import glob
 import json
 import os
@@ -30,7 +29,7 @@ import time
 
 sys.dont_write_bytecode = True  # no __pycache__ left in the source tree
 from e2e_common import (APP_ID, CLIENT_SIZE, CODES_FORMAT, WAIT, Cases, Failure, Program,
-                        as_box_text, as_codes, large_text, shown, wait_for)
+                        arguments, as_box_text, as_codes, drive, large_text, shown, wait_for)
 
 SKIPPED = 77
 TOOLS = ("sway", "swaymsg", "wtype", "wl-copy", "wl-paste")
@@ -396,32 +395,14 @@ class Suite(Cases):
 
 
 def main():
-    parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
-    parser.add_argument("--app", required=True)
-    parser.add_argument("--cli", required=True)
-    args = parser.parse_args()
+    args = arguments(__doc__)
     missing = [tool for tool in TOOLS if not shutil.which(tool)]
     if missing:
         print("wayland-e2e: skipped, %s not found (Debian packages sway, wtype, wl-clipboard)"
               % ", ".join(missing))
         return SKIPPED
-    started = time.monotonic()
-    with tempfile.TemporaryDirectory(prefix="codetarvo-wayland-e2e-") as workdir:
-        try:
-            desktop = Desktop(workdir)
-        except (Failure, OSError, KeyError, subprocess.SubprocessError) as error:
-            print("FAIL starting sway: %s" % error)
-            print("wayland-e2e: 0 passed, 1 failed")
-            return 1
-        suite = Suite(desktop, os.path.abspath(args.app), os.path.abspath(args.cli))
-        try:
-            suite.run_all()
-        finally:
-            for instance in (suite.a, suite.b):
-                if instance:
-                    instance.stop()
-            desktop.close()
-    return suite.summary("wayland-e2e", started)
+    return drive("wayland-e2e", "sway", Desktop, Suite, args,
+                 (Failure, OSError, KeyError, subprocess.SubprocessError))
 
 
 if __name__ == "__main__":
