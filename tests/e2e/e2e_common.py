@@ -156,6 +156,25 @@ class Cases:
         return 1 if self.failed or self.passed == 0 else 0
 
 
+def copied(clipboard, i, expect, changed_from, timeout):
+    """Waits until CLIPBOARD() gives EXPECT after Copy(I), or, without EXPECT, anything but
+    CHANGED_FROM, and gives what it read."""
+    last = [None]
+
+    def arrived():
+        last[0] = clipboard()
+        if expect is not None:
+            return last[0] == expect
+        return last[0] is not None and last[0] != changed_from
+
+    try:
+        wait_for(arrived, "Copy %d" % i, timeout)
+    except Failure:
+        raise Failure("Copy %d gave %s, expected %s" % (
+            i, shown(last[0]), shown(expect) if expect is not None else "a change"))
+    return last[0]
+
+
 def arguments(doc):
     """The driver's --app and --cli options; DOC is its docstring."""
     parser = argparse.ArgumentParser(description=doc.splitlines()[0])

@@ -18,8 +18,8 @@ import time
 
 sys.dont_write_bytecode = True  # no __pycache__ left in the source tree
 from e2e_common import (CLIENT_SIZE, CODES_FORMAT, DPI, ERREUR, INITIAL_PLAIN, TITLE_PREFIX,
-                        WAIT, Cases, Failure, Program, arguments, as_box_text, as_codes, drive,
-                        large_text, pixels, shown, wait_for)
+                        WAIT, Cases, Failure, Program, arguments, as_box_text, as_codes,
+                        copied, drive, large_text, pixels, shown, wait_for)
 
 
 def centre(left, top, width, height):
@@ -140,20 +140,7 @@ class Instance(Program):
         """Clicks Copy(i); waits until the clipboard holds EXPECT (or anything but
         CHANGED_FROM) and returns it."""
         self.act(*self.click(COPY[i]))
-        last = [None]
-
-        def arrived():
-            last[0] = self.desktop.clipboard()
-            if expect is not None:
-                return last[0] == expect
-            return last[0] is not None and last[0] != changed_from
-
-        try:
-            wait_for(arrived, "Copy %d" % i, timeout)
-        except Failure:
-            raise Failure("Copy %d gave %s, expected %s" % (
-                i, shown(last[0]), shown(expect) if expect is not None else "a change"))
-        return last[0]
+        return copied(self.desktop.clipboard, i, expect, changed_from, timeout)
 
     def enter(self, box, i, text):
         """Replaces the text of the box at BOX by typing TEXT (Enter for each line break),

@@ -29,7 +29,8 @@ import time
 
 sys.dont_write_bytecode = True  # no __pycache__ left in the source tree
 from e2e_common import (APP_ID, CLIENT_SIZE, CODES_FORMAT, WAIT, Cases, Failure, Program,
-                        arguments, as_box_text, as_codes, drive, large_text, shown, wait_for)
+                        arguments, as_box_text, as_codes, copied, drive, large_text, shown,
+                        wait_for)
 
 SKIPPED = 77
 TOOLS = ("sway", "swaymsg", "wtype", "wl-copy", "wl-paste")
@@ -256,24 +257,12 @@ class Instance(Program):
         if expect is not None and desktop.clipboard() == expect:
             desktop.clear()  # else the old copy would pass for the new one
         self.keys(*self.to(COPY[i]), "-k", "space")
-        last = [None]
-
-        def arrived():
-            last[0] = desktop.clipboard()
-            if expect is not None:
-                return last[0] == expect
-            return last[0] is not None and last[0] != changed_from
-
-        try:
-            wait_for(arrived, "Copy %d" % i, timeout)
-        except Failure:
-            raise Failure("Copy %d gave %s, expected %s" % (
-                i, shown(last[0]), shown(expect) if expect is not None else "a change"))
+        text = copied(desktop.clipboard, i, expect, changed_from, timeout)
         own = desktop.clipboard(CODES_FORMAT)
-        if own != as_codes(last[0]):
+        if own != as_codes(text):
             raise Failure("Copy %d put %s in the own format beside the text %s" % (
-                i, shown(own), shown(last[0])))
-        return last[0]
+                i, shown(own), shown(text)))
+        return text
 
     def paste(self, box, select_all=True):
         """Ctrl+V in BOX, replacing its text, or at its end. (Tab into the key box selects
