@@ -1,6 +1,7 @@
 # SPDX-License-Identifier: GPL-3.0-or-later
 # The Debian package: `cpack -G DEB` in a build folder makes codetarvo_<version>_<arch>.deb from
-# what `cmake --install` puts under /usr.
+# what `cmake --install` puts under /usr. Built for Windows, `cpack` makes a zip of the
+# installed folder and an installer (NSIS).
 
 set(CODETARVO_PACKAGE_MAINTAINER "Kor <kor@localhost>" CACHE STRING
     "Maintainer field of the Debian package: name and e-mail address")
@@ -19,8 +20,35 @@ string(CONCAT CPACK_PACKAGE_DESCRIPTION
     "\n"
     "The command-line companion codetarvo-cli encodes and decodes files and pipes\n"
     "in the same format.")
-set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
 set(CPACK_STRIP_FILES ON)
+
+if(WIN32)
+    set(CPACK_GENERATOR ZIP NSIS)
+    set(CPACK_PACKAGE_FILE_NAME codetarvo-${CODETARVO_VERSION}-windows-x64)
+    set(CPACK_PACKAGE_INSTALL_DIRECTORY "Code Tarvo")
+    set(CPACK_PACKAGE_INSTALL_REGISTRY_KEY "Code Tarvo")
+    set(CPACK_RESOURCE_FILE_LICENSE ${PROJECT_SOURCE_DIR}/LICENSE)
+    # A 64-bit installer for 64-bit programs: it installs into the 64-bit Program Files and
+    # registers its uninstaller in the 64-bit registry.
+    set(CPACK_NSIS_EXECUTABLE_PRE_ARGUMENTS "-XTarget amd64-unicode")
+    set(CPACK_NSIS_INSTALL_ROOT "$PROGRAMFILES64")
+    set(CPACK_NSIS_PACKAGE_NAME "Code Tarvo")
+    set(CPACK_NSIS_DISPLAY_NAME "Code Tarvo")
+    # The Start menu entry, in a folder of its own with the uninstaller's entry.
+    set(CPACK_PACKAGE_EXECUTABLES codetarvo "Code Tarvo")
+    set(CPACK_NSIS_EXECUTABLES_DIRECTORY .)
+    set(CPACK_NSIS_INSTALLED_ICON_NAME codetarvo.exe)
+    if(CODETARVO_WINDOW)
+        set(CPACK_NSIS_MUI_ICON ${PROJECT_BINARY_DIR}/tools/icons/codetarvo.ico)
+        set(CPACK_NSIS_MUI_UNIICON ${CPACK_NSIS_MUI_ICON})
+    endif()
+    set(CPACK_NSIS_ENABLE_UNINSTALL_BEFORE_INSTALL ON)
+    set(CPACK_NSIS_MANIFEST_DPI_AWARE ON)
+    include(CPack)
+    return()
+endif()
+
+set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
 
 set(CPACK_GENERATOR DEB)
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)

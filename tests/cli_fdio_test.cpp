@@ -9,6 +9,9 @@
 
 #include <fcntl.h>
 #include <unistd.h>
+#ifdef _WIN32
+#include <io.h>
+#endif
 
 #include <cstdio>
 #include <random>
@@ -18,6 +21,19 @@
 #include <vector>
 
 namespace {
+
+#ifdef _WIN32
+// Windows opens files and pipes in text mode unless told otherwise.
+constexpr int Binary = O_BINARY;
+constexpr const char *NullDevice = "NUL";
+int pipe(int fds[2])
+{
+    return _pipe(fds, 1 << 16, O_BINARY);
+}
+#else
+constexpr int Binary = 0;
+constexpr const char *NullDevice = "/dev/null";
+#endif
 
 const std::string Key = "k3y!Tesk";
 
@@ -55,14 +71,14 @@ int fileHolding(const std::string &text, off_t offset = 0)
 {
     const std::string path = tempPath("in");
     {
-        const int out = open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+        const int out = open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | Binary, 0600);
         EXPECT_GE(out, 0);
         EXPECT_EQ(write(out, text.data(), text.size()), static_cast<ssize_t>(text.size()));
         close(out);
     }
-    const int in = open(path.c_str(), O_RDONLY);
+    const int in = open(path.c_str(), O_RDONLY | Binary);
     EXPECT_GE(in, 0);
-    unlink(path.c_str());
+    unlink(path.c_str()); // fails on Windows while the file is open: it stays in the temporary folder
     EXPECT_EQ(lseek(in, offset, SEEK_SET), offset);
     return in;
 }
@@ -167,7 +183,7 @@ TEST(CliFdIo, UnreadableInputAndUnwritableOutputAreFailures)
 {
     std::ostringstream err;
     // A descriptor open for writing only cannot be read.
-    const int writeOnly = open("/dev/null", O_WRONLY);
+    const int writeOnly = open(NullDevice, O_WRONLY | Binary);
     ASSERT_GE(writeOnly, 0);
     EXPECT_EQ(CodeTarvoCli::run(EncodeBytes, writeOnly, writeOnly, err, noEnv),
               CodeTarvoCli::ExitBadInput);
@@ -176,7 +192,7 @@ TEST(CliFdIo, UnreadableInputAndUnwritableOutputAreFailures)
     // Nor can one open for reading only be written.
     err.str("");
     const int in = fileHolding("Bonjour");
-    const int readOnly = open("/dev/null", O_RDONLY);
+    const int readOnly = open(NullDevice, O_RDONLY | Binary);
     ASSERT_GE(readOnly, 0);
     EXPECT_EQ(CodeTarvoCli::run(EncodeBytes, in, readOnly, err, noEnv), CodeTarvoCli::ExitFailure);
     EXPECT_NE(err.str().find("cannot write standard output"), std::string::npos) << err.str();

@@ -3,6 +3,7 @@
 
 #include "codepage.h"
 #include "codetarvo_version.h"
+#include "hostprocess.h"
 #include "modcodeur.h"
 
 #include <getopt.h>
@@ -28,6 +29,9 @@ constexpr std::string_view KeyVariable = "CODETARVO_KEY";
 // exhausting memory.
 constexpr std::size_t LargestKeyFile = std::size_t{1} << 20;
 constexpr std::size_t ReadChunk = std::size_t{1} << 22;
+// The most one read(2) or write(2) call moves: Windows' C library counts in an unsigned int
+// and refuses more than INT_MAX, Linux moves at most about 2 GiB at a time anyway.
+constexpr std::size_t LargestTransfer = std::size_t{1} << 30;
 
 constexpr std::string_view Help =
     R"(Usage: codetarvo-cli encode (--key TEXT | --key-file FILE) [--bytes]
@@ -241,7 +245,7 @@ std::optional<Failure> readKeyFile(const std::string &path, std::string &content
         return badInput("cannot read key file " + quoted(path) + ": " + std::strerror(error));
     };
     errno = 0;
-    const std::unique_ptr<std::FILE, int (*)(std::FILE *)> file(std::fopen(path.c_str(), "rb"),
+    const std::unique_ptr<std::FILE, int (*)(std::FILE *)> file(openForReading(path),
                                                                 &std::fclose);
     if (!file)
         return cannotRead(errno);
@@ -338,7 +342,8 @@ bool readAll(int fd, std::string &data)
             used += static_cast<std::size_t>(got);
             continue;
         }
-        const ssize_t got = read(fd, data.data() + used, data.size() - used);
+        const ssize_t got =
+            read(fd, data.data() + used, std::min(data.size() - used, LargestTransfer));
         if (got < 0 && errno == EINTR)
             continue;
         if (got <= 0) {
@@ -409,7 +414,7 @@ std::optional<Failure> writeAll(int fd, std::string_view text)
 {
     while (!text.empty()) {
         errno = 0;
-        const ssize_t put = write(fd, text.data(), text.size());
+        const ssize_t put = write(fd, text.data(), std::min(text.size(), LargestTransfer));
         if (put < 0 && errno == EINTR)
             continue;
         if (put <= 0)

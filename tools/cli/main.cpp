@@ -1,12 +1,15 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "cli.h"
+#include "hostprocess.h"
 
+#include <cstdio>
+#include <iostream>
+
+#if __has_include(<sys/mman.h>)
 #include <sys/mman.h>
-#include <unistd.h>
 
 #include <cstdint>
 #include <cstdlib>
-#include <iostream>
 #include <new>
 
 // Texts of many megabytes pass through a few buffers, each touched for the first time.
@@ -42,14 +45,11 @@ void operator delete(void *block, std::size_t) noexcept
 {
     std::free(block);
 }
+#endif
 
 int main(int argc, char **argv)
 {
-    const std::vector<std::string> args(argv, argv + argc);
-    const auto env = [](const std::string &name) -> std::optional<std::string> {
-        if (const char *value = std::getenv(name.c_str()))
-            return std::string(value);
-        return std::nullopt;
-    };
-    return CodeTarvoCli::run(args, STDIN_FILENO, STDOUT_FILENO, std::cerr, env);
+    CodeTarvoCli::useBinaryStandardStreams();
+    return CodeTarvoCli::run(CodeTarvoCli::utf8Arguments(argc, argv), fileno(stdin),
+                             fileno(stdout), std::cerr, CodeTarvoCli::utf8Environment);
 }
