@@ -53,13 +53,23 @@ QString untrimmed(QString text, QClipboard::Mode mode)
     return restoresFinalZero(native, text) ? *native : text;
 }
 
+// TEXT with the line breaks another program gave: Qt's Windows platform reads each CR LF of
+// a plain text as a lone LF (and writes each lone LF as CR LF), so there every LF it reads
+// was a CR LF, which a box keeps as its two codes.
+QString withWindowsLineBreaks(QString text)
+{
+    if (QGuiApplication::platformName() == u"windows")
+        text.replace(QChar(u'\n'), QStringLiteral("\r\n"));
+    return text;
+}
+
 std::optional<std::string> codesOf(const QMimeData *source, std::optional<QClipboard::Mode> mode)
 {
     if (auto codes = ownCodes(source))
         return codes;
     if (!source || !source->hasText())
         return std::nullopt;
-    QString text = source->text();
+    QString text = withWindowsLineBreaks(source->text());
     if (mode)
         text = untrimmed(std::move(text), *mode);
     return BoxText::fromRaw(text);

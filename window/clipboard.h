@@ -28,7 +28,8 @@ inline constexpr char CodesFormat[] = "application/x-fr.kor.codetarvo-codes";
 void putCodes(std::string_view codes, QClipboard::Mode mode = QClipboard::Clipboard);
 
 // The codes on the clipboard, or nothing when it holds neither format. On X11 a plain text
-// another program owns is read exactly, down to a final code 0.
+// another program owns is read exactly, down to a final code 0; on Windows with its CR LF
+// line breaks.
 [[nodiscard]] std::optional<std::string> codes(QClipboard::Mode mode = QClipboard::Clipboard);
 // Whether the clipboard holds codes or plain text, without reading them.
 [[nodiscard]] bool hasText(QClipboard::Mode mode = QClipboard::Clipboard);

@@ -80,13 +80,14 @@ def large_text():
 
 
 class Program:
-    """One running codetarvo APP on DESKTOP. Its messages go to a file: a pipe nobody reads
-    could fill up and stop it."""
+    """One running codetarvo APP (a path, or a command as a list) on DESKTOP. Its messages go
+    to a file: a pipe nobody reads could fill up and stop it."""
 
     def __init__(self, desktop, app):
         self.desktop = desktop
         self.log = tempfile.TemporaryFile(dir=desktop.workdir)
-        self.process = subprocess.Popen([app], env=desktop.env, stdout=subprocess.DEVNULL,
+        command = [app] if isinstance(app, str) else list(app)
+        self.process = subprocess.Popen(command, env=desktop.env, stdout=subprocess.DEVNULL,
                                         stderr=self.log)
 
     def alive(self):
