@@ -30,7 +30,7 @@ if(WIN32)
     set(CPACK_RESOURCE_FILE_LICENSE ${PROJECT_SOURCE_DIR}/LICENSE)
     # A 64-bit installer for 64-bit programs: it installs into the 64-bit Program Files and
     # registers its uninstaller in the 64-bit registry.
-    set(CPACK_NSIS_EXECUTABLE_PRE_ARGUMENTS "-XTarget amd64-unicode")
+    set(CPACK_NSIS_DEFINES "Target amd64-unicode")
     set(CPACK_NSIS_INSTALL_ROOT "$PROGRAMFILES64")
     set(CPACK_NSIS_PACKAGE_NAME "Code Tarvo")
     set(CPACK_NSIS_DISPLAY_NAME "Code Tarvo")

@@ -119,6 +119,12 @@ private slots:
         const UINT own = RegisterClipboardFormatW(
             reinterpret_cast<const wchar_t *>(QString::fromLatin1(Clipboard::CodesFormat).utf16()));
         const auto ownBlock = block(own);
+        if (codes.isEmpty()) {
+            // An empty block would come back with a stray byte: the empty text has none.
+            QVERIFY(!ownBlock);
+            QCOMPARE(Clipboard::codes().value_or("(none)"), std::string());
+            return;
+        }
         QVERIFY(ownBlock);
         // The block holds the codes exactly, not one byte more.
         QCOMPARE(ownBlock->toHex(' '), codes.toHex(' '));

@@ -53,12 +53,14 @@ QString untrimmed(QString text, QClipboard::Mode mode)
     return restoresFinalZero(native, text) ? *native : text;
 }
 
-// TEXT with the line breaks another program gave: Qt's Windows platform reads each CR LF of
-// a plain text as a lone LF (and writes each lone LF as CR LF), so there every LF it reads
-// was a CR LF, which a box keeps as its two codes.
-QString withWindowsLineBreaks(QString text)
+// The plain text of SOURCE with the line breaks another program gave: Qt's Windows platform
+// reads each CR LF of the system's plain text as a lone LF (and writes each lone LF as
+// CR LF), so there every LF it read was a CR LF, which a box keeps as its two codes. Mime
+// data made in this process is taken as it is.
+QString plainText(const QMimeData *source)
 {
-    if (QGuiApplication::platformName() == u"windows")
+    QString text = source->text();
+    if (QGuiApplication::platformName() == u"windows" && source->inherits("QInternalMimeData"))
         text.replace(QChar(u'\n'), QStringLiteral("\r\n"));
     return text;
 }
@@ -69,7 +71,7 @@ std::optional<std::string> codesOf(const QMimeData *source, std::optional<QClipb
         return codes;
     if (!source || !source->hasText())
         return std::nullopt;
-    QString text = withWindowsLineBreaks(source->text());
+    QString text = plainText(source);
     if (mode)
         text = untrimmed(std::move(text), *mode);
     return BoxText::fromRaw(text);
@@ -105,7 +107,11 @@ QMimeData *mimeData(std::string_view codes)
 {
     auto *data = new QMimeData;
     data->setText(BoxText::toRaw(codes));
-    data->setData(codesFormat(), QByteArray(codes.data(), static_cast<qsizetype>(codes.size())));
+    // Windows hands an empty block back with a stray byte in it: the empty text goes as
+    // plain text alone there, which reads back as the same empty codes.
+    if (!codes.empty() || QGuiApplication::platformName() != u"windows")
+        data->setData(codesFormat(),
+                      QByteArray(codes.data(), static_cast<qsizetype>(codes.size())));
     return data;
 }
 
