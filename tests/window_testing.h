@@ -32,6 +32,15 @@ inline constexpr ControlPlace ControlPlaces[] = {
     {"Copie2", {8520, 3720, 735, 375}},
 };
 
+// Shows WINDOW and makes it the active window, as shortcuts need; false when it never gets
+// active.
+inline bool showActive(QWidget *window)
+{
+    window->show();
+    QApplication::setActiveWindow(window);
+    return QTest::qWaitForWindowActive(window);
+}
+
 // CODES in hex, for failure messages.
 inline QByteArray printable(const std::string &codes)
 {

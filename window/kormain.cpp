@@ -8,6 +8,7 @@
 #include "codetarvo_version.h"
 #include "colours.h"
 #include "failurenote.h"
+#include "zoom.h"
 #include <QApplication>
 #include <QFontMetrics>
 #include <QIcon>
@@ -64,6 +65,7 @@ KorMain::KorMain(QWidget *parent) : QWidget(parent)
 
     buildControls();
     placeControls();
+    new BoxZoom(this, {txt[Key]->widget(), txt[Plain]->widget(), txt[Code]->widget()});
 
     if (!s_instance) {
         s_instance = this;
