@@ -57,8 +57,9 @@ set(CPACK_DEBIAN_PACKAGE_SECTION utils)
 set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
 # dpkg-shlibdeps fills Depends from the libraries the installed programs link.
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
-# Without Qt's Wayland platform the window runs through XWayland on a Wayland desktop.
-set(CPACK_DEBIAN_PACKAGE_RECOMMENDS qt6-wayland)
+# Without Qt's Wayland platform the window runs through XWayland on a Wayland desktop; without
+# Qt's translations the boxes' context menus stay English.
+set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "qt6-wayland, qt6-translations-l10n")
 set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)
 
 include(CPack)

@@ -11,6 +11,7 @@
 #include "window_testing.h"
 
 #include <QApplication>
+#include <QLineEdit>
 #include <QTest>
 #include <QTextCursor>
 #include <QTextDocument>
@@ -99,13 +100,64 @@ private slots:
         QVERIFY(w.plain->accessibleDescription().contains(why));
         QCOMPARE(w.marked(), std::pair(markedAt, markedAt + 1));
 
-        // Editing the key leaves an "Erreur" and its reason alone.
-        w.window->setText(KorMain::Key, key.toStdString() + "x");
-        QCOMPARE(w.plain->toolTip(), why);
+        // Editing the key leaves the "Erreur", its reason told for the new key.
+        const std::string longer = key.toStdString() + "x";
+        w.window->setText(KorMain::Key, longer);
+        QCOMPARE(w.window->text(KorMain::Plain), std::string(ModCodeur::Erreur));
+        const auto again = ModCodeur::decode(codes.toStdString(), longer);
+        QCOMPARE(w.plain->toolTip(), again.ok() ? FailureNote::fitsNow()
+                                                : FailureNote::why(again.failure, again.unit));
         w.window->setText(KorMain::Key, key.toStdString());
+        QCOMPARE(w.plain->toolTip(), why);
 
         w.window->setText(KorMain::Code, "");
         QVERIFY(w.showsNoFailure());
+    }
+
+    // Typing in the key box leaves the "Erreur" in the plain box, but its reason and mark
+    // follow the key: a new reason, none but that the code text fits now, or a key too short.
+    void shouldTellTheReasonForTheKeyNowInTheBox_data()
+    {
+        QTest::addColumn<QByteArray>("key");
+        QTest::addColumn<QByteArray>("codes");
+        QTest::addColumn<QString>("typed"); // at the key's end; \b is Backspace
+        QTest::addColumn<QString>("why");
+        QTest::addColumn<int>("markedAt"); // -1 for no mark
+        QTest::newRow("start offset inside the longer key")
+            << QByteArray("ab") << QByteArray("\x05xy") << "cdefg" << FailureNote::fitsNow() << -1;
+        // "Te" fails at unit 3 (space below 'e'), "Tesk" at unit 2 (f below 's').
+        QTest::newRow("another unit below its key code")
+            << QByteArray("Te") << QByteArray("\x01\x66\x66\x20") << "sk"
+            << FailureNote::why(DecodeFailure::BelowKey, 2) << 2;
+        QTest::newRow("a key too short to decode with")
+            << QByteArray("ab") << QByteArray("\x05xy") << "\b" << FailureNote::keyTooShort() << -1;
+        QTest::newRow("back to the first reason")
+            << QByteArray("ab") << QByteArray("\x05xy") << "c\b"
+            << FailureNote::why(DecodeFailure::StartOutsideKey, 0) << 0;
+    }
+    void shouldTellTheReasonForTheKeyNowInTheBox()
+    {
+        QFETCH(QByteArray, key);
+        QFETCH(QByteArray, codes);
+        QFETCH(QString, typed);
+        QFETCH(QString, why);
+        QFETCH(int, markedAt);
+        Window w;
+        w.window->setText(KorMain::Key, key.toStdString());
+        w.window->setText(KorMain::Code, codes.toStdString());
+        const auto first = ModCodeur::decode(codes.toStdString(), key.toStdString());
+        QVERIFY(!first.ok());
+        QCOMPARE(w.plain->toolTip(), FailureNote::why(first.failure, first.unit));
+
+        auto *keyBox = w.window->findChild<QLineEdit *>(QStringLiteral("txt0"));
+        keyBox->setFocus();
+        keyBox->end(false);
+        QTest::keyClicks(keyBox, typed);
+        QCOMPARE(w.window->text(KorMain::Plain), std::string(ModCodeur::Erreur));
+        QCOMPARE(w.window->text(KorMain::Code), codes.toStdString());
+        QCOMPARE(w.plain->toolTip(), why);
+        QVERIFY(w.plain->accessibleDescription().contains(why));
+        QCOMPARE(w.marked(), markedAt < 0 ? std::pair(-1, -1) : std::pair(markedAt, markedAt + 1));
     }
 
     void shouldExplainAnEmptyCodeText()

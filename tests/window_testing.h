@@ -32,6 +32,15 @@ inline constexpr ControlPlace ControlPlaces[] = {
     {"Copie2", {8520, 3720, 735, 375}},
 };
 
+// Shows WINDOW and makes it the active window, as shortcuts need; false when it never gets
+// active.
+inline bool showActive(QWidget *window)
+{
+    window->show();
+    QApplication::setActiveWindow(window);
+    return QTest::qWaitForWindowActive(window);
+}
+
 // CODES in hex, for failure messages.
 inline QByteArray printable(const std::string &codes)
 {
@@ -58,9 +67,8 @@ inline void typeCharacter(QWidget *widget, char32_t character)
 // What triggerMenuEntry() found.
 enum class MenuEntry { Missing, Disabled, Triggered };
 
-// Opens BOX's context menu as a right click would, triggers its entry NAME when that is
-// enabled, and closes the menu.
-inline MenuEntry triggerMenuEntry(QWidget *box, const char *name)
+// Opens BOX's context menu as a right click would; null when none opens. Close it after use.
+inline QMenu *openContextMenu(QWidget *box)
 {
     QWidget *target = box;
     if (auto *editor = qobject_cast<QAbstractScrollArea *>(box))
@@ -68,7 +76,14 @@ inline MenuEntry triggerMenuEntry(QWidget *box, const char *name)
     QContextMenuEvent event(QContextMenuEvent::Mouse, QPoint(5, 5),
                             target->mapToGlobal(QPoint(5, 5)));
     QApplication::sendEvent(target, &event);
-    auto *menu = qobject_cast<QMenu *>(QApplication::activePopupWidget());
+    return qobject_cast<QMenu *>(QApplication::activePopupWidget());
+}
+
+// Opens BOX's context menu as a right click would, triggers its entry NAME when that is
+// enabled, and closes the menu.
+inline MenuEntry triggerMenuEntry(QWidget *box, const char *name)
+{
+    QMenu *menu = openContextMenu(box);
     if (!menu)
         return MenuEntry::Missing;
     auto *action = menu->findChild<QAction *>(QString::fromLatin1(name));

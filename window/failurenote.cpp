@@ -48,6 +48,17 @@ QString why(ModCodeur::DecodeFailure failure, std::size_t unit)
         .arg(QString::fromUtf8(reason(failure)));
 }
 
+QString fitsNow()
+{
+    return QStringLiteral("Le texte codé correspond maintenant à la clé : « Erreur » vient d'une "
+                          "clé précédente, et toute modification du texte codé le décode.");
+}
+
+QString keyTooShort()
+{
+    return QStringLiteral("La clé a moins de 2 caractères : rien n'est converti.");
+}
+
 void mark(QPlainTextEdit *box, std::string_view codes, std::size_t unit)
 {
     if (codes.empty()) {

@@ -19,6 +19,11 @@ namespace FailureNote {
 // "Le texte codé ne correspond pas à la clé. Unité 2 : ..." for FAILURE at UNIT.
 [[nodiscard]] QString why(ModCodeur::DecodeFailure failure, std::size_t unit);
 
+// For an "Erreur" that stays after a key edit although the code text now fits the key.
+[[nodiscard]] QString fitsNow();
+// For an "Erreur" that stays while the key is too short for any conversion.
+[[nodiscard]] QString keyTooShort();
+
 // Underlines, red and wavy, the character of BOX that shows unit UNIT of its CODES, or its
 // last character when the unit is missing (the code text ended too soon). Neither the text,
 // its undo history nor the cursor changes.

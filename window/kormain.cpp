@@ -8,6 +8,7 @@
 #include "codetarvo_version.h"
 #include "colours.h"
 #include "failurenote.h"
+#include "zoom.h"
 #include <QApplication>
 #include <QFontMetrics>
 #include <QIcon>
@@ -64,6 +65,7 @@ KorMain::KorMain(QWidget *parent) : QWidget(parent)
 
     buildControls();
     placeControls();
+    new BoxZoom(this, {txt[Key]->widget(), txt[Plain]->widget(), txt[Code]->widget()});
 
     if (!s_instance) {
         s_instance = this;
@@ -104,7 +106,7 @@ void KorMain::buildControls()
     // Connected only now: the initial texts are not converted.
     const auto handle = [this](int i) {
         txt_Change(i);
-        dropStaleFailure();
+        reviewFailure();
     };
     connect(key, &KeyBox::changed, this, [handle] { handle(Key); });
     connect(plain, &TextBox::changed, this, [handle] { handle(Plain); });
@@ -254,32 +256,58 @@ void KorMain::decodeIntoPlain()
 {
     // Decoder's result, with the reason it gives "Erreur".
     const std::string code = text(Code);
-    ModCodeur::DecodeResult result = ModCodeur::decode(code, text(Key));
-    setText(Plain, result.ok() ? result.plain : std::string(ModCodeur::Erreur));
-    if (result.ok())
+    const std::string key = text(Key);
+    ModCodeur::DecodeResult result = ModCodeur::decode(code, key);
+    if (result.ok()) {
+        setText(Plain, result.plain);
         clearFailure();
-    else
-        noteFailure(code, result);
+        return;
+    }
+    // Noted first, so that the plain box's change finds the reason in line with the boxes.
+    noteFailure(code, key, result);
+    setText(Plain, std::string(ModCodeur::Erreur));
 }
 
-void KorMain::noteFailure(const std::string &code, const ModCodeur::DecodeResult &result)
+void KorMain::noteFailure(const std::string &code, const std::string &key,
+                          const ModCodeur::DecodeResult &result)
 {
-    m_failedCode = code;
-    describeFailure(txt[Plain]->widget(), FailureNote::why(result.failure, result.unit));
-    txt[Code]->markUnit(result.unit);
+    m_failure = Failure{code, key};
+    if (key.size() < 2) {
+        // No conversion runs then: a reason found with this key would explain nothing.
+        describeFailure(txt[Plain]->widget(), FailureNote::keyTooShort());
+        txt[Code]->markUnit(std::nullopt);
+    } else if (result.ok()) {
+        // A key edit leaves an "Erreur" in the plain box although the code text fits the
+        // key now; no unit is at fault.
+        describeFailure(txt[Plain]->widget(), FailureNote::fitsNow());
+        txt[Code]->markUnit(std::nullopt);
+    } else {
+        describeFailure(txt[Plain]->widget(), FailureNote::why(result.failure, result.unit));
+        txt[Code]->markUnit(result.unit);
+    }
 }
 
-void KorMain::dropStaleFailure()
+void KorMain::reviewFailure()
 {
-    if (m_failedCode && (text(Plain) != ModCodeur::Erreur || text(Code) != *m_failedCode))
+    if (!m_failure)
+        return;
+    if (text(Plain) != ModCodeur::Erreur) {
         clearFailure();
+        return;
+    }
+    // The "Erreur" stays through key edits, and through code edits while the key is too short
+    // to decode with; its reason follows them.
+    const std::string code = text(Code);
+    const std::string key = text(Key);
+    if (code != m_failure->code || key != m_failure->key)
+        noteFailure(code, key, ModCodeur::decode(code, key));
 }
 
 void KorMain::clearFailure()
 {
-    if (!m_failedCode)
+    if (!m_failure)
         return;
-    m_failedCode.reset();
+    m_failure.reset();
     describeFailure(txt[Plain]->widget(), {});
     txt[Code]->markUnit(std::nullopt);
 }

@@ -51,10 +51,14 @@ private:
     // Assigns the plain box the decoding of the code box, "Erreur" when it does not fit the
     // key, and says why.
     void decodeIntoPlain();
-    // The reason for an "Erreur": on the plain box, and its unit marked in the code box. It
-    // stands while the plain box shows that "Erreur" and the code box the text that failed.
-    void noteFailure(const std::string &code, const ModCodeur::DecodeResult &result);
-    void dropStaleFailure();
+    // The reason for an "Erreur": on the plain box, and its unit marked in the code box,
+    // RESULT being the decoding of CODE with KEY. It stands while the plain box shows that
+    // "Erreur", and tells of the key and code text the boxes hold now.
+    void noteFailure(const std::string &code, const std::string &key,
+                     const ModCodeur::DecodeResult &result);
+    // Brings the reason in line with the boxes after a change: gone with the "Erreur", told
+    // afresh for a new key or code text.
+    void reviewFailure();
     void clearFailure();
     // Puts the raw text of box I on the clipboard.
     void Copie_Click(int i);
@@ -64,8 +68,12 @@ private:
     QLabel *ctr0 = nullptr;
     QLabel *ctr1 = nullptr;
     QLabel *ctr2 = nullptr;
-    // The code text whose failure to decode the window is showing.
-    std::optional<std::string> m_failedCode;
+    // The code text and key whose decoding's failure the window is showing.
+    struct Failure {
+        std::string code;
+        std::string key;
+    };
+    std::optional<Failure> m_failure;
 
     static inline KorMain *s_instance = nullptr;
 };
