@@ -7,10 +7,11 @@
 #
 # MARK_IMAGES defaults to build-release/bench/mark_images. It draws each mark alone in the
 # window's code box on a private Xvfb at 96 dpi (X11, as a person sees it); each image is
-# made dark on light (a mark drawn light on dark is inverted), enlarged 4 times and given
-# to tesseract as one line of text, once as it comes and once limited to the hex digits
-# (unlimited, tesseract reads a typed 0A as OA). Prints what it read for each code and the
-# totals. Needs Xvfb, ImageMagick (convert) and tesseract-ocr.
+# cut to its ink, made dark on light (a mark drawn light on dark is inverted), given a
+# margin of background, enlarged 4 times and given to tesseract as one line of text, once
+# as it comes and once limited to the hex digits (unlimited, tesseract reads a typed 0A as
+# OA). Prints what it read for each code and the totals. Needs Xvfb, ImageMagick
+# (convert) and tesseract-ocr.
 set -euo pipefail
 
 images=${1:-build-release/bench/mark_images}
@@ -33,15 +34,17 @@ DISPLAY=$display QT_QPA_PLATFORM=xcb QT_FONT_DPI=96 QT_SCALE_FACTOR=1 "$images" 
 
 HexOnly=(-c tessedit_char_whitelist=0123456789ABCDEF)
 
-# What tesseract reads in IMAGE, dark on light and enlarged 4 times, spaces removed; more
-# arguments go to tesseract.
+# What tesseract reads in IMAGE, cut to its ink, dark on light, with a margin, enlarged 4
+# times, spaces removed; more arguments go to tesseract.
 read_image() {
-    local image=$1 mean
+    local image=$1 mean negate=()
     shift
-    mean=$(convert "$image" -colorspace Gray -format '%[fx:mean]' info:)
-    local negate=()
-    awk -v m="$mean" 'BEGIN { exit !(m < 0.5) }' && negate=(-negate)
-    convert "$image" -colorspace Gray "${negate[@]}" -resize 400% "$dir/large.png"
+    convert "$image" -colorspace Gray -fuzz 10% -trim +repage "$dir/cut.png"
+    mean=$(convert "$dir/cut.png" -format '%[fx:mean]' info:)
+    # A mark drawn light on dark: its field becomes the background, down to the blurred rim.
+    awk -v m="$mean" 'BEGIN { exit !(m < 0.5) }' && negate=(-negate -shave 1x1)
+    convert "$dir/cut.png" "${negate[@]}" -bordercolor white -border 3 -resize 400% \
+        "$dir/large.png"
     tesseract "$dir/large.png" - --psm 7 "$@" 2> /dev/null | tr -d ' \n\f'
 }
 
