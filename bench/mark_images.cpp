@@ -74,9 +74,9 @@ int main(int argc, char **argv)
     box->setCursorWidth(0);
 
     for (const char code : markedCodes()) {
-        const QString hex =
-            QStringLiteral("%1").arg(static_cast<unsigned char>(code), 2, 16, QLatin1Char('0'))
-                .toUpper();
+        const QString hex = QStringLiteral("%1")
+                                .arg(static_cast<unsigned char>(code), 2, 16, QLatin1Char('0'))
+                                .toUpper();
         const bool saved =
             shownAlone(box, std::string(1, code)).save(dir.filePath("mark-" + hex + ".png")) &&
             shownAlone(box, hex.toStdString()).save(dir.filePath("text-" + hex + ".png"));
