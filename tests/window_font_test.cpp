@@ -10,10 +10,13 @@
 #include <QApplication>
 #include <QFontInfo>
 #include <QFontMetrics>
+#include <QFontMetricsF>
 #include <QImage>
 #include <QPainter>
 #include <QTest>
 
+#include <algorithm>
+#include <cmath>
 #include <string>
 #include <vector>
 
@@ -39,6 +42,30 @@ bool blank(const QImage &image)
             if (image.pixel(x, y) != qRgb(255, 255, 255))
                 return false;
     return true;
+}
+
+// The rows of IMAGE that hold ink, as a rectangle as wide as IMAGE.
+QRect inkRows(const QImage &image)
+{
+    int top = image.height();
+    int bottom = -1;
+    for (int y = 0; y < image.height(); ++y)
+        for (int x = 0; x < image.width(); ++x)
+            if (qGray(image.pixel(x, y)) < 128) {
+                top = std::min(top, y);
+                bottom = std::max(bottom, y);
+            }
+    return QRect(0, top, image.width(), bottom - top + 1);
+}
+
+// Whether row Y of a mark shows digits: it changes between dark and light more than a rule
+// or a block's edge would.
+bool differsInRow(const QImage &image, int y)
+{
+    int changes = 0;
+    for (int x = 1; x < image.width(); ++x)
+        changes += (qGray(image.pixel(x, y)) < 128) != (qGray(image.pixel(x - 1, y)) < 128);
+    return changes >= 4;
 }
 
 // The codes shown as marks: the controls, the undefined codes and the soft hyphen.
@@ -70,24 +97,48 @@ private slots:
         for (int i = 0; i < 3; ++i) {
             auto *box = window.findChild<QWidget *>(QStringLiteral("txt%1").arg(i));
             QCOMPARE(QFontInfo(box->font()).family(), BoxFont::family());
-            QVERIFY(QFontInfo(box->font()).fixedPitch());
             QCOMPARE(box->font().styleStrategy() & QFont::PreferNoShaping, QFont::PreferNoShaping);
         }
     }
 
+    // A mark is two cells wide, every other character one: a code text's cells follow from
+    // its codes alone.
     void shouldHoldEveryCharacterABoxShows()
     {
-        const QFontMetrics metrics(BoxFont::font(QApplication::font()));
-        const int cell = metrics.horizontalAdvance(QLatin1Char('0'));
+        const QFontMetricsF metrics(BoxFont::font(QApplication::font()));
+        const qreal cell = metrics.horizontalAdvance(QLatin1Char('0'));
+        const std::vector<unsigned char> marked = markedCodes();
         for (int code = 0; code < 256; ++code) {
+            const bool isMark = std::find(marked.begin(), marked.end(), code) != marked.end();
             for (const auto lines : {BoxText::Lines::Single, BoxText::Lines::Multi}) {
                 const QString text =
                     BoxText::toDisplay(std::string(1, static_cast<char>(code)), lines);
                 QVERIFY2(metrics.inFontUcs4(text.at(0).unicode()),
                          qPrintable(QStringLiteral("code %1").arg(code)));
-                QVERIFY2(metrics.horizontalAdvance(text) == cell, // one cell each
+                // Within the rounding of advances to 1/64 pixel.
+                QVERIFY2(std::abs(metrics.horizontalAdvance(text) - (isMark ? 2 : 1) * cell) < 0.05,
                          qPrintable(QStringLiteral("code %1").arg(code)));
             }
+        }
+    }
+
+    // Each mark's digits stand as tall as the text's own digits (at least 90 % of them).
+    void shouldDrawTheDigitsAsTallAsTheText()
+    {
+        const QFont font = BoxFont::font(QApplication::font());
+        for (const unsigned char code : markedCodes()) {
+            const QString hex = QStringLiteral("%1").arg(code, 2, 16, QLatin1Char('0')).toUpper();
+            const QImage mark = drawn(shown(code), font);
+            const QImage text = drawn(hex, font);
+            const QRect ink = inkRows(text);
+            // The rows of the text's digits inside the mark, between its field's edges.
+            int inside = 0;
+            for (int y = ink.top(); y <= ink.bottom(); ++y)
+                inside += differsInRow(mark, y);
+            QVERIFY2(inside >= ink.height() * 9 / 10,
+                     qPrintable(QStringLiteral("code %1").arg(code)));
+            QVERIFY2(mark.width() > text.width() / 2 + 4,
+                     qPrintable(QStringLiteral("code %1").arg(code))); // wider than a digit
         }
     }
 

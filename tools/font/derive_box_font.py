@@ -6,16 +6,18 @@
 
 Keeps the characters of Windows-1252 and gives every code that has no printable character
 (controls 0-31 and 127, the undefined 129, 141, 143, 144 and 157, and the soft hyphen 173,
-which Qt lays out as nothing) a mark of its own: its
-two hex digits stacked, cut out of a solid block one cell wide, drawn from the digits of
-DIGITS (the bold face of the same family: at a box's size its strokes are barely a pixel
-wide). The escape marker 1 is the only outlined mark, dark digits in a frame, so that it
-stands out among the others. The marks are mapped
-from the characters the boxes show for those codes: the Control Pictures U+2400-U+241F
-and U+2421, for the undefined codes the next five symbols, U+2422-U+2426, and U+2010 for
-the soft hyphen.
+which Qt lays out as nothing) a mark of its own, as wide as two characters: its two hex
+digits side by side, as tall as the text's digits and on the same baseline, in a field that
+sets them apart from text. The digits come from DIGITS (the bold face of the same family),
+a little narrowed. A control code's field is a rule above and below the digits; the escape
+marker 1 is a solid block with the digits cut out of it, the darkest thing in a line, so
+that it stands out among the others; the undefined codes and the soft hyphen have dashed
+rules. The
+marks are mapped from the characters the boxes show for those codes: the Control Pictures
+U+2400-U+241F and U+2421, for the undefined codes the next five symbols, U+2422-U+2426, and
+U+2010 for the soft hyphen.
 
-Ligatures, kerning and hinting are left out: the boxes show every code in a cell of its
+Ligatures, kerning and hinting are left out: the boxes show every code in cells of its
 own and lay text out without shaping.
 """
 
@@ -63,7 +65,7 @@ def marked_codes():
     return list(range(0x20)) + [0x7F] + UNDEFINED + [SOFT_HYPHEN]
 
 
-def rectangle(pen, x0, y0, x1, y1, clockwise):
+def rectangle(pen, x0, y0, x1, y1, clockwise=True):
     """One rectangular contour; clockwise fills, counter-clockwise cuts a hole (TrueType)."""
     points = [(x0, y0), (x0, y1), (x1, y1), (x1, y0)]
     if not clockwise:
@@ -74,20 +76,38 @@ def rectangle(pen, x0, y0, x1, y1, clockwise):
     pen.closePath()
 
 
-class Cell:
-    """The geometry of a mark in the font's cell, in font units."""
+def dashes(start, end, dash, ends_solid):
+    """The (from, to) spans of a dashed line from START to END, dashes about DASH long and
+    gaps four fifths of that; the line begins and ends with a dash when ENDS_SOLID, with a
+    gap otherwise."""
+    length = end - start
+    count = max(1, round((length + (0.8 * dash if ends_solid else -0.8 * dash)) / (1.8 * dash)))
+    gaps = count - 1 if ends_solid else count + 1
+    gap = (length - count * dash) / gaps
+    first = start if ends_solid else start + gap
+    return [(first + i * (dash + gap), first + i * (dash + gap) + dash) for i in range(count)]
 
-    def __init__(self, font):
-        self.advance = font["hmtx"]["zero"][0]
-        ascent = font["hhea"].ascent
-        descent = font["hhea"].descent  # negative
-        # Room above and below, so that marks on consecutive lines never touch.
-        margin = (ascent - descent) // 18
-        self.left = self.advance // 20
+
+class Mark:
+    """The geometry of a mark, in font units: a field two cells wide around two digits side by
+    side, as tall as the text's digits and standing on the baseline as they do."""
+
+    def __init__(self, font, digit_bottom, digit_top):
+        self.advance = 2 * font["hmtx"]["zero"][0]
+        self.stroke = self.advance * 7 // 120
+        # A gap between neighbouring marks, so that a run of them reads as separate fields.
+        self.left = self.advance // 60
         self.right = self.advance - self.left
-        self.bottom = descent + margin
-        self.top = ascent - margin
-        self.stroke = self.advance // 12
+        # Clear room between the rules and the digits: touching, they blur into one shape.
+        pad = self.advance // 15
+        self.bottom = digit_bottom - pad - self.stroke
+        self.top = digit_top + pad + self.stroke
+        # The field has no sides, which would leave the digits too narrow to tell 0 from D
+        # or 8 from B: each digit keeps nearly a cell of its own.
+        side = self.advance // 30
+        self.between = self.advance // 12
+        self.digit_left = self.left + side
+        self.digit_width = (self.right - self.left - 2 * side - self.between) // 2
 
 
 def digit_names(font):
@@ -125,41 +145,60 @@ def draw_digit(glyph_set, name, pen):
         replayRecording(contour, pen)
 
 
-def draw_mark(pen, digit_font, cell, digits, code):
+def draw_field(pen, mark, style):
+    """The field of a mark: a solid block, or rules above and below the digits, whole or
+    dashed."""
+    s = mark.stroke
+    if style == "block":
+        rectangle(pen, mark.left, mark.bottom, mark.right, mark.top)
+        return
+    spans = [(mark.left, mark.right)]
+    if style == "dashed":
+        spans = dashes(mark.left, mark.right, 2 * s, ends_solid=True)
+    for x0, x1 in spans:
+        rectangle(pen, x0, mark.bottom, x1, mark.bottom + s)
+        rectangle(pen, x0, mark.top - s, x1, mark.top)
+
+
+def field_style(code):
+    if code == ESCAPE_MARKER:
+        return "block"
+    if code in UNDEFINED or code == SOFT_HYPHEN:
+        return "dashed"
+    return "rules"
+
+
+def draw_mark(pen, digit_font, mark, digits, scale_y, code):
     glyph_set = digit_font.getGlyphSet()
     glyf = digit_font["glyf"]
-    outlined = code == ESCAPE_MARKER
-    s = cell.stroke
-    rectangle(pen, cell.left, cell.bottom, cell.right, cell.top, clockwise=True)
-    if outlined:
-        rectangle(pen, cell.left + s, cell.bottom + s, cell.right - s, cell.top - s,
-                  clockwise=False)
+    style = field_style(code)
+    draw_field(pen, mark, style)
 
-    # Two digits stacked in the frame: the high one above, the low one below.
-    inner_left = cell.left + s
-    inner_width = cell.right - cell.left - 2 * s
-    gap = s // 2
-    inner_bottom = cell.bottom + s + gap
-    inner_height = cell.top - cell.bottom - 2 * s - 3 * gap
-    sample = glyf[digits["0"]]
-    digit_width = max(glyf[n].xMax - glyf[n].xMin for n in digits.values())
-    digit_height = sample.yMax - sample.yMin
-    sx = (inner_width - 2 * gap) / digit_width
-    sy = (inner_height / 2) / digit_height
-    for row, digit in enumerate(f"{code:02X}"):
+    # The two digits side by side, each centred in its column, standing on the baseline as
+    # the text's digits do; the widest glyph (A) may reach a little beyond its column.
+    usual_width = max(glyf[digits[d]].xMax - glyf[digits[d]].xMin for d in "0123456789BCDEF")
+    scale_x = mark.digit_width / usual_width
+    for column, digit in enumerate(f"{code:02X}"):
         name = digits[digit]
         g = glyf[name]
-        width = (g.xMax - g.xMin) * sx
-        dx = inner_left + (inner_width - width) / 2 - g.xMin * sx
-        y_base = inner_bottom + (1 - row) * (inner_height / 2 + gap)
-        dy = y_base - sample.yMin * sy
+        width = (g.xMax - g.xMin) * scale_x
+        left = mark.digit_left + column * (mark.digit_width + mark.between)
+        dx = left + (mark.digit_width - width) / 2 - g.xMin * scale_x
         # Reversed, a digit's contours cut it out of the block.
-        target = pen if outlined else ReverseContourPen(pen)
-        draw_digit(glyph_set, name, TransformPen(target, (sx, 0, 0, sy, dx, dy)))
+        target = ReverseContourPen(pen) if style == "block" else pen
+        draw_digit(glyph_set, name, TransformPen(target, (scale_x, 0, 0, scale_y, dx, 0)))
+
+
+def zero(font):
+    """The digit 0, whose overshoots reach below and above the other digits."""
+    return font["glyf"][font.getBestCmap()[ord("0")]]
 
 
 def add_marks(font, digit_font):
-    cell = Cell(font)
+    text_zero, mark_zero = zero(font), zero(digit_font)
+    # The marks' digits as tall as the text's, whichever face they come from.
+    scale_y = (text_zero.yMax - text_zero.yMin) / (mark_zero.yMax - mark_zero.yMin)
+    mark = Mark(font, text_zero.yMin, text_zero.yMax)
     digits = digit_names(digit_font)
     glyf = font["glyf"]
     hmtx = font["hmtx"]
@@ -168,11 +207,11 @@ def add_marks(font, digit_font):
     for code in marked_codes():
         name = f"ctmark{code:02X}"
         pen = TTGlyphPen(font.getGlyphSet())
-        draw_mark(pen, digit_font, cell, digits, code)
+        draw_mark(pen, digit_font, mark, digits, scale_y, code)
         glyph = pen.glyph()
         glyph.recalcBounds(glyf)
         glyf[name] = glyph
-        hmtx[name] = (cell.advance, glyph.xMin)
+        hmtx[name] = (mark.advance, glyph.xMin)
         if name not in order:
             order.append(name)
         mapping[shown_character(code)] = name
