@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-// The edit paths where a box could part ways with what it signals: pasting an empty text,
-// composing over a selection, and dragging text out of the key box.
+// The edit paths where a box could part ways with what it signals or its undo history:
+// pasting an empty text, composing over a selection, dropping, and dragging text out of the
+// key box.
 
 #include "clipboard.h"
 #include "codebox.h"
@@ -66,6 +67,19 @@ struct Shown {
             line->end(false);
         else
             qobject_cast<TextBox *>(widget.get())->moveCursor(QTextCursor::End);
+    }
+
+    // Drops DATA in the middle of the box, as a drag from elsewhere would.
+    void drop(QMimeData &data) const
+    {
+        QWidget *target = widget.get();
+        if (auto *area = qobject_cast<QAbstractScrollArea *>(target))
+            target = area->viewport();
+        const QPoint at = target->rect().center();
+        QDragEnterEvent enter(at, Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+        QApplication::sendEvent(target, &enter);
+        QDropEvent dropped(at, Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+        QApplication::sendEvent(target, &dropped);
     }
 
     void paste(Way way) const
@@ -180,16 +194,59 @@ private slots:
         QMimeData data;
         data.setText(QStringLiteral("x\r\n\r\n\u0001"));
         data.setData(QString::fromLatin1(Clipboard::CodesFormat), QByteArray::fromStdString(codes));
-        QWidget *target = shown.widget.get();
-        if (auto *area = qobject_cast<QAbstractScrollArea *>(target))
-            target = area->viewport();
-        const QPoint at = target->rect().center();
-        QDragEnterEvent enter(at, Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
-        QApplication::sendEvent(target, &enter);
-        QDropEvent drop(at, Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
-        QApplication::sendEvent(target, &drop);
+        shown.drop(data);
         QVERIFY2(shown.box->codes() == codes, printable(shown.box->codes()).constData());
         QCOMPARE(shown.changes->count(), 1);
+    }
+
+    // A drop or a paste after typing is one step of the undo history, whatever it carries.
+    void shouldUndoADropOrPasteInOneStep_data()
+    {
+        QTest::addColumn<bool>("key");
+        QTest::addColumn<int>("way"); // 0 a drop in the own format, 1 a drop, 2 Ctrl+V
+        QTest::addColumn<QByteArray>("entered");
+        for (const bool key : {true, false}) {
+            const char *box = key ? "key box" : "multi-line box";
+            QTest::addRow("%s, drop of codes 1 and 2, own format", box)
+                << key << 0 << QByteArray("\x01\x02");
+            QTest::addRow("%s, drop of codes 1 and 2, plain text", box)
+                << key << 1 << QByteArray("\x01\x02");
+            QTest::addRow("%s, printable drop", box) << key << 1 << QByteArray("ab");
+            QTest::addRow("%s, paste of codes 1 and 2", box) << key << 2 << QByteArray("\x01\x02");
+        }
+    }
+    void shouldUndoADropOrPasteInOneStep()
+    {
+        QFETCH(bool, key);
+        QFETCH(int, way);
+        QFETCH(QByteArray, entered);
+        const std::string codes = entered.toStdString();
+        Shown shown(key);
+        shown.box->setCodes("");
+        QTest::keyClicks(shown.widget.get(), "xy");
+        if (way == 2) {
+            Clipboard::putCodes(codes);
+            shown.paste(Way::CtrlV);
+        } else {
+            QMimeData data;
+            data.setText(rawReference(codes));
+            if (way == 0)
+                data.setData(QString::fromLatin1(Clipboard::CodesFormat), entered);
+            shown.drop(data);
+        }
+        QVERIFY2(shown.box->codes() == "xy" + codes, printable(shown.box->codes()).constData());
+        if (key) {
+            // Typing after it is a step of its own too, as after QLineEdit's own paste (Qt's
+            // multi-line edits add it to the paste's step).
+            QTest::keyClicks(shown.widget.get(), "z");
+            QTest::keySequence(shown.widget.get(), QKeySequence::Undo);
+            QVERIFY2(shown.box->codes() == "xy" + codes,
+                     printable(shown.box->codes()).constData());
+        }
+        QTest::keySequence(shown.widget.get(), QKeySequence::Undo);
+        QCOMPARE(shown.box->codes(), std::string("xy"));
+        QTest::keySequence(shown.widget.get(), QKeySequence::Redo);
+        QVERIFY(shown.box->codes() == "xy" + codes);
     }
 
     // Pressing on the selection and moving drags it. The offscreen platform ends a drag at

@@ -28,21 +28,25 @@
 
 namespace {
 
-// Lets the widget's own DROP handler take EVENT with its text read exactly, where Qt's reading
-// lost a final code 0 of text dragged from another program.
-template <typename Drop> void dropExactly(QDropEvent *event, Drop drop)
+// Lets the widget's own DROP handler take EVENT as if it carried DATA.
+template <typename Drop> void dropAs(QDropEvent *event, const QMimeData *data, Drop drop)
 {
-    const auto exact = Clipboard::exactDrop(event);
-    if (!exact) {
-        drop(event);
-        return;
-    }
-    QDropEvent copy(event->position(), event->possibleActions(), exact.get(), event->buttons(),
+    QDropEvent copy(event->position(), event->possibleActions(), data, event->buttons(),
                     event->modifiers(), event->type());
     copy.setDropAction(event->dropAction());
     drop(&copy);
     event->setDropAction(copy.dropAction());
     event->setAccepted(copy.isAccepted());
+}
+
+// Lets the widget's own DROP handler take EVENT with its text read exactly, where Qt's reading
+// lost a final code 0 of text dragged from another program.
+template <typename Drop> void dropExactly(QDropEvent *event, Drop drop)
+{
+    if (const auto exact = Clipboard::exactDrop(event))
+        dropAs(event, exact.get(), drop);
+    else
+        drop(event);
 }
 
 // Rewrites whatever reaches the key box by QLineEdit's own ways (drops, middle-click
@@ -164,7 +168,33 @@ void KeyBox::pasteRaw()
     if (isReadOnly())
         return;
     if (const auto pasted = Clipboard::codes())
-        insert(BoxText::toDisplay(*pasted, BoxText::Lines::Single));
+        insertStep(BoxText::toDisplay(*pasted, BoxText::Lines::Single));
+}
+
+void KeyBox::insertStep(const QString &shown)
+{
+    endUndoStep();
+    insert(shown);
+    endUndoStep();
+}
+
+// QLineEdit adds an insertion at the cursor to the undo step of the typing before it, as it
+// does not for its own paste, and the only public way to end a step is moving the cursor.
+// The cursor and the selection end up where they were.
+void KeyBox::endUndoStep()
+{
+    if (text().isEmpty())
+        return;
+    const int cursor = cursorPosition();
+    const int start = selectionStart();
+    const auto length = static_cast<int>(selectedText().size());
+    setCursorPosition(cursor > 0 ? cursor - 1 : cursor + 1);
+    if (start < 0)
+        setCursorPosition(cursor);
+    else if (cursor == start)
+        setSelection(start + length, -length);
+    else
+        setSelection(start, length);
 }
 
 void KeyBox::publishSelection()
@@ -281,7 +311,7 @@ void KeyBox::mouseReleaseEvent(QMouseEvent *event)
         // code 0; the press has already put the cursor where the text goes.
         deselect();
         if (const auto pasted = Clipboard::codes(QClipboard::Selection))
-            insert(BoxText::toDisplay(*pasted, BoxText::Lines::Single));
+            insertStep(BoxText::toDisplay(*pasted, BoxText::Lines::Single));
         event->accept();
         return;
     }
@@ -291,7 +321,21 @@ void KeyBox::mouseReleaseEvent(QMouseEvent *event)
 
 void KeyBox::dropEvent(QDropEvent *event)
 {
-    dropExactly(event, [this](QDropEvent *drop) { QLineEdit::dropEvent(drop); });
+    dropExactly(event, [this](QDropEvent *exact) {
+        const QMimeData *data = exact->mimeData();
+        if (!data || !data->hasText()) {
+            QLineEdit::dropEvent(exact);
+            return;
+        }
+        // Given the text as the box shows it, QLineEdit inserts it into the undo history;
+        // the validator would rewrite control characters by setting the whole text anew,
+        // which clears that history.
+        QMimeData shown;
+        shown.setText(BoxText::typed(data->text(), BoxText::Lines::Single));
+        endUndoStep();
+        dropAs(exact, &shown, [this](QDropEvent *drop) { QLineEdit::dropEvent(drop); });
+        endUndoStep();
+    });
 }
 
 void KeyBox::contextMenuEvent(QContextMenuEvent *event)

@@ -72,6 +72,9 @@ protected:
 
 private:
     [[nodiscard]] std::string selectedCodes() const;
+    // Inserts SHOWN (display form) in place of the selection as one step of the undo history.
+    void insertStep(const QString &shown);
+    void endUndoStep();
     void publishSelection();
     void signalChange(const QString &text);
     [[nodiscard]] bool onSelection(QPoint at);
