@@ -1,13 +1,13 @@
 #!/usr/bin/env bash
 # SPDX-License-Identifier: GPL-3.0-or-later
 # Renders the window with a short French text under a virtual X server and saves it as
-# docs/screenshot.png, the picture the README and the AppStream metadata show.
+# docs/screenshot.png, the picture the README and the AppStream metadata show, then zooms the
+# boxes two steps (to 125 %, the most before the one-line key box starts to clip) and saves docs/screenshot-zoomed.png.
 #   tools/screenshot.sh [PROGRAM]   (default: build-dev/app/codetarvo)
 # Needs the Debian packages xvfb, xauth, xdotool and imagemagick.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 program=${1:-build-dev/app/codetarvo}
-output=docs/screenshot.png
 
 if [ -z "${CODETARVO_IN_XVFB:-}" ]; then
     for tool in xvfb-run xdotool import; do
@@ -38,5 +38,11 @@ xdotool key --window "$window" Tab ctrl+a
 xdotool type --window "$window" --delay 20 'Tesk'
 sleep 0.5
 mkdir -p docs
-import -window "$window" "$output"
-echo "screenshot.sh: wrote $output ($(identify -format '%wx%h' "$output"))"
+shoot() {
+    import -window "$window" "$1"
+    echo "screenshot.sh: wrote $1 ($(identify -format '%wx%h' "$1"))"
+}
+shoot docs/screenshot.png
+xdotool key --window "$window" ctrl+plus ctrl+plus
+sleep 0.5
+shoot docs/screenshot-zoomed.png
