@@ -420,10 +420,14 @@ void TextBox::setCodes(std::string_view codes)
         // setPlainText() may signal more than once; the box raises its own single change.
         const QScopedValueRollback rewriting(m_rewriting, true);
         // QPlainTextEdit::setPlainText() lays a long line out twice (once to select the
-        // whole text for its character format, once after); the document's own lays it
-        // out once. The rest of what the widget's does follows: the cursor at the start,
-        // the view on it, no undo history, the text not modified.
+        // whole text for its character format, once after), and so does the document's
+        // own when it replaces the text of a block already laid out: the layout measures
+        // the block's old rectangle, which lays the new text out, then lays it out again.
+        // Cleared first, the text arrives in a fresh block, laid out once when shown. The
+        // rest of what the widget's does follows: the cursor at the start, the view on it,
+        // no undo history, the text not modified.
         QTextDocument *doc = document();
+        doc->clear();
         doc->setPlainText(BoxText::toDisplay(codes, BoxText::Lines::Multi));
         setTextCursor(QTextCursor(doc));
         doc->setModified(false);
