@@ -63,12 +63,7 @@ struct Shown {
         widget->show();
         widget->setFocus();
     }
-    QSignalSpy spy() const
-    {
-        if (auto *key = qobject_cast<KeyBox *>(widget.get()))
-            return QSignalSpy(key, &KeyBox::changed);
-        return QSignalSpy(qobject_cast<TextBox *>(widget.get()), &TextBox::changed);
-    }
+    QSignalSpy spy() const { return QSignalSpy(box->changes(), &BoxChanges::changed); }
     QString shownText() const
     {
         if (auto *key = qobject_cast<KeyBox *>(widget.get()))

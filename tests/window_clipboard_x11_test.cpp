@@ -365,7 +365,7 @@ private slots:
         ForeignOwner owner("", selectionName(mode));
         QVERIFY(owner.owns());
         QVERIFY(settledCodes(mode, "") == std::string());
-        QSignalSpy changes(widget.get(), SIGNAL(changed()));
+        QSignalSpy changes(box->changes(), &BoxChanges::changed);
         paste(widget.get(), way);
         QCOMPARE(changes.count(), 0);
         QCOMPARE(box->codes(), std::string("kept"));

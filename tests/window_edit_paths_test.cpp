@@ -36,13 +36,12 @@ struct Shown {
             auto *line = new KeyBox;
             widget.reset(line);
             box = line;
-            changes = std::make_unique<QSignalSpy>(line, &KeyBox::changed);
         } else {
             auto *text = new TextBox;
             widget.reset(text);
             box = text;
-            changes = std::make_unique<QSignalSpy>(text, &TextBox::changed);
         }
+        changes = std::make_unique<QSignalSpy>(box->changes(), &BoxChanges::changed);
         widget->show();
         widget->activateWindow();
         widget->setFocus();
