@@ -2,6 +2,7 @@
 // What a screen reader learns of KorMain's controls, read through Qt's accessibility layer.
 
 #include "kormain.h"
+#include "window_testing.h"
 
 #include <QAccessible>
 #include <QLabel>
@@ -31,17 +32,9 @@ QString accessibleName(QWidget *window, const QString &name)
 
 } // namespace
 
-class AccessibilityTest : public QObject {
+class AccessibilityTest : public WindowTest {
     Q_OBJECT
 private slots:
-    void init()
-    {
-        m_window = std::make_unique<KorMain>();
-        m_window->show();
-        QVERIFY(QTest::qWaitForWindowExposed(m_window.get()));
-    }
-    void cleanup() { m_window.reset(); }
-
     void shouldNameAndDescribeEveryControl()
     {
         std::set<QString> names;
@@ -132,9 +125,6 @@ private slots:
             QCOMPARE(iface->text(QAccessible::Value), label->text());
         }
     }
-
-private:
-    std::unique_ptr<KorMain> m_window;
 };
 
 QTEST_MAIN(AccessibilityTest)

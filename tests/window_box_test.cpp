@@ -19,8 +19,6 @@
 
 namespace {
 
-enum class Kind { Key, Text };
-
 std::string allCodesFrom(int first)
 {
     std::string codes(256, '\0');
@@ -44,49 +42,7 @@ std::string randomTricky(std::mt19937 &rng)
     return text;
 }
 
-// A box of KIND shown in its own window, with access through either interface.
-struct Shown {
-    std::unique_ptr<QWidget> widget;
-    CodeBox *box = nullptr;
-
-    explicit Shown(Kind kind)
-    {
-        if (kind == Kind::Key) {
-            auto *key = new KeyBox;
-            widget.reset(key);
-            box = key;
-        } else {
-            auto *text = new TextBox;
-            widget.reset(text);
-            box = text;
-        }
-        widget->show();
-        widget->setFocus();
-    }
-    QSignalSpy spy() const
-    {
-        if (auto *key = qobject_cast<KeyBox *>(widget.get()))
-            return QSignalSpy(key, &KeyBox::changed);
-        return QSignalSpy(qobject_cast<TextBox *>(widget.get()), &TextBox::changed);
-    }
-    QString shownText() const
-    {
-        if (auto *key = qobject_cast<KeyBox *>(widget.get()))
-            return key->text();
-        return qobject_cast<TextBox *>(widget.get())->document()->toRawText();
-    }
-};
-
-void addKinds()
-{
-    QTest::addColumn<Kind>("kind");
-    QTest::newRow("key box") << Kind::Key;
-    QTest::newRow("multi-line box") << Kind::Text;
-}
-
 } // namespace
-
-Q_DECLARE_METATYPE(Kind)
 
 class BoxTest : public QObject {
     Q_OBJECT
@@ -406,14 +362,9 @@ private slots:
     {
         Shown text(Kind::Text);
         text.box->setCodes("");
-        auto *editor = qobject_cast<TextBox *>(text.widget.get());
         QMimeData data;
         data.setText(QString::fromUtf8("\0x\r\ny\r", 6));
-        const QPoint at = editor->viewport()->rect().center();
-        QDragEnterEvent enter(at, Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
-        QApplication::sendEvent(editor->viewport(), &enter);
-        QDropEvent drop(at, Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
-        QApplication::sendEvent(editor->viewport(), &drop);
+        text.drop(data);
         QVERIFY2(text.box->codes() == std::string("\0x\r\ny\r", 6),
                  printable(text.box->codes()).constData());
     }

@@ -20,6 +20,7 @@
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
+#include <initializer_list>
 #include <iterator>
 #include <memory>
 #include <optional>
@@ -184,6 +185,20 @@ std::optional<std::string> settledCodes(QClipboard::Mode mode, const std::string
 
 enum class Way { CtrlV, Menu, MiddleClick };
 
+// Data columns "kind" and "way": a row for each kind of box with each of WAYS.
+void addKindsAndWays(std::initializer_list<Way> ways)
+{
+    QTest::addColumn<Kind>("kind");
+    QTest::addColumn<Way>("way");
+    for (const Kind kind : {Kind::Key, Kind::Text})
+        for (const Way way : ways)
+            QTest::addRow("%s, %s", kindName(kind),
+                          way == Way::CtrlV  ? "Ctrl+V"
+                          : way == Way::Menu ? "context menu"
+                                             : "middle click")
+                << kind << way;
+}
+
 } // namespace
 
 class ClipboardX11Test : public QObject {
@@ -286,49 +301,35 @@ private slots:
 
     void shouldPasteForeignTextExactlyEveryWay_data()
     {
-        QTest::addColumn<bool>("keyBox");
-        QTest::addColumn<Way>("way");
-        for (const bool key : {true, false}) {
-            const char *box = key ? "key box" : "multi-line box";
-            QTest::addRow("%s, Ctrl+V", box) << key << Way::CtrlV;
-            QTest::addRow("%s, context menu", box) << key << Way::Menu;
-            QTest::addRow("%s, middle click", box) << key << Way::MiddleClick;
-        }
+        addKindsAndWays({Way::CtrlV, Way::Menu, Way::MiddleClick});
     }
     void shouldPasteForeignTextExactlyEveryWay()
     {
-        QFETCH(bool, keyBox);
+        QFETCH(Kind, kind);
         QFETCH(Way, way);
         const std::string codes("\x01q\xE8\r\n\xA0\x01\xE8\x00", 9);
-        std::unique_ptr<QWidget> widget = makeBox(keyBox);
-        auto *box = dynamic_cast<CodeBox *>(widget.get());
+        const Shown shown(kind);
+        CodeBox *box = shown.box;
         box->setCodes("");
         const QClipboard::Mode mode =
             way == Way::MiddleClick ? QClipboard::Selection : QClipboard::Clipboard;
         ForeignOwner owner(QByteArray::fromStdString(CodePage::toUtf8(codes)), selectionName(mode));
         QVERIFY(owner.owns());
         QVERIFY(settledCodes(mode, codes) == codes);
-        paste(widget.get(), way);
+        paste(shown.widget.get(), way);
         QVERIFY2(box->codes() == codes, printable(box->codes()).constData());
     }
 
     void shouldPasteNothingFromAnEmptyClipboard_data()
     {
-        QTest::addColumn<bool>("keyBox");
-        QTest::addColumn<Way>("way");
-        for (const bool key : {true, false}) {
-            const char *box = key ? "key box" : "multi-line box";
-            QTest::addRow("%s, Ctrl+V", box) << key << Way::CtrlV;
-            QTest::addRow("%s, context menu", box) << key << Way::Menu;
-            QTest::addRow("%s, middle click", box) << key << Way::MiddleClick;
-        }
+        addKindsAndWays({Way::CtrlV, Way::Menu, Way::MiddleClick});
     }
     void shouldPasteNothingFromAnEmptyClipboard()
     {
-        QFETCH(bool, keyBox);
+        QFETCH(Kind, kind);
         QFETCH(Way, way);
-        std::unique_ptr<QWidget> widget = makeBox(keyBox);
-        auto *box = dynamic_cast<CodeBox *>(widget.get());
+        const Shown shown(kind);
+        CodeBox *box = shown.box;
         box->setCodes("kept");
         for (const QClipboard::Mode mode : {QClipboard::Clipboard, QClipboard::Selection}) {
             // The owner exits: with no clipboard manager, nothing holds the text any more.
@@ -338,35 +339,29 @@ private slots:
             QVERIFY(!readBack(selectionName(mode), QStringLiteral("TARGETS")));
             QTRY_VERIFY(!Clipboard::codes(mode));
         }
-        paste(widget.get(), way);
+        paste(shown.widget.get(), way);
         QVERIFY2(box->codes() == "kept", printable(box->codes()).constData());
     }
 
     // An empty text from another program, pasted where nothing is selected, changes nothing.
     void shouldRaiseNothingPastingAnEmptyForeignText_data()
     {
-        QTest::addColumn<bool>("keyBox");
-        QTest::addColumn<Way>("way");
-        for (const bool key : {true, false}) {
-            const char *box = key ? "key box" : "multi-line box";
-            QTest::addRow("%s, Ctrl+V", box) << key << Way::CtrlV;
-            QTest::addRow("%s, middle click", box) << key << Way::MiddleClick;
-        }
+        addKindsAndWays({Way::CtrlV, Way::MiddleClick});
     }
     void shouldRaiseNothingPastingAnEmptyForeignText()
     {
-        QFETCH(bool, keyBox);
+        QFETCH(Kind, kind);
         QFETCH(Way, way);
-        std::unique_ptr<QWidget> widget = makeBox(keyBox);
-        auto *box = dynamic_cast<CodeBox *>(widget.get());
+        const Shown shown(kind);
+        CodeBox *box = shown.box;
         box->setCodes("kept");
         const QClipboard::Mode mode =
             way == Way::MiddleClick ? QClipboard::Selection : QClipboard::Clipboard;
         ForeignOwner owner("", selectionName(mode));
         QVERIFY(owner.owns());
         QVERIFY(settledCodes(mode, "") == std::string());
-        QSignalSpy changes(widget.get(), SIGNAL(changed()));
-        paste(widget.get(), way);
+        QSignalSpy changes = shown.spy();
+        paste(shown.widget.get(), way);
         QCOMPARE(changes.count(), 0);
         QCOMPARE(box->codes(), std::string("kept"));
     }
@@ -413,19 +408,6 @@ private slots:
     }
 
 private:
-    static std::unique_ptr<QWidget> makeBox(bool keyBox)
-    {
-        std::unique_ptr<QWidget> widget;
-        if (keyBox)
-            widget = std::make_unique<KeyBox>();
-        else
-            widget = std::make_unique<TextBox>();
-        widget->show();
-        widget->activateWindow();
-        widget->setFocus();
-        return widget;
-    }
-
     static void paste(QWidget *widget, Way way)
     {
         QWidget *target = widget;

@@ -24,73 +24,15 @@ namespace {
 
 enum class Way { CtrlV, Menu };
 
-// A shown box of either kind with a spy on its changed().
-struct Shown {
-    std::unique_ptr<QWidget> widget;
-    CodeBox *box = nullptr;
-    std::unique_ptr<QSignalSpy> changes;
-
-    explicit Shown(bool key)
-    {
-        if (key) {
-            auto *line = new KeyBox;
-            widget.reset(line);
-            box = line;
-            changes = std::make_unique<QSignalSpy>(line, &KeyBox::changed);
-        } else {
-            auto *text = new TextBox;
-            widget.reset(text);
-            box = text;
-            changes = std::make_unique<QSignalSpy>(text, &TextBox::changed);
-        }
-        widget->show();
-        widget->activateWindow();
-        widget->setFocus();
+// Pastes into SHOWN by WAY.
+void paste(const Shown &shown, Way way)
+{
+    if (way == Way::CtrlV) {
+        QTest::keySequence(shown.widget.get(), QKeySequence::Paste);
+        return;
     }
-
-    // Selects the codes FROM to TO of the box's text.
-    void select(int from, int to) const
-    {
-        if (auto *line = qobject_cast<QLineEdit *>(widget.get())) {
-            line->setSelection(from, to - from);
-            return;
-        }
-        auto *text = qobject_cast<TextBox *>(widget.get());
-        QTextCursor cursor = text->textCursor();
-        cursor.setPosition(from);
-        cursor.setPosition(to, QTextCursor::KeepAnchor);
-        text->setTextCursor(cursor);
-    }
-    void placeCursorAtEnd() const
-    {
-        if (auto *line = qobject_cast<QLineEdit *>(widget.get()))
-            line->end(false);
-        else
-            qobject_cast<TextBox *>(widget.get())->moveCursor(QTextCursor::End);
-    }
-
-    // Drops DATA in the middle of the box, as a drag from elsewhere would.
-    void drop(QMimeData &data) const
-    {
-        QWidget *target = widget.get();
-        if (auto *area = qobject_cast<QAbstractScrollArea *>(target))
-            target = area->viewport();
-        const QPoint at = target->rect().center();
-        QDragEnterEvent enter(at, Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
-        QApplication::sendEvent(target, &enter);
-        QDropEvent dropped(at, Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
-        QApplication::sendEvent(target, &dropped);
-    }
-
-    void paste(Way way) const
-    {
-        if (way == Way::CtrlV) {
-            QTest::keySequence(widget.get(), QKeySequence::Paste);
-            return;
-        }
-        QCOMPARE(triggerMenuEntry(widget.get(), "edit-paste"), MenuEntry::Triggered);
-    }
-};
+    QCOMPARE(triggerMenuEntry(shown.widget.get(), "edit-paste"), MenuEntry::Triggered);
+}
 
 } // namespace
 
@@ -99,25 +41,25 @@ class EditPathsTest : public QObject {
 private slots:
     void shouldRaiseNothingPastingAnEmptyText_data()
     {
-        QTest::addColumn<bool>("key");
+        QTest::addColumn<Kind>("kind");
         QTest::addColumn<Way>("way");
         QTest::addColumn<bool>("ownFormat");
-        for (const bool key : {true, false})
+        for (const Kind kind : {Kind::Key, Kind::Text})
             for (const Way way : {Way::CtrlV, Way::Menu})
                 for (const bool own : {true, false})
-                    QTest::addRow("%s, %s, %s", key ? "key box" : "multi-line box",
+                    QTest::addRow("%s, %s, %s", kindName(kind),
                                   way == Way::CtrlV ? "Ctrl+V" : "menu",
                                   own ? "an empty box's copy" : "empty plain text")
-                        << key << way << own;
+                        << kind << way << own;
     }
     void shouldRaiseNothingPastingAnEmptyText()
     {
-        QFETCH(bool, key);
+        QFETCH(Kind, kind);
         QFETCH(Way, way);
         QFETCH(bool, ownFormat);
-        Shown shown(key);
+        Shown shown(kind);
         shown.box->setCodes("kept");
-        shown.changes->clear();
+        QSignalSpy changes = shown.spy();
         if (ownFormat)
             Clipboard::putCodes("");
         else
@@ -125,108 +67,103 @@ private slots:
         QVERIFY(Clipboard::codes() == std::string());
 
         shown.placeCursorAtEnd();
-        shown.paste(way);
-        QCOMPARE(shown.changes->count(), 0);
+        paste(shown, way);
+        QCOMPARE(changes.count(), 0);
         QCOMPARE(shown.box->codes(), std::string("kept"));
 
         // Over a selection the empty text still removes it: that is a change.
         shown.select(1, 3);
-        shown.paste(way);
+        paste(shown, way);
         QCOMPARE(shown.box->codes(), std::string("kt"));
-        QCOMPARE(shown.changes->count(), 1);
+        QCOMPARE(changes.count(), 1);
     }
 
     // A dead key with text selected: the input method's first event removes the selection
     // while it shows the accent it composes; the second commits a letter or abandons.
     void shouldRaiseTheChangeOfACompositionOverASelection_data()
     {
-        QTest::addColumn<bool>("key");
+        QTest::addColumn<Kind>("kind");
         QTest::addColumn<bool>("committed");
-        for (const bool key : {true, false})
+        for (const Kind kind : {Kind::Key, Kind::Text})
             for (const bool committed : {true, false})
-                QTest::addRow("%s, %s", key ? "key box" : "multi-line box",
-                              committed ? "committed" : "abandoned")
-                    << key << committed;
+                QTest::addRow("%s, %s", kindName(kind), committed ? "committed" : "abandoned")
+                    << kind << committed;
     }
     void shouldRaiseTheChangeOfACompositionOverASelection()
     {
-        QFETCH(bool, key);
+        QFETCH(Kind, kind);
         QFETCH(bool, committed);
-        Shown shown(key);
+        Shown shown(kind);
         shown.box->setCodes("Saisie");
         shown.select(0, 3);
-        shown.changes->clear();
+        QSignalSpy changes = shown.spy();
 
         QInputMethodEvent compose(QStringLiteral("\u00B4"), {});
         QApplication::sendEvent(shown.widget.get(), &compose);
         QCOMPARE(shown.box->codes(), std::string("sie"));
-        QCOMPARE(shown.changes->count(), 1);
+        QCOMPARE(changes.count(), 1);
 
         QInputMethodEvent end;
         if (committed)
             end.setCommitString(QStringLiteral("\u00E9"));
         QApplication::sendEvent(shown.widget.get(), &end);
         QCOMPARE(shown.box->codes(), committed ? std::string("\xE9sie") : std::string("sie"));
-        QCOMPARE(shown.changes->count(), committed ? 2 : 1);
+        QCOMPARE(changes.count(), committed ? 2 : 1);
 
         // With nothing selected a composition only shows until it is committed.
         QInputMethodEvent preedit(QStringLiteral("\u00B4"), {});
         QApplication::sendEvent(shown.widget.get(), &preedit);
         QInputMethodEvent abandon;
         QApplication::sendEvent(shown.widget.get(), &abandon);
-        QCOMPARE(shown.changes->count(), committed ? 2 : 1);
+        QCOMPARE(changes.count(), committed ? 2 : 1);
     }
 
     // Another instance's drop holds the codes twice; its plain text may have lost a final
     // code 0 on the way (X11) or had its line feeds rewritten (Windows).
-    void shouldDropTheOwnFormatBeforeThePlainText_data()
-    {
-        QTest::addColumn<bool>("key");
-        QTest::addRow("key box") << true;
-        QTest::addRow("multi-line box") << false;
-    }
+    void shouldDropTheOwnFormatBeforeThePlainText_data() { addKinds(); }
     void shouldDropTheOwnFormatBeforeThePlainText()
     {
-        QFETCH(bool, key);
-        Shown shown(key);
+        QFETCH(Kind, kind);
+        Shown shown(kind);
         shown.box->setCodes("");
+        QSignalSpy changes = shown.spy();
         const std::string codes("x\n\r\x01\0", 5);
         QMimeData data;
         data.setText(QStringLiteral("x\r\n\r\n\u0001"));
         data.setData(QString::fromLatin1(Clipboard::CodesFormat), QByteArray::fromStdString(codes));
         shown.drop(data);
         QVERIFY2(shown.box->codes() == codes, printable(shown.box->codes()).constData());
-        QCOMPARE(shown.changes->count(), 1);
+        QCOMPARE(changes.count(), 1);
     }
 
     // A drop or a paste after typing is one step of the undo history, whatever it carries.
     void shouldUndoADropOrPasteInOneStep_data()
     {
-        QTest::addColumn<bool>("key");
+        QTest::addColumn<Kind>("kind");
         QTest::addColumn<int>("way"); // 0 a drop in the own format, 1 a drop, 2 Ctrl+V
         QTest::addColumn<QByteArray>("entered");
-        for (const bool key : {true, false}) {
-            const char *box = key ? "key box" : "multi-line box";
+        for (const Kind kind : {Kind::Key, Kind::Text}) {
+            const char *box = kindName(kind);
             QTest::addRow("%s, drop of codes 1 and 2, own format", box)
-                << key << 0 << QByteArray("\x01\x02");
+                << kind << 0 << QByteArray("\x01\x02");
             QTest::addRow("%s, drop of codes 1 and 2, plain text", box)
-                << key << 1 << QByteArray("\x01\x02");
-            QTest::addRow("%s, printable drop", box) << key << 1 << QByteArray("ab");
-            QTest::addRow("%s, paste of codes 1 and 2", box) << key << 2 << QByteArray("\x01\x02");
+                << kind << 1 << QByteArray("\x01\x02");
+            QTest::addRow("%s, printable drop", box) << kind << 1 << QByteArray("ab");
+            QTest::addRow("%s, paste of codes 1 and 2", box) << kind << 2 << QByteArray("\x01\x02");
         }
     }
     void shouldUndoADropOrPasteInOneStep()
     {
-        QFETCH(bool, key);
+        QFETCH(Kind, kind);
         QFETCH(int, way);
         QFETCH(QByteArray, entered);
         const std::string codes = entered.toStdString();
-        Shown shown(key);
+        Shown shown(kind);
         shown.box->setCodes("");
         QTest::keyClicks(shown.widget.get(), "xy");
         if (way == 2) {
             Clipboard::putCodes(codes);
-            shown.paste(Way::CtrlV);
+            paste(shown, Way::CtrlV);
         } else {
             QMimeData data;
             data.setText(rawReference(codes));
@@ -235,13 +172,12 @@ private slots:
             shown.drop(data);
         }
         QVERIFY2(shown.box->codes() == "xy" + codes, printable(shown.box->codes()).constData());
-        if (key) {
+        if (kind == Kind::Key) {
             // Typing after it is a step of its own too, as after QLineEdit's own paste (Qt's
             // multi-line edits add it to the paste's step).
             QTest::keyClicks(shown.widget.get(), "z");
             QTest::keySequence(shown.widget.get(), QKeySequence::Undo);
-            QVERIFY2(shown.box->codes() == "xy" + codes,
-                     printable(shown.box->codes()).constData());
+            QVERIFY2(shown.box->codes() == "xy" + codes, printable(shown.box->codes()).constData());
         }
         QTest::keySequence(shown.widget.get(), QKeySequence::Undo);
         QCOMPARE(shown.box->codes(), std::string("xy"));

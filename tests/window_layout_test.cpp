@@ -41,17 +41,9 @@ double contrast(const QColor &a, const QColor &b)
 
 } // namespace
 
-class LayoutTest : public QObject {
+class LayoutTest : public WindowTest {
     Q_OBJECT
 private slots:
-    void init()
-    {
-        m_window = std::make_unique<KorMain>();
-        m_window->show();
-        QVERIFY(QTest::qWaitForWindowExposed(m_window.get()));
-    }
-    void cleanup() { m_window.reset(); }
-
     void shouldPlaceEveryControlAt96Dpi()
     {
         if (m_window->logicalDpiX() != 96 || m_window->logicalDpiY() != 96)
@@ -194,9 +186,6 @@ private slots:
         QVERIFY2(colours.size() <= 16, qPrintable(QString::number(colours.size())));
         QVERIFY(colours.size() >= 4);
     }
-
-private:
-    std::unique_ptr<KorMain> m_window;
 };
 
 QTEST_MAIN(LayoutTest)

@@ -25,17 +25,9 @@ const QSize DoubledClient(2 * 622, 2 * 283);
 
 } // namespace
 
-class ScalingTest : public QObject {
+class ScalingTest : public WindowTest {
     Q_OBJECT
 private slots:
-    void init()
-    {
-        m_window = std::make_unique<KorMain>();
-        m_window->show();
-        QVERIFY(QTest::qWaitForWindowExposed(m_window.get()));
-    }
-    void cleanup() { m_window.reset(); }
-
     void shouldDrawInTwiceTheDevicePixels()
     {
         if (m_window->devicePixelRatioF() != 2.0)
@@ -129,9 +121,6 @@ private slots:
                                 .arg(key->fontMetrics().height())
                                 .arg(line.height())));
     }
-
-private:
-    std::unique_ptr<KorMain> m_window;
 };
 
 QTEST_MAIN(ScalingTest)

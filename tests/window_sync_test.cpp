@@ -64,7 +64,8 @@ struct Window {
         window->show();
     }
 
-    std::string text(int i) const { return dynamic_cast<CodeBox *>(box[i])->codes(); }
+    CodeBox *codeBox(int i) const { return dynamic_cast<CodeBox *>(box[i]); }
+    std::string text(int i) const { return codeBox(i)->codes(); }
     QString count(int i) const { return ctr[i]->text(); }
     std::array<QString, 3> counts() const { return {count(0), count(1), count(2)}; }
     bool buttonsEnabled() const
@@ -180,7 +181,7 @@ private slots:
         QFETCH(Driver, driver);
         Window w;
         std::vector<int> busyInNestedChange;
-        connect(qobject_cast<TextBox *>(w.box[2]), &TextBox::changed, this,
+        connect(w.codeBox(2)->changes(), &BoxChanges::changed, this,
                 [&] { busyInNestedChange.push_back(ModCodeur::EnCours); });
         w.set(driver, KorMain::Key, "clef");
         QVERIFY(w.buttonsEnabled());
@@ -290,7 +291,7 @@ private slots:
         QFETCH(Driver, driver);
         Window w;
         std::vector<int> busyInNestedChange;
-        connect(qobject_cast<TextBox *>(w.box[2]), &TextBox::changed, this,
+        connect(w.codeBox(2)->changes(), &BoxChanges::changed, this,
                 [&] { busyInNestedChange.push_back(ModCodeur::EnCours); });
         w.set(driver, KorMain::Plain, "Un \xE9t\xE9\r\n\xE0 Paris \x80");
         QVERIFY(w.buttonsEnabled());
@@ -323,7 +324,7 @@ private slots:
         w.set(driver, KorMain::Key, "clef");
         const auto before = w.counts();
         std::vector<int> busyInNestedChange;
-        connect(qobject_cast<TextBox *>(w.box[1]), &TextBox::changed, this,
+        connect(w.codeBox(1)->changes(), &BoxChanges::changed, this,
                 [&] { busyInNestedChange.push_back(ModCodeur::EnCours); });
         w.set(driver, KorMain::Code, carried);
         QCOMPARE(w.text(2), carried);
@@ -343,7 +344,7 @@ private slots:
         const auto counts = w.counts();
         // The guard is already down when the plain box is emptied: its change runs once.
         std::vector<int> busyInNestedChange;
-        connect(qobject_cast<TextBox *>(w.box[1]), &TextBox::changed, this,
+        connect(w.codeBox(1)->changes(), &BoxChanges::changed, this,
                 [&] { busyInNestedChange.push_back(ModCodeur::EnCours); });
         w.set(driver, KorMain::Code, "");
         QCOMPARE(w.text(1), std::string());

@@ -1,20 +1,28 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
-// Functions shared by the window's Qt tests.
+// Fixtures and functions shared by the window's Qt tests.
 
+#include "codebox.h"
 #include "codepage.h"
+#include "kormain.h"
 
 #include <QAbstractScrollArea>
 #include <QAction>
 #include <QApplication>
 #include <QByteArray>
 #include <QContextMenuEvent>
+#include <QDropEvent>
+#include <QLineEdit>
 #include <QMenu>
+#include <QMimeData>
 #include <QRect>
+#include <QSignalSpy>
 #include <QString>
 #include <QTest>
+#include <QTextCursor>
 
+#include <memory>
 #include <string>
 
 // Where each control stands, in twips (left, top, width, height) from the client area's
@@ -97,3 +105,107 @@ inline MenuEntry triggerMenuEntry(QWidget *box, const char *name)
     menu->close();
     return found;
 }
+
+// A test whose every case has a KorMain of its own, shown and exposed, deleted after it.
+class WindowTest : public QObject {
+    Q_OBJECT
+protected:
+    std::unique_ptr<KorMain> m_window;
+
+private slots:
+    void init()
+    {
+        m_window = std::make_unique<KorMain>();
+        m_window->show();
+        QVERIFY(QTest::qWaitForWindowExposed(m_window.get()));
+    }
+    void cleanup() { m_window.reset(); }
+};
+
+// The two kinds of box.
+enum class Kind { Key, Text };
+Q_DECLARE_METATYPE(Kind)
+
+inline const char *kindName(Kind kind)
+{
+    return kind == Kind::Key ? "key box" : "multi-line box";
+}
+
+// A data column "kind" with a row for each kind of box.
+inline void addKinds()
+{
+    QTest::addColumn<Kind>("kind");
+    for (const Kind kind : {Kind::Key, Kind::Text})
+        QTest::newRow(kindName(kind)) << kind;
+}
+
+// A box of KIND alone in a window of its own: shown, active and focused.
+struct Shown {
+    std::unique_ptr<QWidget> widget;
+    CodeBox *box = nullptr;
+
+    explicit Shown(Kind kind)
+    {
+        if (kind == Kind::Key) {
+            auto *key = new KeyBox;
+            widget.reset(key);
+            box = key;
+        } else {
+            auto *text = new TextBox;
+            widget.reset(text);
+            box = text;
+        }
+        widget->show();
+        widget->activateWindow();
+        widget->setFocus();
+    }
+
+    // A spy on the box's changed(), counting from now.
+    [[nodiscard]] QSignalSpy spy() const
+    {
+        return QSignalSpy(box->changes(), &BoxChanges::changed);
+    }
+
+    // The text as the widget shows it.
+    [[nodiscard]] QString shownText() const
+    {
+        if (auto *line = qobject_cast<QLineEdit *>(widget.get()))
+            return line->text();
+        return qobject_cast<TextBox *>(widget.get())->document()->toRawText();
+    }
+
+    // Selects the codes FROM to TO of the box's text.
+    void select(int from, int to) const
+    {
+        if (auto *line = qobject_cast<QLineEdit *>(widget.get())) {
+            line->setSelection(from, to - from);
+            return;
+        }
+        auto *text = qobject_cast<TextBox *>(widget.get());
+        QTextCursor cursor = text->textCursor();
+        cursor.setPosition(from);
+        cursor.setPosition(to, QTextCursor::KeepAnchor);
+        text->setTextCursor(cursor);
+    }
+
+    void placeCursorAtEnd() const
+    {
+        if (auto *line = qobject_cast<QLineEdit *>(widget.get()))
+            line->end(false);
+        else
+            qobject_cast<TextBox *>(widget.get())->moveCursor(QTextCursor::End);
+    }
+
+    // Drops DATA in the middle of the box, as a drag from elsewhere would.
+    void drop(QMimeData &data) const
+    {
+        QWidget *target = widget.get();
+        if (auto *area = qobject_cast<QAbstractScrollArea *>(target))
+            target = area->viewport();
+        const QPoint at = target->rect().center();
+        QDragEnterEvent enter(at, Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+        QApplication::sendEvent(target, &enter);
+        QDropEvent dropped(at, Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+        QApplication::sendEvent(target, &dropped);
+    }
+};

@@ -20,8 +20,8 @@ namespace Clipboard {
 
 // The program's own format: one byte per code, nothing added or converted. Instances hand
 // each other code texts exactly through it where a platform's text conversion is lossy (a
-// final code 0, lone line feeds).
-inline constexpr char CodesFormat[] = "application/x-fr.kor.codetarvo-codes";
+// final code 0, lone line feeds). Named after the application id by the build.
+inline constexpr char CodesFormat[] = CODETARVO_CODES_FORMAT;
 
 // Places CODES on the clipboard (or the X11 selection, where there is one) as plain text and
 // in the own format, replacing what was there; the empty text is placed too.

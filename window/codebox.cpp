@@ -130,7 +130,7 @@ void KeyBox::signalChange(const QString &text)
     if (text == m_signalled)
         return;
     m_signalled = text;
-    emit changed();
+    raiseChanged();
 }
 
 std::string KeyBox::codes() const
@@ -433,7 +433,7 @@ void TextBox::setCodes(std::string_view codes)
         doc->setModified(false);
     }
     m_editFrom = m_editTo = -1;
-    emit changed();
+    raiseChanged();
 }
 
 void TextBox::noteEdit(int position, int charsRemoved, int charsAdded)
@@ -495,7 +495,7 @@ void TextBox::finishEdit()
         cursor.insertText(wanted.mid(head, wanted.size() - head - tail));
         cursor.endEditBlock();
     }
-    emit changed();
+    raiseChanged();
 }
 
 void TextBox::insertCodes(std::string_view codes)

@@ -19,6 +19,14 @@
 
 class QMenu;
 
+// Raises a box's changed(). A QObject of its own: the boxes derive from QLineEdit and
+// QPlainTextEdit, and a class can have only one QObject base.
+class BoxChanges final : public QObject {
+    Q_OBJECT
+signals:
+    void changed();
+};
+
 // What the window needs of a box, whichever widget shows it.
 class CodeBox {
 public:
@@ -34,6 +42,17 @@ public:
     // UNIT lies past the end), or takes the mark away for none. Only a box that can hold a
     // code text shows it.
     virtual void markUnit(std::optional<std::size_t> unit) { (void)unit; }
+    // Inserts the clipboard's text in place of the selection; nothing when it holds none.
+    virtual void pasteRaw() = 0;
+
+    // Raises changed() once for every change of the box's text, whatever made it.
+    [[nodiscard]] const BoxChanges *changes() const { return &m_changes; }
+
+protected:
+    void raiseChanged() { emit m_changes.changed(); }
+
+private:
+    BoxChanges m_changes;
 };
 
 // The single-line key box. CR and LF are shown as pictures like every control code.
@@ -49,11 +68,7 @@ public:
     // The raw text of the selection to the clipboard; cut also removes it.
     void copyRaw();
     void cutRaw();
-    // Inserts the clipboard's text in place of the selection; nothing when it holds none.
-    void pasteRaw();
-
-signals:
-    void changed();
+    void pasteRaw() override;
 
 protected:
     void keyPressEvent(QKeyEvent *event) override;
@@ -102,12 +117,7 @@ public:
     [[nodiscard]] std::string codes() const override;
     void setCodes(std::string_view codes) override;
     void markUnit(std::optional<std::size_t> unit) override;
-
-    // Inserts the clipboard's text in place of the selection; nothing when it holds none.
-    void pasteRaw();
-
-signals:
-    void changed();
+    void pasteRaw() override;
 
 protected:
     void keyPressEvent(QKeyEvent *event) override;

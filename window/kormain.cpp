@@ -108,9 +108,8 @@ void KorMain::buildControls()
         txt_Change(i);
         reviewFailure();
     };
-    connect(key, &KeyBox::changed, this, [handle] { handle(Key); });
-    connect(plain, &TextBox::changed, this, [handle] { handle(Plain); });
-    connect(code, &TextBox::changed, this, [handle] { handle(Code); });
+    for (int i = 0; i < 3; ++i)
+        connect(txt[i]->changes(), &BoxChanges::changed, this, [handle, i] { handle(i); });
 
     ctr0 = new QLabel(this);
     ctr1 = new QLabel(this);

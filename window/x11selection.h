@@ -1,9 +1,10 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
-// Reads the text of an X11 selection (CLIPBOARD or PRIMARY) straight from its owner, over a
-// connection of its own, exactly as the owner gives it. Qt's own reading drops one final
-// U+0000 of a text offered as UTF8_STRING or STRING, the last unit of many code texts.
+// Reads the text of an X11 selection (CLIPBOARD, PRIMARY, or the XdndSelection of a text
+// being dropped) straight from its owner, over a connection of its own, exactly as the owner
+// gives it. Qt's own reading drops one final U+0000 of a text offered as UTF8_STRING or
+// STRING, the last unit of many code texts.
 
 #include <QString>
 

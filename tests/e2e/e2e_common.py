@@ -6,12 +6,23 @@ import argparse
 import os
 import random
 import subprocess
+import sys
 import tempfile
 import time
 
+
+def _from_build(name):
+    """The build's value NAME, which CTest hands the drivers in their environment."""
+    value = os.environ.get(name)
+    if not value:
+        sys.exit("%s is not set: run the end-to-end tests through ctest, which takes it from "
+                 "the build" % name)
+    return value
+
+
 TITLE_PREFIX = "Code Tarvo "  # the caption, before its version
-APP_ID = "fr.kor.CodeTarvo"
-CODES_FORMAT = "application/x-fr.kor.codetarvo-codes"
+APP_ID = _from_build("CODETARVO_APP_ID")
+CODES_FORMAT = _from_build("CODETARVO_CODES_FORMAT")  # the clipboard format of the codes
 INITIAL_PLAIN = b"Saisie"
 ERREUR = b"Erreur"
 DPI = 96

@@ -7,7 +7,8 @@ types, presses keys and clicks the Copy buttons, xclip reads and sets the clipbo
 clipboard comparison is byte for byte (UTF-8). Prints one line per case and a closing
 "e2e: N passed, N failed" line; exits non-zero on any failure.
 
-Usage: e2e_test.py --app PATH/codetarvo --cli PATH/codetarvo-cli
+Usage: e2e_test.py --app PATH/codetarvo --cli PATH/codetarvo-cli, with the build's
+CODETARVO_APP_ID and CODETARVO_CODES_FORMAT in the environment, as ctest runs it.
 """
 
 import os

@@ -46,7 +46,7 @@ std::string randomCodes(std::mt19937 &rng, std::size_t size)
 
 } // namespace
 
-class WindowDisplayPerfTest : public QObject {
+class WindowDrawingTest : public QObject {
     Q_OBJECT
 
 private slots:
@@ -94,5 +94,5 @@ private slots:
     }
 };
 
-QTEST_MAIN(WindowDisplayPerfTest)
-#include "window_display_perf_test.moc"
+QTEST_MAIN(WindowDrawingTest)
+#include "window_drawing_test.moc"
