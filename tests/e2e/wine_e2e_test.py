@@ -43,8 +43,12 @@ class WineDesktop(Desktop):
         # Quiet, no offer to install Mono or Gecko, no menu entries written for the desktop.
         self.env.update(WINEPREFIX=self.prefix, WINEARCH="win64", WINEDEBUG="-all",
                         WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d")
-        self.run("wineboot", "--init", timeout=300)
-        self.run("wineserver", "--wait", timeout=300)
+        try:
+            self.run("wineboot", "--init", timeout=300)
+            self.run("wineserver", "--wait", timeout=300)
+        except (Failure, subprocess.TimeoutExpired):
+            self.close()  # no suite will: the X server would outlive the run
+            raise
 
     def unix_path(self, windows_path):
         """Where WINDOWS_PATH (on drive C:) lies in the prefix."""
