@@ -116,8 +116,12 @@ private slots:
                 QVERIFY2(metrics.inFontUcs4(text.at(0).unicode()),
                          qPrintable(QStringLiteral("code %1").arg(code)));
                 // Within the rounding of advances to 1/64 pixel.
-                QVERIFY2(std::abs(metrics.horizontalAdvance(text) - (isMark ? 2 : 1) * cell) < 0.05,
-                         qPrintable(QStringLiteral("code %1").arg(code)));
+                const qreal advance = metrics.horizontalAdvance(text);
+                QVERIFY2(std::abs(advance - (isMark ? 2 : 1) * cell) < 0.05,
+                         qPrintable(QStringLiteral("code %1: advance %2, cell %3")
+                                        .arg(code)
+                                        .arg(advance)
+                                        .arg(cell)));
             }
         }
     }

@@ -34,6 +34,12 @@ QFont font(const QFont &base)
     font.setStyleHint(QFont::Monospace);
     font.setPointSizeF(base.pointSizeF() * Enlargement);
     font.setStyleStrategy(QFont::PreferNoShaping);
+#ifdef Q_OS_WIN
+    // Windows' font engines hint fully by default, which rounds every advance to a whole
+    // pixel: a two-cell mark would then come out a pixel wider or narrower than two cells
+    // of text. Hinted only vertically, advances keep their fractions, as on Linux.
+    font.setHintingPreference(QFont::PreferVerticalHinting);
+#endif
     return font;
 }
 
