@@ -12,8 +12,11 @@
 
 namespace ModCodeur::Engine {
 
-// Texts shorter than this go through the loops: setting the engine up costs more than it saves.
-inline constexpr std::size_t LongText = 256;
+// Texts shorter than these go through the loops: setting the engine up costs more than it saves.
+// Plain texts, for Coder:
+inline constexpr std::size_t LongPlain = 256;
+// Code texts, for decode and Decoder:
+inline constexpr std::size_t LongCode = 256;
 
 // encodeGroups(plain, key, start, draws). When DRAWS is a TwisterRandomSource, its
 // generator's numbers are converted to positions many at a time, and it has given exactly the
