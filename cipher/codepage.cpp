@@ -19,6 +19,14 @@ constexpr std::array<char32_t, 32> HighControls = {
     0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178,
 };
 
+// The table holds the undefined codes' controls where UndefinedCodes says they are.
+static_assert([] {
+    for (unsigned k = 0; k < HighControls.size(); ++k)
+        if (isUndefined(static_cast<unsigned char>(0x80 + k)) != (HighControls[k] == 0x80 + k))
+            return false;
+    return true;
+}());
+
 constexpr char32_t LargestCharacter = 0x10FFFF;
 
 constexpr char32_t characterOf(unsigned char code)

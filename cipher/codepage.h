@@ -1,18 +1,29 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
-// The single-byte code page of texts: Windows-1252, its five undefined positions (129, 141,
-// 143, 144, 157) taken as the C1 controls U+0081, U+008D, U+008F, U+0090, U+009D, so that
-// code and character are an exact inverse pair for all 256 codes.
+// The single-byte code page of texts: Windows-1252, its five undefined positions
+// (UndefinedCodes) taken as the C1 controls of the same numbers, so that code and character
+// are an exact inverse pair for all 256 codes.
 //
 // Also the conversion between UTF-8 and codes, for programs that exchange texts as UTF-8.
 
+#include <algorithm>
+#include <array>
 #include <cstddef>
 #include <optional>
 #include <string>
 #include <string_view>
 
 namespace CodePage {
+
+// The codes Windows-1252 leaves undefined, in ascending order; each is taken as the C1
+// control of its own number.
+inline constexpr std::array<unsigned char, 5> UndefinedCodes = {0x81, 0x8D, 0x8F, 0x90, 0x9D};
+
+[[nodiscard]] constexpr bool isUndefined(unsigned char code)
+{
+    return std::find(UndefinedCodes.begin(), UndefinedCodes.end(), code) != UndefinedCodes.end();
+}
 
 [[nodiscard]] char32_t toUnicode(unsigned char code);
 

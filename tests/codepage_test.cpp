@@ -3,8 +3,11 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
+#include <memory>
 #include <optional>
 #include <random>
+#include <sstream>
 #include <set>
 #include <string>
 #include <utility>
@@ -331,3 +334,35 @@ TEST(CodePageUtf8, ErrorsAfterLongAsciiRunsAndCharacters)
         }
     }
 }
+
+#ifdef CODETARVO_FONT_SCRIPT
+TEST(CodePage, FontScriptHasTheSameCodePage)
+{
+    // The box font's script keeps a copy of the code page: its undefined codes, then the
+    // characters of codes 128-159.
+    const std::string command = CODETARVO_FONT_PYTHON " " CODETARVO_FONT_SCRIPT " --code-page";
+    const std::unique_ptr<std::FILE, int (*)(std::FILE *)> pipe(popen(command.c_str(), "r"),
+                                                                &pclose);
+    ASSERT_TRUE(pipe) << command;
+    std::string printed;
+    char buffer[512];
+    while (const std::size_t got = std::fread(buffer, 1, sizeof buffer, pipe.get()))
+        printed.append(buffer, got);
+    std::istringstream lines(printed);
+    std::string line;
+    std::vector<unsigned long> undefined;
+    std::vector<unsigned long> high;
+    for (auto *list : {&undefined, &high}) {
+        ASSERT_TRUE(std::getline(lines, line)) << printed;
+        std::istringstream values(line);
+        for (unsigned long value = 0; values >> value;)
+            list->push_back(value);
+    }
+    EXPECT_EQ(undefined, std::vector<unsigned long>(CodePage::UndefinedCodes.begin(),
+                                                    CodePage::UndefinedCodes.end()));
+    std::vector<unsigned long> expected;
+    for (int code = 0x80; code < 0xA0; ++code)
+        expected.push_back(CodePage::toUnicode(static_cast<unsigned char>(code)));
+    EXPECT_EQ(high, expected);
+}
+#endif

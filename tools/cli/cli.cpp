@@ -33,7 +33,8 @@ constexpr std::size_t ReadChunk = std::size_t{1} << 22;
 // and refuses more than INT_MAX, Linux moves at most about 2 GiB at a time anyway.
 constexpr std::size_t LargestTransfer = std::size_t{1} << 30;
 
-constexpr std::string_view Help =
+// The help text, around the list of the code page's undefined codes.
+constexpr std::string_view HelpBeforeUndefined =
     R"(Usage: codetarvo-cli encode (--key TEXT | --key-file FILE) [--bytes]
   or:  codetarvo-cli decode (--key TEXT | --key-file FILE) [--bytes]
 Encode standard input with a key into a code text, or decode a code text back
@@ -53,8 +54,8 @@ Without --key or --key-file the key comes from the environment variable
 CODETARVO_KEY. A key given by --key or CODETARVO_KEY is always UTF-8 text.
 
 In text mode (the default) input and output are UTF-8 and each character stands
-for its Windows-1252 code; the unassigned codes 129, 141, 143, 144 and 157 stand
-for U+0081, U+008D, U+008F, U+0090 and U+009D, code 0 for U+0000. Nothing is
+for its Windows-1252 code; the unassigned codes )";
+constexpr std::string_view HelpAfterUndefined = R"(, code 0 for U+0000. Nothing is
 added or removed: a final line break of the input belongs to the text. Empty
 input gives empty output. On failure nothing is written to standard output.
 Positions in messages count from 0.
@@ -133,6 +134,32 @@ std::string hexByte(char32_t byte)
     char name[16];
     std::snprintf(name, sizeof name, "0x%02lX", static_cast<unsigned long>(byte));
     return name;
+}
+
+// "A, B and C" of the undefined codes, each written by NAME.
+std::string undefinedList(std::string (*name)(unsigned char))
+{
+    const auto &codes = CodePage::UndefinedCodes;
+    std::string list;
+    for (std::size_t k = 0; k < codes.size(); ++k) {
+        if (k != 0)
+            list += k + 1 == codes.size() ? " and " : ", ";
+        list += name(codes[k]);
+    }
+    return list;
+}
+
+const std::string &help()
+{
+    static const std::string text = [] {
+        std::string t(HelpBeforeUndefined);
+        t += undefinedList([](unsigned char code) { return std::to_string(code); });
+        t += " stand\nfor ";
+        t += undefinedList([](unsigned char code) { return unicodeName(code); });
+        t += HelpAfterUndefined;
+        return t;
+    }();
+    return text;
 }
 
 std::string describeUtf8Error(const CodePage::Utf8Error &error)
@@ -454,7 +481,7 @@ int runWith(const std::vector<std::string> &args, In &&in, Out &&out, std::ostre
     if (auto failure = parseOptions(args, options))
         return report(err, *failure);
     if (options.help || options.version) {
-        if (auto failure = writeAll(out, options.help ? Help : Version))
+        if (auto failure = writeAll(out, options.help ? std::string_view(help()) : Version))
             return report(err, *failure);
         return ExitOk;
     }
@@ -481,7 +508,7 @@ int runWith(const std::vector<std::string> &args, In &&in, Out &&out, std::ostre
 
 std::string_view helpText()
 {
-    return Help;
+    return help();
 }
 
 std::string_view versionText()
