@@ -260,29 +260,10 @@ void appendUtf8(std::string_view text, std::string &utf8)
     appendUtf8Counted(text, extraUtf8Bytes(text), utf8);
 }
 
-void toUtf8InPlace(std::string &text)
-{
-    const std::size_t extra = extraUtf8Bytes(text);
-    if (extra == 0)
-        return; // plain ASCII
-    std::string utf8;
-    appendUtf8Counted(text, extra, utf8);
-    text.swap(utf8);
-}
-
-FromUtf8Result fromUtf8(std::string_view text)
-{
-    FromUtf8Result result{std::string(text), std::nullopt};
-    result.error = fromUtf8InPlace(result.codes);
-    if (result.error)
-        result.codes.clear();
-    return result;
-}
-
 std::string toUtf8(std::string_view codes)
 {
-    std::string text(codes);
-    toUtf8InPlace(text);
+    std::string text;
+    appendUtf8(codes, text);
     return text;
 }
 

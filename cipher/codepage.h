@@ -58,20 +58,11 @@ struct Utf8Error {
 // failure TEXT holds unspecified bytes and the error says what was found where.
 [[nodiscard]] std::optional<Utf8Error> fromUtf8InPlace(std::string &text);
 
-// Replaces the codes in TEXT by their characters in UTF-8: one buffer of the counted size,
-// none when TEXT is plain ASCII, which is its own UTF-8.
-void toUtf8InPlace(std::string &text);
-
 // Appends the characters of the codes TEXT to UTF8, in UTF-8, within its capacity when it
 // has room.
 void appendUtf8(std::string_view text, std::string &utf8);
 
-// Value-returning forms of the two above.
-struct FromUtf8Result {
-    std::string codes;              // empty on failure
-    std::optional<Utf8Error> error; // set on failure
-};
-[[nodiscard]] FromUtf8Result fromUtf8(std::string_view text);
+// The characters of the codes CODES in UTF-8.
 [[nodiscard]] std::string toUtf8(std::string_view codes);
 
 } // namespace CodePage

@@ -14,7 +14,6 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
-#include <istream>
 #include <memory>
 #include <ostream>
 #include <utility>
@@ -323,18 +322,6 @@ std::optional<Failure> resolveKey(const Options &options, const EnvLookup &env, 
     return std::nullopt;
 }
 
-// Reads all of IN into DATA in large chunks; false on a read error.
-bool readAll(std::istream &in, std::string &data)
-{
-    while (in) {
-        const std::size_t old = data.size();
-        data.resize(old + ReadChunk);
-        in.read(data.data() + old, static_cast<std::streamsize>(ReadChunk));
-        data.resize(old + static_cast<std::size_t>(in.gcount()));
-    }
-    return !in.bad();
-}
-
 // The bytes left to read from the regular file FD, or 0 when it is no regular file.
 std::size_t bytesLeft(int fd)
 {
@@ -425,17 +412,6 @@ Failure writeFailure()
     return Failure{ExitFailure, std::move(message), false};
 }
 
-// Writes TEXT to OUT in one piece and flushes it; gives the failure, if any.
-std::optional<Failure> writeAll(std::ostream &out, std::string_view text)
-{
-    errno = 0;
-    out.write(text.data(), static_cast<std::streamsize>(text.size()));
-    out.flush();
-    if (out)
-        return std::nullopt;
-    return writeFailure();
-}
-
 // Writes TEXT to FD with as few write(2) calls as it takes; gives the failure, if any.
 std::optional<Failure> writeAll(int fd, std::string_view text)
 {
@@ -454,8 +430,7 @@ std::optional<Failure> writeAll(int fd, std::string_view text)
 // Writes CODES to OUT as UTF-8, a piece at a time through one buffer: every code has a UTF-8
 // form, so only the writing can fail half-way, and the whole UTF-8 text, often twice the
 // size of the codes, never needs fresh memory.
-template <typename Out>
-std::optional<Failure> writeUtf8(Out &out, std::string_view codes)
+std::optional<Failure> writeUtf8(int out, std::string_view codes)
 {
     constexpr std::size_t Piece = 256 * 1024;
     std::string utf8;
@@ -471,11 +446,20 @@ std::optional<Failure> writeUtf8(Out &out, std::string_view codes)
     return std::nullopt;
 }
 
-// The tool between a reader and a writer of its input and output (streams or file
-// descriptors).
-template <typename In, typename Out>
-int runWith(const std::vector<std::string> &args, In &&in, Out &&out, std::ostream &err,
-            const EnvLookup &env)
+} // namespace
+
+std::string_view helpText()
+{
+    return help();
+}
+
+std::string_view versionText()
+{
+    return Version;
+}
+
+int run(const std::vector<std::string> &args, int in, int out, std::ostream &err,
+        const EnvLookup &env)
 {
     Options options;
     if (auto failure = parseOptions(args, options))
@@ -502,30 +486,6 @@ int runWith(const std::vector<std::string> &args, In &&in, Out &&out, std::ostre
     if (auto failure = options.bytes ? writeAll(out, data) : writeUtf8(out, data))
         return report(err, *failure);
     return ExitOk;
-}
-
-} // namespace
-
-std::string_view helpText()
-{
-    return help();
-}
-
-std::string_view versionText()
-{
-    return Version;
-}
-
-int run(const std::vector<std::string> &args, std::istream &in, std::ostream &out,
-        std::ostream &err, const EnvLookup &env)
-{
-    return runWith(args, in, out, err, env);
-}
-
-int run(const std::vector<std::string> &args, int in, int out, std::ostream &err,
-        const EnvLookup &env)
-{
-    return runWith(args, in, out, err, env);
 }
 
 } // namespace CodeTarvoCli
