@@ -78,7 +78,9 @@ std::string encodeGroups(std::string_view plain, std::string_view key, std::size
     return out;
 }
 
-std::string Coder(std::string plain, std::string key, RandomSource &draws)
+namespace {
+
+std::string encode(std::string plain, std::string key, RandomSource &draws, std::string room)
 {
     if (key.size() < 2 || plain.empty())
         return {};
@@ -89,13 +91,35 @@ std::string Coder(std::string plain, std::string key, RandomSource &draws)
         hook(plain.size());
     if (plain.size() < Engine::LongPlain)
         return encodeGroups(plain, key, start, draws);
-    return Engine::encode(plain, key, start, draws);
+    return Engine::encode(plain, key, start, draws, std::move(room));
+}
+
+ClockRandomSource &clockDraws()
+{
+    static ClockRandomSource draws;
+    return draws;
+}
+
+} // namespace
+
+std::string Coder(std::string plain, std::string key, RandomSource &draws)
+{
+    return encode(std::move(plain), std::move(key), draws, {});
 }
 
 std::string Coder(std::string plain, std::string key)
 {
-    static ClockRandomSource draws;
-    return Coder(std::move(plain), std::move(key), draws);
+    return encode(std::move(plain), std::move(key), clockDraws(), {});
+}
+
+std::string Coder(std::string plain, std::string key, std::string room)
+{
+    return encode(std::move(plain), std::move(key), clockDraws(), std::move(room));
+}
+
+std::size_t codeRoom(std::size_t plainLength)
+{
+    return Engine::codeRoom(plainLength);
 }
 
 DecodeResult decodeGroups(std::string_view code, std::string_view key)

@@ -18,6 +18,7 @@
 #include <bit>
 #include <cstring>
 #include <span>
+#include <utility>
 
 namespace ModCodeur::Engine {
 
@@ -198,15 +199,16 @@ private:
 // from POSITIONS.
 template <class Positions>
 [[gnu::always_inline]] inline std::string writeGroups(std::string_view plain, std::string_view key,
-                                                      std::size_t start, Positions &positions)
+                                                      std::size_t start, Positions &positions,
+                                                      std::string out)
 {
     const std::size_t n = plain.size();
     const KeyRing ring(key);
     const PlainClasses classes(key);
     const Unit *in = units(plain);
 
-    // Room for every group being normal and some escapes; grown when escapes need more.
-    std::string out(n + 1 + n / 4 + Window, '\0');
+    // Grown when escapes need more than codeRoom gives.
+    out.assign(codeRoom(n), '\0');
     Unit *dst = units(out);
     const auto makeRoom = [&](std::size_t j, std::size_t need) {
         if (j + need > out.size()) {
@@ -286,17 +288,24 @@ template <class Positions>
 
 } // namespace
 
+std::size_t codeRoom(std::size_t plainLength)
+{
+    // Every group normal and some escapes.
+    return plainLength + 1 + plainLength / 4 + Window;
+}
+
 CODETARVO_VECTOR_CLONES std::string encode(std::string_view plain, std::string_view key,
-                                           std::size_t start, RandomSource &draws)
+                                           std::size_t start, RandomSource &draws,
+                                           std::string room)
 {
     const std::ptrdiff_t span = static_cast<std::ptrdiff_t>(key.size()) - 3;
     auto *twister = dynamic_cast<TwisterRandomSource *>(&draws);
     if (twister != nullptr && span >= 0) {
         BatchedPositions positions(twister->engine(), span);
-        return writeGroups(plain, key, start, positions);
+        return writeGroups(plain, key, start, positions, std::move(room));
     }
     DrawnPositions positions(draws, span);
-    return writeGroups(plain, key, start, positions);
+    return writeGroups(plain, key, start, positions, std::move(room));
 }
 
 } // namespace ModCodeur::Engine
