@@ -75,7 +75,9 @@ std::string frenchText(std::mt19937 &rng, std::size_t length)
             utf8 += w + 1 == words ? ". " : rng() % 8 == 0 ? ", " : " ";
         }
     }
-    std::string codes = CodePage::fromUtf8(utf8).codes;
+    std::string codes = std::move(utf8);
+    if (CodePage::fromUtf8InPlace(codes))
+        codes.clear(); // every word is Windows-1252: not reached
     codes.resize(length);
     return codes;
 }

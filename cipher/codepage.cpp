@@ -12,18 +12,29 @@ namespace CodePage {
 
 namespace {
 
-// Codes 128-159; every other code is the character of the same number.
-constexpr std::array<char32_t, 32> HighControls = {
+// The characters of codes 128-159, mostly printable; every other code is the character of the
+// same number.
+constexpr std::array<char32_t, 32> Characters128To159 = {
     0x20AC, 0x0081, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021, 0x02C6, 0x2030, 0x0160,
     0x2039, 0x0152, 0x008D, 0x017D, 0x008F, 0x0090, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022,
     0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178,
 };
 
+// The table holds the undefined codes' controls where UndefinedCodes says they are.
+static_assert([] {
+    for (unsigned k = 0; k < Characters128To159.size(); ++k) {
+        const bool control = Characters128To159[k] == 0x80 + k;
+        if (isUndefined(static_cast<unsigned char>(0x80 + k)) != control)
+            return false;
+    }
+    return true;
+}());
+
 constexpr char32_t LargestCharacter = 0x10FFFF;
 
 constexpr char32_t characterOf(unsigned char code)
 {
-    return code >= 0x80 && code < 0xA0 ? HighControls[code - 0x80] : char32_t{code};
+    return code >= 0x80 && code < 0xA0 ? Characters128To159[code - 0x80] : char32_t{code};
 }
 
 constexpr std::size_t utf8Length(char32_t character)
@@ -121,10 +132,10 @@ std::optional<unsigned char> fromUnicode(char32_t character)
 {
     if (character < 0x80 || (character >= 0xA0 && character <= 0xFF))
         return static_cast<unsigned char>(character);
-    const auto found = std::find(HighControls.begin(), HighControls.end(), character);
-    if (found == HighControls.end())
+    const auto found = std::find(Characters128To159.begin(), Characters128To159.end(), character);
+    if (found == Characters128To159.end())
         return std::nullopt;
-    return static_cast<unsigned char>(0x80 + (found - HighControls.begin()));
+    return static_cast<unsigned char>(0x80 + (found - Characters128To159.begin()));
 }
 
 std::string_view describe(Utf8ErrorKind kind)
@@ -252,29 +263,10 @@ void appendUtf8(std::string_view text, std::string &utf8)
     appendUtf8Counted(text, extraUtf8Bytes(text), utf8);
 }
 
-void toUtf8InPlace(std::string &text)
-{
-    const std::size_t extra = extraUtf8Bytes(text);
-    if (extra == 0)
-        return; // plain ASCII
-    std::string utf8;
-    appendUtf8Counted(text, extra, utf8);
-    text.swap(utf8);
-}
-
-FromUtf8Result fromUtf8(std::string_view text)
-{
-    FromUtf8Result result{std::string(text), std::nullopt};
-    result.error = fromUtf8InPlace(result.codes);
-    if (result.error)
-        result.codes.clear();
-    return result;
-}
-
 std::string toUtf8(std::string_view codes)
 {
-    std::string text(codes);
-    toUtf8InPlace(text);
+    std::string text;
+    appendUtf8(codes, text);
     return text;
 }
 

@@ -1,18 +1,29 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
-// The single-byte code page of texts: Windows-1252, its five undefined positions (129, 141,
-// 143, 144, 157) taken as the C1 controls U+0081, U+008D, U+008F, U+0090, U+009D, so that
-// code and character are an exact inverse pair for all 256 codes.
+// The single-byte code page of texts: Windows-1252, its five undefined positions
+// (UndefinedCodes) taken as the C1 controls of the same numbers, so that code and character
+// are an exact inverse pair for all 256 codes.
 //
 // Also the conversion between UTF-8 and codes, for programs that exchange texts as UTF-8.
 
+#include <algorithm>
+#include <array>
 #include <cstddef>
 #include <optional>
 #include <string>
 #include <string_view>
 
 namespace CodePage {
+
+// The codes Windows-1252 leaves undefined, in ascending order; each is taken as the C1
+// control of its own number.
+inline constexpr std::array<unsigned char, 5> UndefinedCodes = {0x81, 0x8D, 0x8F, 0x90, 0x9D};
+
+[[nodiscard]] constexpr bool isUndefined(unsigned char code)
+{
+    return std::find(UndefinedCodes.begin(), UndefinedCodes.end(), code) != UndefinedCodes.end();
+}
 
 [[nodiscard]] char32_t toUnicode(unsigned char code);
 
@@ -47,20 +58,11 @@ struct Utf8Error {
 // failure TEXT holds unspecified bytes and the error says what was found where.
 [[nodiscard]] std::optional<Utf8Error> fromUtf8InPlace(std::string &text);
 
-// Replaces the codes in TEXT by their characters in UTF-8: one buffer of the counted size,
-// none when TEXT is plain ASCII, which is its own UTF-8.
-void toUtf8InPlace(std::string &text);
-
 // Appends the characters of the codes TEXT to UTF8, in UTF-8, within its capacity when it
 // has room.
 void appendUtf8(std::string_view text, std::string &utf8);
 
-// Value-returning forms of the two above.
-struct FromUtf8Result {
-    std::string codes;              // empty on failure
-    std::optional<Utf8Error> error; // set on failure
-};
-[[nodiscard]] FromUtf8Result fromUtf8(std::string_view text);
+// The characters of the codes CODES in UTF-8.
 [[nodiscard]] std::string toUtf8(std::string_view codes);
 
 } // namespace CodePage

@@ -24,7 +24,6 @@
 #include "modcodeur_loops.h"
 
 #include <algorithm>
-#include <cmath>
 #include <utility>
 
 namespace ModCodeur {
@@ -51,8 +50,7 @@ void setPlainLengthHook(PlainLengthHook hook)
 
 unsigned char drawPosition(std::ptrdiff_t span, double r)
 {
-    const double capped = static_cast<double>(std::min(span, LargestPosition));
-    return static_cast<unsigned char>(std::floor(capped * r) + 1);
+    return positionOf(static_cast<double>(std::min(span, LargestPosition)) * r);
 }
 
 std::string encodeGroups(std::string_view plain, std::string_view key, std::size_t start,
@@ -69,11 +67,10 @@ std::string encodeGroups(std::string_view plain, std::string_view key, std::size
         if (sum > HighestMarker && sum < EscapeThreshold) {
             out.push_back(static_cast<char>(sum));
         } else {
-            const int marker = b == 0 ? 0 : 1; // marker 0 carries a code 0 unchanged
             p = drawPosition(lk - 3, draws.next());
-            out.push_back(static_cast<char>(marker));
-            out.push_back(static_cast<char>(b - marker));
-            out.push_back(static_cast<char>(p));
+            char group[3];
+            writeEscape(group, static_cast<unsigned char>(b), static_cast<unsigned char>(p));
+            out.append(group, sizeof group);
         }
         if (++p >= key.size())
             p = 0;
@@ -81,7 +78,9 @@ std::string encodeGroups(std::string_view plain, std::string_view key, std::size
     return out;
 }
 
-std::string Coder(std::string plain, std::string key, RandomSource &draws)
+namespace {
+
+std::string encode(std::string plain, std::string key, RandomSource &draws, std::string room)
 {
     if (key.size() < 2 || plain.empty())
         return {};
@@ -90,15 +89,37 @@ std::string Coder(std::string plain, std::string key, RandomSource &draws)
         drawPosition(static_cast<std::ptrdiff_t>(key.size()) - 2, draws.next());
     if (const auto &hook = plainLengthHook())
         hook(plain.size());
-    if (plain.size() < Engine::LongText)
+    if (plain.size() < Engine::LongPlain)
         return encodeGroups(plain, key, start, draws);
-    return Engine::encode(plain, key, start, draws);
+    return Engine::encode(plain, key, start, draws, std::move(room));
+}
+
+ClockRandomSource &clockDraws()
+{
+    static ClockRandomSource draws;
+    return draws;
+}
+
+} // namespace
+
+std::string Coder(std::string plain, std::string key, RandomSource &draws)
+{
+    return encode(std::move(plain), std::move(key), draws, {});
 }
 
 std::string Coder(std::string plain, std::string key)
 {
-    static ClockRandomSource draws;
-    return Coder(std::move(plain), std::move(key), draws);
+    return encode(std::move(plain), std::move(key), clockDraws(), {});
+}
+
+std::string Coder(std::string plain, std::string key, std::string room)
+{
+    return encode(std::move(plain), std::move(key), clockDraws(), std::move(room));
+}
+
+std::size_t codeRoom(std::size_t plainLength)
+{
+    return Engine::codeRoom(plainLength);
 }
 
 DecodeResult decodeGroups(std::string_view code, std::string_view key)
@@ -145,30 +166,32 @@ DecodeResult decodeGroups(std::string_view code, std::string_view key)
     return {std::move(out), DecodeFailure::None, 0};
 }
 
-DecodeResult decode(std::string_view code, std::string_view key)
+namespace {
+
+// decode of a code text it may write over: the engine writes the plain text, never longer,
+// over the code text.
+DecodeResult decodeOver(std::string code, std::string_view key)
 {
-    if (code.size() < Engine::LongText)
+    if (code.size() < Engine::LongCode)
         return decodeGroups(code, key);
-    std::string plain(code.size() - 1, '\0');
-    const Engine::Decoded decoded = Engine::decode(code, key, plain.data());
+    const Engine::Decoded decoded = Engine::decode(code, key, code.data());
     if (decoded.failure != DecodeFailure::None)
         return {{}, decoded.failure, decoded.unit};
-    plain.resize(decoded.length);
-    return {std::move(plain), DecodeFailure::None, 0};
+    code.resize(decoded.length);
+    return {std::move(code), DecodeFailure::None, 0};
+}
+
+} // namespace
+
+DecodeResult decode(std::string_view code, std::string_view key)
+{
+    return decodeOver(std::string(code), key);
 }
 
 std::string Decoder(std::string code, std::string key)
 {
-    if (code.size() < Engine::LongText) {
-        DecodeResult result = decodeGroups(code, key);
-        return result.ok() ? std::move(result.plain) : std::string(Erreur);
-    }
-    // The plain text is never longer than the code text, so it is written over it.
-    const Engine::Decoded decoded = Engine::decode(code, key, code.data());
-    if (decoded.failure != DecodeFailure::None)
-        return std::string(Erreur);
-    code.resize(decoded.length);
-    return code;
+    DecodeResult result = decodeOver(std::move(code), key);
+    return result.ok() ? std::move(result.plain) : std::string(Erreur);
 }
 
 std::string_view describe(DecodeFailure failure)

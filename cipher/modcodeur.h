@@ -39,6 +39,10 @@ inline constexpr std::string_view Erreur = "Erreur";
 [[nodiscard]] std::string Coder(std::string plain, std::string key, RandomSource &draws);
 // The same with the process's clock-seeded generator.
 [[nodiscard]] std::string Coder(std::string plain, std::string key);
+// The same, a long code text written into ROOM's memory when its capacity suffices: a caller
+// of large texts can prepare that memory, codeRoom(plain's length) bytes.
+[[nodiscard]] std::string Coder(std::string plain, std::string key, std::string room);
+[[nodiscard]] std::size_t codeRoom(std::size_t plainLength);
 
 enum class DecodeFailure {
     None,

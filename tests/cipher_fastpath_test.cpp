@@ -11,6 +11,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cmath>
 #include <cstdint>
 #include <random>
 #include <string>
@@ -486,8 +488,10 @@ TEST(FastPaths, RoutinesEitherSideOfTheEngine)
     // Decoder must not tell the two apart.
     std::mt19937 rng(256);
     const std::string key = "k3y!Tesk";
-    const std::size_t from = ModCodeur::Engine::LongText - 40;
-    for (std::size_t length = from; length <= ModCodeur::Engine::LongText + 8; ++length) {
+    using ModCodeur::Engine::LongCode;
+    using ModCodeur::Engine::LongPlain;
+    const std::size_t from = std::min(LongPlain, LongCode) - 40;
+    for (std::size_t length = from; length <= std::max(LongPlain, LongCode) + 8; ++length) {
         const std::string plain = randomPlain(rng, length, 9);
         ReplayDraws draws(length);
         ReplayDraws loopDraws(length);
@@ -497,5 +501,25 @@ TEST(FastPaths, RoutinesEitherSideOfTheEngine)
         expectSameDecoding(code, key);
         expectSameDecoding(code.substr(0, code.size() - 1), key);
         ASSERT_EQ(ModCodeur::Decoder(code, key), plain) << "length " << length;
+    }
+}
+
+TEST(DrawPosition, IsTheFloorFormula)
+{
+    // The loops and the engine's batches both convert draws with positionOf: it must be
+    // floor(span * r) + 1 for every span a key gives, the negative one of a two-code key
+    // included, at the ends of [0, 1), where span * r is whole, and at random draws.
+    std::mt19937_64 rng(7);
+    std::vector<double> draws = {0.0, 0x1.0p-53, 0.5, 0.25, std::nextafter(1.0, 0.0)};
+    for (int n = 1; n < 256; ++n)
+        draws.push_back(n / 256.0);
+    for (int k = 0; k < 2000; ++k)
+        draws.push_back(ModCodeur::unitReal(rng()));
+    for (std::ptrdiff_t span = -1; span <= 300; ++span) {
+        const double capped = static_cast<double>(std::min(span, ModCodeur::LargestPosition));
+        for (const double r : draws)
+            ASSERT_EQ(ModCodeur::drawPosition(span, r),
+                      static_cast<unsigned char>(std::floor(capped * r) + 1))
+                << "span " << span << ", r " << r;
     }
 }

@@ -1,9 +1,18 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
+// The command-line tool as its program runs it, between file descriptors: input from regular
+// files (read in one piece of their size) and pipes (read in growing chunks), output through a
+// pipe, messages to a stream.
 #include "cli.h"
 #include "codepage.h"
 #include "modcodeur.h"
 
 #include <gtest/gtest.h>
+
+#include <fcntl.h>
+#include <unistd.h>
+#ifdef _WIN32
+#include <io.h>
+#endif
 
 #include <cstdio>
 #include <filesystem>
@@ -12,9 +21,8 @@
 #include <random>
 #include <regex>
 #include <sstream>
-#include <stdexcept>
-#include <streambuf>
 #include <string>
+#include <thread>
 #include <vector>
 
 namespace {
@@ -23,29 +31,87 @@ using CodeTarvoCli::ExitBadInput;
 using CodeTarvoCli::ExitFailure;
 using CodeTarvoCli::ExitOk;
 
+#ifdef _WIN32
+// Windows opens files and pipes in text mode unless told otherwise.
+constexpr int Binary = O_BINARY;
+constexpr const char *NullDevice = "NUL";
+int pipe(int fds[2])
+{
+    return _pipe(fds, 1 << 16, O_BINARY);
+}
+#else
+constexpr int Binary = 0;
+constexpr const char *NullDevice = "/dev/null";
+#endif
+
+std::optional<std::string> noEnv(const std::string &)
+{
+    return std::nullopt;
+}
+
+std::string tempPath(const std::string &name)
+{
+    return testing::TempDir() + "cli_test_" + std::to_string(getpid()) + "_" + name;
+}
+
+// Writes TEXT to a new file and opens it for reading, positioned at OFFSET.
+int fileHolding(const std::string &text, off_t offset = 0)
+{
+    const std::string path = tempPath("in");
+    {
+        const int out = open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | Binary, 0600);
+        EXPECT_GE(out, 0);
+        EXPECT_EQ(write(out, text.data(), text.size()), static_cast<ssize_t>(text.size()));
+        close(out);
+    }
+    const int in = open(path.c_str(), O_RDONLY | Binary);
+    EXPECT_GE(in, 0);
+    unlink(path.c_str()); // fails on Windows while the file is open: it stays in the temporary folder
+    EXPECT_EQ(lseek(in, offset, SEEK_SET), offset);
+    return in;
+}
+
 struct Outcome {
     int status = -1;
     std::string out;
     std::string err;
 };
 
+// Runs the tool with ARGS (the program name first) between IN and a pipe.
+Outcome runFrom(int in, const std::vector<std::string> &args,
+                const CodeTarvoCli::EnvLookup &env = noEnv)
+{
+    int pipeFds[2];
+    EXPECT_EQ(pipe(pipeFds), 0);
+    Outcome outcome;
+    std::thread reader([&outcome, fd = pipeFds[0]] {
+        char buffer[65536];
+        for (ssize_t got; (got = read(fd, buffer, sizeof buffer)) > 0;)
+            outcome.out.append(buffer, static_cast<std::size_t>(got));
+    });
+    std::ostringstream err;
+    outcome.status = CodeTarvoCli::run(args, in, pipeFds[1], err, env);
+    close(pipeFds[1]);
+    reader.join();
+    close(pipeFds[0]);
+    outcome.err = err.str();
+    return outcome;
+}
+
+// Runs the tool with ARGS, INPUT in a regular file, the environment ENVIRONMENT.
 Outcome runCli(std::vector<std::string> args, const std::string &input = {},
                const std::map<std::string, std::string> &environment = {})
 {
     args.insert(args.begin(), "codetarvo-cli");
-    std::istringstream in(input);
-    std::ostringstream out;
-    std::ostringstream err;
     const auto env = [&environment](const std::string &name) -> std::optional<std::string> {
         const auto found = environment.find(name);
         if (found == environment.end())
             return std::nullopt;
         return found->second;
     };
-    Outcome outcome;
-    outcome.status = CodeTarvoCli::run(args, in, out, err, env);
-    outcome.out = out.str();
-    outcome.err = err.str();
+    const int in = fileHolding(input);
+    Outcome outcome = runFrom(in, args, env);
+    close(in);
     return outcome;
 }
 
@@ -94,12 +160,23 @@ std::string decodedWith(const std::string &code, const std::string &key)
                        : "<" + std::string(ModCodeur::describe(result.failure)) + ">";
 }
 
-// A stream that refuses every write, like a full disk.
-class RefusingBuffer : public std::streambuf {
-protected:
-    int overflow(int) override { return traits_type::eof(); }
-    std::streamsize xsputn(const char *, std::streamsize) override { return 0; }
-};
+// CODE's UTF-8 read back as codes; a note of the error if it is not valid UTF-8.
+std::string codesOfUtf8(std::string utf8)
+{
+    if (const auto error = CodePage::fromUtf8InPlace(utf8))
+        return "<invalid UTF-8: " + std::string(CodePage::describe(error->kind)) + ">";
+    return utf8;
+}
+
+const std::string Key = "k3y!Tesk";
+const std::vector<std::string> EncodeBytes = {"codetarvo-cli", "encode", "--bytes", "--key", Key};
+
+// Decodes the raw code text CODE with Key; the plain text, or a note of the failure.
+std::string decoded(const std::string &code)
+{
+    const Outcome o = runCli({"decode", "--bytes", "--key", Key}, code);
+    return o.status == ExitOk ? o.out : "failed: " + o.err;
+}
 
 } // namespace
 
@@ -108,9 +185,7 @@ TEST(Cli, BonjourRoundTripsInTextMode)
     const Outcome encoded = runCli({"encode", "--key", "Tesk"}, "Bonjour");
     ASSERT_EQ(encoded.status, ExitOk) << describeOutcome(encoded);
     EXPECT_TRUE(encoded.err.empty());
-    const auto codes = CodePage::fromUtf8(encoded.out);
-    ASSERT_FALSE(codes.error.has_value()) << "the code text is not valid UTF-8";
-    EXPECT_EQ(decodedWith(codes.codes, "Tesk"), "Bonjour");
+    EXPECT_EQ(decodedWith(codesOfUtf8(encoded.out), "Tesk"), "Bonjour");
 
     const Outcome decoded = runCli({"decode", "--key", "Tesk"}, encoded.out);
     EXPECT_EQ(decoded.status, ExitOk) << describeOutcome(decoded);
@@ -169,7 +244,7 @@ TEST(Cli, RandomTextsOfAllCodesRoundTripInBothModes)
         args.insert(args.begin(), "encode");
         const Outcome encoded = runCli(args, input);
         ASSERT_EQ(encoded.status, ExitOk) << describeOutcome(encoded);
-        const std::string code = bytes ? encoded.out : CodePage::fromUtf8(encoded.out).codes;
+        const std::string code = bytes ? encoded.out : codesOfUtf8(encoded.out);
         ASSERT_EQ(decodedWith(code, key), plain);
 
         args[0] = "decode";
@@ -339,7 +414,7 @@ TEST(Cli, KeySourcesAndTheirPrecedence)
     for (const Case &c : cases) {
         const Outcome o = runCli(c.args, plain, c.env);
         ASSERT_EQ(o.status, ExitOk) << testing::PrintToString(c.args) << describeOutcome(o);
-        EXPECT_EQ(decodedWith(CodePage::fromUtf8(o.out).codes, c.expectedKey), plain)
+        EXPECT_EQ(decodedWith(codesOfUtf8(o.out), c.expectedKey), plain)
             << testing::PrintToString(c.args);
     }
     const Outcome emptyEnv = runCli({"encode"}, plain, {{"CODETARVO_KEY", ""}});
@@ -374,7 +449,7 @@ TEST(Cli, KeyFileDropsOneFinalLineBreakInTextModeOnly)
             args.push_back("--bytes");
         const Outcome o = runCli(args, plain);
         ASSERT_EQ(o.status, ExitOk) << testing::PrintToString(c.content) << describeOutcome(o);
-        const std::string code = c.bytes ? o.out : CodePage::fromUtf8(o.out).codes;
+        const std::string code = c.bytes ? o.out : codesOfUtf8(o.out);
         EXPECT_EQ(decodedWith(code, c.expectedKey), plain)
             << testing::PrintToString(c.content) << (c.bytes ? " bytes" : " text");
     }
@@ -393,42 +468,6 @@ TEST(Cli, BytesModeTakesCodesThatAreNotUtf8)
     const Outcome decoded = runCli({"decode", "-b", "-k", "Tesk"}, encoded.out);
     EXPECT_EQ(decoded.status, ExitOk) << describeOutcome(decoded);
     EXPECT_EQ(decoded.out, plain);
-}
-
-TEST(Cli, FailedWriteIsAFailure)
-{
-    RefusingBuffer refusing;
-    std::ostream out(&refusing);
-    std::istringstream in("Bonjour");
-    std::ostringstream err;
-    const auto noEnv = [](const std::string &) { return std::optional<std::string>(); };
-    EXPECT_EQ(CodeTarvoCli::run({"codetarvo-cli", "encode", "--key", "Tesk"}, in, out, err, noEnv),
-              ExitFailure);
-    EXPECT_EQ(err.str().rfind("codetarvo-cli: cannot write standard output", 0), 0u) << err.str();
-}
-
-TEST(Cli, UnreadableInputIsBadInput)
-{
-    // A source that breaks after the first chunk: the part already read must not be used.
-    class BreakingBuffer : public std::streambuf {
-    public:
-        BreakingBuffer() { setg(m_text, m_text, m_text + 3); }
-
-    protected:
-        int underflow() override { throw std::runtime_error("device gone"); }
-
-    private:
-        char m_text[4] = "abc";
-    };
-    BreakingBuffer breaking;
-    std::istream in(&breaking);
-    std::ostringstream out;
-    std::ostringstream err;
-    const auto noEnv = [](const std::string &) { return std::optional<std::string>(); };
-    EXPECT_EQ(CodeTarvoCli::run({"codetarvo-cli", "encode", "--key", "Tesk"}, in, out, err, noEnv),
-              ExitBadInput);
-    EXPECT_TRUE(out.str().empty());
-    EXPECT_EQ(err.str().rfind("codetarvo-cli: cannot read standard input", 0), 0u) << err.str();
 }
 
 TEST(Cli, VersionGoesToStandardOutputInTheGnuForm)
@@ -462,4 +501,98 @@ TEST(Cli, HelpGoesToStandardOutput)
     EXPECT_NE(help.find("CODETARVO_KEY"), std::string::npos);
     for (const int status : {ExitOk, ExitFailure, ExitBadInput})
         EXPECT_NE(help.find("\n  " + std::to_string(status) + "  "), std::string::npos) << status;
+}
+
+TEST(Cli, RegularFilesOfEverySizeClassRoundTrip)
+{
+    std::mt19937 rng(4242); // fixed seed, so a failure reproduces
+    // Sizes around the 4 MiB first read and the 4 KiB probe after a full buffer.
+    const std::size_t sizes[] = {1,
+                                 2,
+                                 4095,
+                                 4096,
+                                 4097,
+                                 (std::size_t{1} << 22) - 1,
+                                 std::size_t{1} << 22,
+                                 (std::size_t{1} << 22) + 1,
+                                 (std::size_t{9} << 20) + 123};
+    for (const std::size_t size : sizes) {
+        const std::string plain = randomCodes(rng, size);
+        const int in = fileHolding(plain);
+        const Outcome encoded = runFrom(in, EncodeBytes);
+        close(in);
+        ASSERT_EQ(encoded.status, ExitOk) << "size " << size;
+        EXPECT_TRUE(decoded(encoded.out) == plain) << "size " << size;
+    }
+}
+
+TEST(Cli, ReadsARegularFileFromWhereItsOffsetStands)
+{
+    std::mt19937 rng(99);
+    const std::string text = randomCodes(rng, 10000);
+    for (const off_t offset : {off_t{1}, off_t{4096}, off_t{9999}}) {
+        const int in = fileHolding(text, offset);
+        const Outcome encoded = runFrom(in, EncodeBytes);
+        close(in);
+        ASSERT_EQ(encoded.status, ExitOk) << "offset " << offset;
+        EXPECT_TRUE(decoded(encoded.out) == text.substr(static_cast<std::size_t>(offset)))
+            << "offset " << offset;
+    }
+    // Positioned at the end: empty input, empty output.
+    const int in = fileHolding(text, static_cast<off_t>(text.size()));
+    const Outcome atEnd = runFrom(in, EncodeBytes);
+    EXPECT_EQ(atEnd.out, "");
+    EXPECT_EQ(atEnd.status, ExitOk);
+    close(in);
+}
+
+TEST(Cli, PipedInputOfManyChunksRoundTrips)
+{
+    std::mt19937 rng(7);
+    for (const std::size_t size : {std::size_t{0}, std::size_t{3}, (std::size_t{11} << 20) + 5}) {
+        const std::string plain = randomCodes(rng, size);
+        int pipeFds[2];
+        ASSERT_EQ(pipe(pipeFds), 0);
+        // Written in uneven pieces, so reads end anywhere.
+        std::thread writer([&plain, fd = pipeFds[1]] {
+            std::size_t at = 0;
+            std::size_t piece = 1;
+            while (at < plain.size()) {
+                const std::size_t n = std::min(piece, plain.size() - at);
+                const ssize_t put = write(fd, plain.data() + at, n);
+                if (put <= 0)
+                    break;
+                at += static_cast<std::size_t>(put);
+                piece = piece * 3 + 7;
+            }
+            close(fd);
+        });
+        const Outcome encoded = runFrom(pipeFds[0], EncodeBytes);
+        writer.join();
+        close(pipeFds[0]);
+        ASSERT_EQ(encoded.status, ExitOk) << "size " << size;
+        EXPECT_TRUE(decoded(encoded.out) == plain) << "size " << size;
+    }
+}
+
+TEST(Cli, UnreadableInputAndUnwritableOutputAreFailures)
+{
+    std::ostringstream err;
+    // A descriptor open for writing only cannot be read.
+    const int writeOnly = open(NullDevice, O_WRONLY | Binary);
+    ASSERT_GE(writeOnly, 0);
+    EXPECT_EQ(CodeTarvoCli::run(EncodeBytes, writeOnly, writeOnly, err, noEnv),
+              CodeTarvoCli::ExitBadInput);
+    EXPECT_NE(err.str().find("cannot read standard input"), std::string::npos) << err.str();
+
+    // Nor can one open for reading only be written.
+    err.str("");
+    const int in = fileHolding("Bonjour");
+    const int readOnly = open(NullDevice, O_RDONLY | Binary);
+    ASSERT_GE(readOnly, 0);
+    EXPECT_EQ(CodeTarvoCli::run(EncodeBytes, in, readOnly, err, noEnv), CodeTarvoCli::ExitFailure);
+    EXPECT_NE(err.str().find("cannot write standard output"), std::string::npos) << err.str();
+    close(in);
+    close(readOnly);
+    close(writeOnly);
 }

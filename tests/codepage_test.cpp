@@ -3,12 +3,35 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
+#include <memory>
 #include <optional>
 #include <random>
+#include <sstream>
 #include <set>
 #include <string>
+#include <string_view>
 #include <utility>
 #include <vector>
+
+namespace {
+
+// What the program's UTF-8 reader gives for TEXT: the codes, or the error.
+struct FromUtf8Result {
+    std::string codes; // empty on failure
+    std::optional<CodePage::Utf8Error> error;
+};
+
+FromUtf8Result fromUtf8(std::string_view text)
+{
+    FromUtf8Result result{std::string(text), std::nullopt};
+    result.error = CodePage::fromUtf8InPlace(result.codes);
+    if (result.error)
+        result.codes.clear();
+    return result;
+}
+
+} // namespace
 
 TEST(CodePage, EveryCodeMapsToADistinctCharacterAndBack)
 {
@@ -155,7 +178,7 @@ TEST(CodePageUtf8, EveryCodeRoundTripsThroughUtf8)
     const std::string codes = allCodes();
     const std::string text = CodePage::toUtf8(codes);
     EXPECT_EQ(text, referenceToUtf8(codes));
-    const CodePage::FromUtf8Result back = CodePage::fromUtf8(text);
+    const FromUtf8Result back = fromUtf8(text);
     ASSERT_FALSE(back.error.has_value());
     EXPECT_EQ(back.codes, codes);
 }
@@ -170,7 +193,7 @@ TEST(CodePageUtf8, RandomCodeTextsRoundTripInPlace)
         for (char &c : codes)
             c = static_cast<char>(code(rng));
         std::string text = codes;
-        CodePage::toUtf8InPlace(text);
+        text = CodePage::toUtf8(text);
         ASSERT_EQ(text, referenceToUtf8(codes)) << testing::PrintToString(codes);
         ASSERT_FALSE(CodePage::fromUtf8InPlace(text).has_value()) << testing::PrintToString(codes);
         ASSERT_EQ(text, codes);
@@ -204,7 +227,7 @@ TEST(CodePageUtf8, ErrorsSayWhatAndWhere)
         {"\xF0\x9F\x98\x80", {Utf8ErrorKind::Unrepresentable, 0, 0, 0x1F600}},
     };
     for (const Case &c : cases) {
-        const CodePage::FromUtf8Result result = CodePage::fromUtf8(c.text);
+        const FromUtf8Result result = fromUtf8(c.text);
         ASSERT_TRUE(result.error.has_value()) << testing::PrintToString(c.text);
         const Utf8Error &e = *result.error;
         EXPECT_EQ(e.kind, c.expected.kind) << testing::PrintToString(c.text);
@@ -233,7 +256,7 @@ TEST(CodePageUtf8, AgreesWithTheWellFormedSequenceTable)
         for (char &c : text)
             c = static_cast<char>(pool[pick(rng)]);
         const auto expected = referenceFirstError(text);
-        const CodePage::FromUtf8Result result = CodePage::fromUtf8(text);
+        const FromUtf8Result result = fromUtf8(text);
         ASSERT_EQ(result.error.has_value(), expected.has_value()) << testing::PrintToString(text);
         if (expected) {
             EXPECT_EQ(result.error->byteOffset, expected->first) << testing::PrintToString(text);
@@ -276,7 +299,7 @@ TEST(CodePageUtf8, AsciiRunsOfEveryLengthAroundHighCodes)
         const std::string codes = whole.substr(skip(rng));
         const std::string expected = referenceToUtf8(codes);
         ASSERT_EQ(CodePage::toUtf8(codes), expected) << testing::PrintToString(codes);
-        const CodePage::FromUtf8Result back = CodePage::fromUtf8(expected);
+        const FromUtf8Result back = fromUtf8(expected);
         ASSERT_FALSE(back.error.has_value()) << testing::PrintToString(expected);
         ASSERT_EQ(back.codes, codes) << testing::PrintToString(expected);
     }
@@ -290,7 +313,7 @@ TEST(CodePageUtf8, EveryCodeAfterEveryAsciiRunLength)
                 std::string(run, 'a') + static_cast<char>(code) + std::string(40 - run, 'z');
             const std::string expected = referenceToUtf8(codes);
             ASSERT_EQ(CodePage::toUtf8(codes), expected) << code << " after " << run;
-            const CodePage::FromUtf8Result back = CodePage::fromUtf8(expected);
+            const FromUtf8Result back = fromUtf8(expected);
             ASSERT_FALSE(back.error.has_value()) << code << " after " << run;
             ASSERT_EQ(back.codes, codes) << code << " after " << run;
         }
@@ -321,7 +344,7 @@ TEST(CodePageUtf8, ErrorsAfterLongAsciiRunsAndCharacters)
             text += std::string(static_cast<std::size_t>(ascii(rng) % 20), 'q');
             const auto expected = referenceFirstError(text);
             ASSERT_TRUE(expected.has_value()) << testing::PrintToString(text);
-            const CodePage::FromUtf8Result result = CodePage::fromUtf8(text);
+            const FromUtf8Result result = fromUtf8(text);
             ASSERT_TRUE(result.error.has_value()) << testing::PrintToString(text);
             EXPECT_EQ(result.error->byteOffset, expected->first) << testing::PrintToString(text);
             EXPECT_EQ(result.error->characterIndex, expected->second)
@@ -331,3 +354,35 @@ TEST(CodePageUtf8, ErrorsAfterLongAsciiRunsAndCharacters)
         }
     }
 }
+
+#ifdef CODETARVO_FONT_SCRIPT
+TEST(CodePage, FontScriptHasTheSameCodePage)
+{
+    // The box font's script keeps a copy of the code page: its undefined codes, then the
+    // characters of codes 128-159.
+    const std::string command = CODETARVO_FONT_PYTHON " " CODETARVO_FONT_SCRIPT " --code-page";
+    const std::unique_ptr<std::FILE, int (*)(std::FILE *)> pipe(popen(command.c_str(), "r"),
+                                                                &pclose);
+    ASSERT_TRUE(pipe) << command;
+    std::string printed;
+    char buffer[512];
+    while (const std::size_t got = std::fread(buffer, 1, sizeof buffer, pipe.get()))
+        printed.append(buffer, got);
+    std::istringstream lines(printed);
+    std::string line;
+    std::vector<unsigned long> undefined;
+    std::vector<unsigned long> high;
+    for (auto *list : {&undefined, &high}) {
+        ASSERT_TRUE(std::getline(lines, line)) << printed;
+        std::istringstream values(line);
+        for (unsigned long value = 0; values >> value;)
+            list->push_back(value);
+    }
+    EXPECT_EQ(undefined, std::vector<unsigned long>(CodePage::UndefinedCodes.begin(),
+                                                    CodePage::UndefinedCodes.end()));
+    std::vector<unsigned long> expected;
+    for (int code = 0x80; code < 0xA0; ++code)
+        expected.push_back(CodePage::toUnicode(static_cast<unsigned char>(code)));
+    EXPECT_EQ(high, expected);
+}
+#endif

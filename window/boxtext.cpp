@@ -17,18 +17,15 @@ constexpr char32_t DeletePicture = 0x2421;
 constexpr unsigned char Cr = 13;
 constexpr unsigned char Lf = 10;
 constexpr unsigned char Del = 127;
-// The undefined codes, shown as the five symbols after the DEL picture, U+2422-U+2426.
-constexpr std::array<unsigned char, 5> Undefined = {0x81, 0x8D, 0x8F, 0x90, 0x9D};
+// The undefined codes, shown in their order as the symbols after the DEL picture,
+// U+2422-U+2426.
 constexpr char32_t FirstUndefinedPicture = DeletePicture + 1;
-
-bool isUndefined(unsigned char code)
-{
-    return std::find(Undefined.begin(), Undefined.end(), code) != Undefined.end();
-}
+using CodePage::UndefinedCodes;
 
 char16_t undefinedPicture(unsigned char code)
 {
-    const auto at = std::find(Undefined.begin(), Undefined.end(), code) - Undefined.begin();
+    const auto at = std::find(UndefinedCodes.begin(), UndefinedCodes.end(), code) -
+                    UndefinedCodes.begin();
     return static_cast<char16_t>(FirstUndefinedPicture + static_cast<char32_t>(at));
 }
 
@@ -39,7 +36,7 @@ constexpr char32_t SoftHyphenPicture = 0x2010;
 
 bool isPictured(unsigned char code)
 {
-    return code < 0x20 || code == Del || code == SoftHyphen || isUndefined(code);
+    return code < 0x20 || code == Del || code == SoftHyphen || CodePage::isUndefined(code);
 }
 
 char16_t picture(unsigned char code)
@@ -93,8 +90,8 @@ void appendCodes(std::string &out, char32_t c, bool newlineIsBreak)
         out.push_back(static_cast<char>(Del));
     } else if (c == SoftHyphenPicture) {
         out.push_back(static_cast<char>(SoftHyphen));
-    } else if (c >= FirstUndefinedPicture && c < FirstUndefinedPicture + Undefined.size()) {
-        out.push_back(static_cast<char>(Undefined[c - FirstUndefinedPicture]));
+    } else if (c >= FirstUndefinedPicture && c < FirstUndefinedPicture + UndefinedCodes.size()) {
+        out.push_back(static_cast<char>(UndefinedCodes[c - FirstUndefinedPicture]));
     } else if (const auto code = CodePage::fromUnicode(c)) {
         out.push_back(static_cast<char>(*code));
     } else {

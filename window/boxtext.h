@@ -6,9 +6,9 @@
 //
 // Display form: a code is its Windows-1252 character, except that every control code that
 // would be invisible or change the layout is shown as its Unicode Control Picture
-// (U+2400 + code for 0-31, U+2421 for 127), and each of the five undefined codes (129, 141,
-// 143, 144, 157), whose C1 controls Qt lays out as nothing, as the next five symbols of
-// that block, U+2422-U+2426 in that order. The soft hyphen (173), which Qt lays out as
+// (U+2400 + code for 0-31, U+2421 for 127), and each of the code page's five undefined codes
+// (CodePage::UndefinedCodes), whose C1 controls Qt lays out as nothing, as the next five
+// symbols of that block, U+2422-U+2426 in that order. The soft hyphen (173), which Qt lays out as
 // nothing too, is shown as U+2010 HYPHEN. The box font draws all of these as marks. In a multi-line
 // box the pair CR LF is a line break, written '\n' as QPlainTextEdit expects; a lone CR or LF is a
 // picture.

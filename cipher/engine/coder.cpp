@@ -18,6 +18,7 @@
 #include <bit>
 #include <cstring>
 #include <span>
+#include <utility>
 
 namespace ModCodeur::Engine {
 
@@ -100,31 +101,24 @@ private:
 }
 
 // Writes the groups of the Window plain units at PLAIN, whose escapes are the set bits of
-// ESCAPEBITS, to OUT, and gives the end of what it wrote. The key codes are KEYS from
+// ESCAPEBITS, to OUT, and gives the end of what it wrote. The key codes are RING's from
 // position P on, which this leaves where the next window starts (perhaps past the key's
 // period); the escapes take the positions of DRAWN in order. Each run of normal groups is
 // written a whole window wide, as what lies past its end is written over next.
 [[gnu::always_inline]] inline Unit *
-encodeWindow(const Unit *CODETARVO_RESTRICT plain, std::uint64_t escapeBits,
-             const Unit *CODETARVO_RESTRICT keys, std::size_t keyLength, std::size_t &p,
-             const Unit *CODETARVO_RESTRICT drawn, Unit *CODETARVO_RESTRICT out)
+encodeWindow(const Unit *CODETARVO_RESTRICT plain, std::uint64_t escapeBits, const KeyRing &ring,
+             std::size_t &p, const Unit *CODETARVO_RESTRICT drawn, Unit *CODETARVO_RESTRICT out)
 {
+    const Unit *const keys = ring.at(0);
     std::size_t at = p;
     std::size_t t = 0;
     while (escapeBits != 0) {
         const auto e = static_cast<std::size_t>(std::countr_zero(escapeBits));
         escapeBits &= escapeBits - 1;
         encodeRun(plain + t, keys + at, out);
-        out += e - t;
-        // Code 0 cannot travel as b - 1; marker 0 carries it unchanged.
-        const Unit b = plain[e];
-        const Unit marker = b == 0 ? 0 : 1;
         const Unit q = *drawn++;
-        out[0] = marker;
-        out[1] = static_cast<Unit>(b - marker);
-        out[2] = q;
-        out += 3;
-        at = q + std::size_t{1} >= keyLength ? 0 : q + std::size_t{1};
+        out = writeEscape(out + (e - t), plain[e], q);
+        at = ring.after(q);
         t = e + 1;
     }
     encodeRun(plain + t, keys + at, out);
@@ -188,7 +182,7 @@ private:
         const std::span<const std::uint64_t> words = m_engine.pending();
         for (std::size_t k = 0; k < words.size(); ++k) {
             const double r = unitReal(Twister64::temper(words[k]));
-            m_positions[k] = static_cast<Unit>(static_cast<int>(m_span * r) + 1);
+            m_positions[k] = positionOf(m_span * r);
         }
         m_count = words.size();
         m_taken = 0;
@@ -205,31 +199,22 @@ private:
 // from POSITIONS.
 template <class Positions>
 [[gnu::always_inline]] inline std::string writeGroups(std::string_view plain, std::string_view key,
-                                                      std::size_t start, Positions &positions)
+                                                      std::size_t start, Positions &positions,
+                                                      std::string out)
 {
     const std::size_t n = plain.size();
     const KeyRing ring(key);
     const PlainClasses classes(key);
     const Unit *in = units(plain);
 
-    // Room for every group being normal and some escapes; grown when escapes need more.
-    std::string out(n + 1 + n / 4 + Window, '\0');
+    // Grown when escapes need more than codeRoom gives.
+    out.assign(codeRoom(n), '\0');
     Unit *dst = units(out);
     const auto makeRoom = [&](std::size_t j, std::size_t need) {
         if (j + need > out.size()) {
             out.resize(std::max(out.size() + out.size() / 2, j + need));
             dst = units(out);
         }
-    };
-    const auto escape = [&](Unit b, std::size_t &j) {
-        // Code 0 cannot travel as b - 1; marker 0 carries it unchanged.
-        const Unit marker = b == 0 ? 0 : 1;
-        const Unit q = positions.next();
-        dst[j] = marker;
-        dst[j + 1] = static_cast<Unit>(b - marker);
-        dst[j + 2] = q;
-        j += 3;
-        return ring.after(q);
     };
 
     dst[0] = static_cast<Unit>(start);
@@ -253,7 +238,7 @@ template <class Positions>
                 Unit drawn[Window];
                 positions.take(static_cast<std::size_t>(std::popcount(escapeBits)), drawn);
                 const Unit *end =
-                    encodeWindow(in + i, escapeBits, ring.at(0), key.size(), p, drawn, dst + j);
+                    encodeWindow(in + i, escapeBits, ring, p, drawn, dst + j);
                 j = static_cast<std::size_t>(end - dst);
                 p = ring.advance(p, 0);
                 i += Window;
@@ -291,7 +276,10 @@ template <class Positions>
             dst[j++] = static_cast<Unit>(sum);
             p = ring.advance(p, 1);
         } else {
-            p = escape(b, j);
+            const Unit q = positions.next();
+            writeEscape(dst + j, b, q);
+            j += 3;
+            p = ring.after(q);
         }
     }
     out.resize(j);
@@ -300,17 +288,24 @@ template <class Positions>
 
 } // namespace
 
+std::size_t codeRoom(std::size_t plainLength)
+{
+    // Every group normal and some escapes.
+    return plainLength + 1 + plainLength / 4 + Window;
+}
+
 CODETARVO_VECTOR_CLONES std::string encode(std::string_view plain, std::string_view key,
-                                           std::size_t start, RandomSource &draws)
+                                           std::size_t start, RandomSource &draws,
+                                           std::string room)
 {
     const std::ptrdiff_t span = static_cast<std::ptrdiff_t>(key.size()) - 3;
     auto *twister = dynamic_cast<TwisterRandomSource *>(&draws);
     if (twister != nullptr && span >= 0) {
         BatchedPositions positions(twister->engine(), span);
-        return writeGroups(plain, key, start, positions);
+        return writeGroups(plain, key, start, positions, std::move(room));
     }
     DrawnPositions positions(draws, span);
-    return writeGroups(plain, key, start, positions);
+    return writeGroups(plain, key, start, positions, std::move(room));
 }
 
 } // namespace ModCodeur::Engine

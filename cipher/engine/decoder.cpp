@@ -68,15 +68,16 @@ std::size_t nextSet(std::uint64_t bits, std::size_t t)
 // Decodes the groups that start among the Window code units at CODE to OUT, and gives the end
 // of what it wrote, which may reach a Window past that. MARKERBITS flags the units 0-6; those
 // that are the second or third unit of an escape group are passed over. The key codes are
-// KEYS from position P on; this leaves P where the next group starts (perhaps past the key's
+// RING's from position P on; this leaves P where the next group starts (perhaps past the key's
 // period) and READ at how many units it read (up to two past the window). It sets BAD when
 // some group has a unit below its key code or an escape above 255; OUT then holds nothing
 // of worth.
 [[gnu::always_inline]] inline Unit *
 decodeWindow(const Unit *CODETARVO_RESTRICT code, std::uint64_t markerBits,
-             const Unit *CODETARVO_RESTRICT keys, std::size_t keyLength, std::size_t &p,
-             std::size_t &read, bool &bad, Unit *CODETARVO_RESTRICT out)
+             const KeyRing &ring, std::size_t &p, std::size_t &read, bool &bad,
+             Unit *CODETARVO_RESTRICT out)
 {
+    const Unit *const keys = ring.at(0);
     Unit below[Window] = {};
     bool above = false;
     std::size_t at = p;
@@ -93,7 +94,7 @@ decodeWindow(const Unit *CODETARVO_RESTRICT code, std::uint64_t markerBits,
         above |= value > 255;
         *out++ = static_cast<Unit>(value);
         const std::size_t named = code[t + 2];
-        at = named + 1 >= keyLength ? 0 : named + 1;
+        at = ring.after(named);
         t += 3;
     }
     p = at;
@@ -145,7 +146,7 @@ CODETARVO_VECTOR_CLONES Decoded decode(std::string_view code, std::string_view k
             bool bad = false;
             Unit *const from = windowOut + staged;
             const Unit *end =
-                decodeWindow(in + j, markerBits, ring.at(0), key.size(), at, read, bad, from);
+                decodeWindow(in + j, markerBits, ring, at, read, bad, from);
             if (!bad) {
                 const auto produced = static_cast<std::size_t>(end - from);
                 staged += produced;

@@ -12,14 +12,22 @@
 
 namespace ModCodeur::Engine {
 
-// Texts shorter than this go through the loops: setting the engine up costs more than it saves.
-inline constexpr std::size_t LongText = 256;
+// Texts shorter than these go through the loops: setting the engine up costs more than it saves.
+// Plain texts, for Coder:
+inline constexpr std::size_t LongPlain = 256;
+// Code texts, for decode and Decoder:
+inline constexpr std::size_t LongCode = 256;
 
 // encodeGroups(plain, key, start, draws). When DRAWS is a TwisterRandomSource, its
 // generator's numbers are converted to positions many at a time, and it has given exactly the
-// numbers used when this returns. PLAIN is not empty and KEY has at least 2 codes.
+// numbers used when this returns. PLAIN is not empty and KEY has at least 2 codes. The code
+// text is written into ROOM's memory while its capacity lasts.
 [[nodiscard]] std::string encode(std::string_view plain, std::string_view key, std::size_t start,
-                                 RandomSource &draws);
+                                 RandomSource &draws, std::string room = {});
+
+// How many units encode writes into before it needs more: the code text of PLAINLENGTH codes
+// unless more than a quarter of them are escapes.
+[[nodiscard]] std::size_t codeRoom(std::size_t plainLength);
 
 // Where a decoding stopped: the failure and its unit, and how many plain units it wrote.
 struct Decoded {
@@ -28,8 +36,8 @@ struct Decoded {
     std::size_t length = 0;
 };
 
-// decodeGroups(code, key), its plain units written to OUT, which has room for all but one unit
-// of CODE and may be CODE's own first unit (the plain text is written over the code text).
-[[nodiscard]] Decoded decode(std::string_view code, std::string_view key, char *out);
+// decodeGroups(code, key), its plain units written to PLAIN, which has room for all but one
+// unit of CODE and may be CODE's own first unit (the plain text is written over the code text).
+[[nodiscard]] Decoded decode(std::string_view code, std::string_view key, char *plain);
 
 } // namespace ModCodeur::Engine

@@ -9,12 +9,15 @@
 #include <getopt.h>
 #include <sys/stat.h>
 #include <unistd.h>
+#if __has_include(<sys/mman.h>)
+#include <sys/mman.h>
+#endif
 
 #include <algorithm>
 #include <cerrno>
+#include <cstdint>
 #include <cstdio>
 #include <cstring>
-#include <istream>
 #include <memory>
 #include <ostream>
 #include <utility>
@@ -33,7 +36,8 @@ constexpr std::size_t ReadChunk = std::size_t{1} << 22;
 // and refuses more than INT_MAX, Linux moves at most about 2 GiB at a time anyway.
 constexpr std::size_t LargestTransfer = std::size_t{1} << 30;
 
-constexpr std::string_view Help =
+// The help text, around the list of the code page's undefined codes.
+constexpr std::string_view HelpBeforeUndefined =
     R"(Usage: codetarvo-cli encode (--key TEXT | --key-file FILE) [--bytes]
   or:  codetarvo-cli decode (--key TEXT | --key-file FILE) [--bytes]
 Encode standard input with a key into a code text, or decode a code text back
@@ -53,8 +57,8 @@ Without --key or --key-file the key comes from the environment variable
 CODETARVO_KEY. A key given by --key or CODETARVO_KEY is always UTF-8 text.
 
 In text mode (the default) input and output are UTF-8 and each character stands
-for its Windows-1252 code; the unassigned codes 129, 141, 143, 144 and 157 stand
-for U+0081, U+008D, U+008F, U+0090 and U+009D, code 0 for U+0000. Nothing is
+for its Windows-1252 code; the unassigned codes )";
+constexpr std::string_view HelpAfterUndefined = R"(, code 0 for U+0000. Nothing is
 added or removed: a final line break of the input belongs to the text. Empty
 input gives empty output. On failure nothing is written to standard output.
 Positions in messages count from 0.
@@ -133,6 +137,32 @@ std::string hexByte(char32_t byte)
     char name[16];
     std::snprintf(name, sizeof name, "0x%02lX", static_cast<unsigned long>(byte));
     return name;
+}
+
+// "A, B and C" of the undefined codes, each written by NAME.
+std::string undefinedList(std::string (*name)(unsigned char))
+{
+    const auto &codes = CodePage::UndefinedCodes;
+    std::string list;
+    for (std::size_t k = 0; k < codes.size(); ++k) {
+        if (k != 0)
+            list += k + 1 == codes.size() ? " and " : ", ";
+        list += name(codes[k]);
+    }
+    return list;
+}
+
+const std::string &help()
+{
+    static const std::string text = [] {
+        std::string t(HelpBeforeUndefined);
+        t += undefinedList([](unsigned char code) { return std::to_string(code); });
+        t += " stand\nfor ";
+        t += undefinedList([](unsigned char code) { return unicodeName(code); });
+        t += HelpAfterUndefined;
+        return t;
+    }();
+    return text;
 }
 
 std::string describeUtf8Error(const CodePage::Utf8Error &error)
@@ -296,18 +326,6 @@ std::optional<Failure> resolveKey(const Options &options, const EnvLookup &env, 
     return std::nullopt;
 }
 
-// Reads all of IN into DATA in large chunks; false on a read error.
-bool readAll(std::istream &in, std::string &data)
-{
-    while (in) {
-        const std::size_t old = data.size();
-        data.resize(old + ReadChunk);
-        in.read(data.data() + old, static_cast<std::streamsize>(ReadChunk));
-        data.resize(old + static_cast<std::size_t>(in.gcount()));
-    }
-    return !in.bad();
-}
-
 // The bytes left to read from the regular file FD, or 0 when it is no regular file.
 std::size_t bytesLeft(int fd)
 {
@@ -318,12 +336,34 @@ std::size_t bytesLeft(int fd)
     return at >= 0 && at < status.st_size ? static_cast<std::size_t>(status.st_size - at) : 0;
 }
 
+// Gives DATA room for SIZE bytes, the room untouched. Texts of many megabytes arrive here: on a
+// virtual machine a fresh 4 KiB page costs microseconds to map, more than copying it, so a
+// large block asks for transparent huge pages before it is first touched, to be mapped 2 MiB
+// at a time. malloc() hands out such blocks as fresh mappings of their own, so the advice
+// applies to this block only.
+void reserveLarge(std::string &data, std::size_t size)
+{
+    data.reserve(size);
+#ifdef MADV_HUGEPAGE
+    constexpr std::size_t LargeBlock = std::size_t{8} << 20;
+    constexpr std::uintptr_t HugePage = std::uintptr_t{2} << 20;
+    if (size >= LargeBlock) {
+        const auto start = reinterpret_cast<std::uintptr_t>(data.data());
+        const std::uintptr_t from = (start + HugePage - 1) & ~(HugePage - 1);
+        const std::uintptr_t to = (start + size) & ~(HugePage - 1);
+        if (from < to)
+            madvise(reinterpret_cast<void *>(from), to - from, MADV_HUGEPAGE);
+    }
+#endif
+}
+
 // Reads all of FD into DATA; false on a read error, with errno set. A regular file goes
 // into a buffer of its size in one piece: growing a buffer copies it and touches fresh
 // memory, which for large inputs costs more than the reading.
 bool readAll(int fd, std::string &data)
 {
     const std::size_t expected = bytesLeft(fd);
+    reserveLarge(data, expected > 0 ? expected : ReadChunk);
     data.resize(expected > 0 ? expected : ReadChunk);
     std::size_t used = 0;
     for (;;) {
@@ -337,7 +377,9 @@ bool readAll(int fd, std::string &data)
                 data.resize(used);
                 return got == 0;
             }
-            data.resize(std::max(2 * data.size(), used + ReadChunk));
+            const std::size_t grown = std::max(2 * data.size(), used + ReadChunk);
+            reserveLarge(data, grown);
+            data.resize(grown);
             std::memcpy(data.data() + used, probe, static_cast<std::size_t>(got));
             used += static_cast<std::size_t>(got);
             continue;
@@ -366,7 +408,10 @@ std::optional<Failure> convert(const Options &options, std::string key, std::str
             return badInput("input: " + describeUtf8Error(*error));
     }
     if (options.command == Command::Encode) {
-        data = ModCodeur::Coder(std::move(data), std::move(key));
+        // The code text is the other large buffer: huge pages for it too.
+        std::string room;
+        reserveLarge(room, ModCodeur::codeRoom(data.size()));
+        data = ModCodeur::Coder(std::move(data), std::move(key), std::move(room));
     } else {
         ModCodeur::DecodeResult result = ModCodeur::decode(data, key);
         if (!result.ok())
@@ -398,17 +443,6 @@ Failure writeFailure()
     return Failure{ExitFailure, std::move(message), false};
 }
 
-// Writes TEXT to OUT in one piece and flushes it; gives the failure, if any.
-std::optional<Failure> writeAll(std::ostream &out, std::string_view text)
-{
-    errno = 0;
-    out.write(text.data(), static_cast<std::streamsize>(text.size()));
-    out.flush();
-    if (out)
-        return std::nullopt;
-    return writeFailure();
-}
-
 // Writes TEXT to FD with as few write(2) calls as it takes; gives the failure, if any.
 std::optional<Failure> writeAll(int fd, std::string_view text)
 {
@@ -427,8 +461,7 @@ std::optional<Failure> writeAll(int fd, std::string_view text)
 // Writes CODES to OUT as UTF-8, a piece at a time through one buffer: every code has a UTF-8
 // form, so only the writing can fail half-way, and the whole UTF-8 text, often twice the
 // size of the codes, never needs fresh memory.
-template <typename Out>
-std::optional<Failure> writeUtf8(Out &out, std::string_view codes)
+std::optional<Failure> writeUtf8(int out, std::string_view codes)
 {
     constexpr std::size_t Piece = 256 * 1024;
     std::string utf8;
@@ -444,17 +477,26 @@ std::optional<Failure> writeUtf8(Out &out, std::string_view codes)
     return std::nullopt;
 }
 
-// The tool between a reader and a writer of its input and output (streams or file
-// descriptors).
-template <typename In, typename Out>
-int runWith(const std::vector<std::string> &args, In &&in, Out &&out, std::ostream &err,
-            const EnvLookup &env)
+} // namespace
+
+std::string_view helpText()
+{
+    return help();
+}
+
+std::string_view versionText()
+{
+    return Version;
+}
+
+int run(const std::vector<std::string> &args, int in, int out, std::ostream &err,
+        const EnvLookup &env)
 {
     Options options;
     if (auto failure = parseOptions(args, options))
         return report(err, *failure);
     if (options.help || options.version) {
-        if (auto failure = writeAll(out, options.help ? Help : Version))
+        if (auto failure = writeAll(out, options.help ? std::string_view(help()) : Version))
             return report(err, *failure);
         return ExitOk;
     }
@@ -475,30 +517,6 @@ int runWith(const std::vector<std::string> &args, In &&in, Out &&out, std::ostre
     if (auto failure = options.bytes ? writeAll(out, data) : writeUtf8(out, data))
         return report(err, *failure);
     return ExitOk;
-}
-
-} // namespace
-
-std::string_view helpText()
-{
-    return Help;
-}
-
-std::string_view versionText()
-{
-    return Version;
-}
-
-int run(const std::vector<std::string> &args, std::istream &in, std::ostream &out,
-        std::ostream &err, const EnvLookup &env)
-{
-    return runWith(args, in, out, err, env);
-}
-
-int run(const std::vector<std::string> &args, int in, int out, std::ostream &err,
-        const EnvLookup &env)
-{
-    return runWith(args, in, out, err, env);
 }
 
 } // namespace CodeTarvoCli

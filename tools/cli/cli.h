@@ -21,14 +21,10 @@ enum ExitCode : int {
 // The value of the environment variable NAME, or nothing when it is not set.
 using EnvLookup = std::function<std::optional<std::string>(const std::string &name)>;
 
-// Runs the tool with ARGS (ARGS[0] being the program name), reading IN, writing the result
-// to OUT only when everything succeeded, and messages to ERR. Gives the exit status.
-[[nodiscard]] int run(const std::vector<std::string> &args, std::istream &in, std::ostream &out,
-                      std::ostream &err, const EnvLookup &env);
-
-// The same reading the file descriptor IN and writing OUT directly: a regular input file
-// is read into a buffer of its size, the output goes out in as few write(2) calls as it
-// takes.
+// Runs the tool with ARGS (ARGS[0] being the program name), reading the file descriptor IN,
+// writing the result to the descriptor OUT only when everything succeeded, and messages to
+// ERR. Gives the exit status. A regular input file is read into a buffer of its size, the
+// output goes out in as few write(2) calls as it takes.
 [[nodiscard]] int run(const std::vector<std::string> &args, int in, int out, std::ostream &err,
                       const EnvLookup &env);
 

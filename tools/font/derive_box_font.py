@@ -3,6 +3,7 @@
 """Derives the window's box font from a monospace TrueType font.
 
     derive_box_font.py SOURCE.ttf DIGITS.ttf OUTPUT.ttf
+    derive_box_font.py --code-page    (prints its copy of the code page, for a test)
 
 Keeps the characters of Windows-1252 and gives every code that has no printable character
 (controls 0-31 and 127, the undefined 129, 141, 143, 144 and 157, and the soft hyphen 173,
@@ -34,7 +35,9 @@ from fontTools.ttLib import TTFont
 FAMILY = "Code Tarvo Mono"
 POSTSCRIPT = "CodeTarvoMono-Regular"
 
-# Characters of Windows-1252 codes 128-159 (the five undefined ones are the C1 controls).
+# Characters of Windows-1252 codes 128-159 (the five undefined ones are the C1 controls),
+# and the undefined codes: a copy of cipher/codepage (this script runs before any of the
+# program is built); codepage_test checks that the two agree.
 CP1252_HIGH = [
     0x20AC, 0x0081, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021,
     0x02C6, 0x2030, 0x0160, 0x2039, 0x0152, 0x008D, 0x017D, 0x008F,
@@ -256,6 +259,10 @@ def derive(source, digit_source, output):
 
 
 if __name__ == "__main__":
+    if sys.argv[1:] == ["--code-page"]:
+        print(" ".join(map(str, UNDEFINED)))
+        print(" ".join(map(str, CP1252_HIGH)))
+        sys.exit()
     if len(sys.argv) != 4:
         sys.exit("usage: derive_box_font.py SOURCE.ttf DIGITS.ttf OUTPUT.ttf")
     derive(sys.argv[1], sys.argv[2], sys.argv[3])
