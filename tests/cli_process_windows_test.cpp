@@ -18,8 +18,8 @@ namespace {
 
 std::wstring wide(const std::string &utf8)
 {
-    const int size = MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()),
-                                         nullptr, 0);
+    const int size =
+        MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), nullptr, 0);
     std::wstring text(static_cast<std::size_t>(size), L'\0');
     MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), text.data(), size);
     return text;
@@ -92,9 +92,8 @@ Handle inheritableFile(const std::wstring &path, bool forWriting)
 {
     SECURITY_ATTRIBUTES inherit{sizeof inherit, nullptr, TRUE};
     return Handle(CreateFileW(path.c_str(), forWriting ? GENERIC_WRITE : GENERIC_READ,
-                              FILE_SHARE_READ, &inherit,
-                              forWriting ? CREATE_ALWAYS : OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL,
-                              nullptr));
+                              FILE_SHARE_READ, &inherit, forWriting ? CREATE_ALWAYS : OPEN_EXISTING,
+                              FILE_ATTRIBUTE_NORMAL, nullptr));
 }
 
 std::string readAll(HANDLE from)
@@ -173,9 +172,10 @@ Process runTool(const std::vector<std::string> &args, const std::string &input,
         writer = std::thread([&] {
             DWORD put = 0;
             for (std::size_t at = 0; at < input.size(); at += put)
-                if (!WriteFile(parentIn.h, input.data() + at,
-                               static_cast<DWORD>(std::min<std::size_t>(input.size() - at, 1 << 16)),
-                               &put, nullptr))
+                if (!WriteFile(
+                        parentIn.h, input.data() + at,
+                        static_cast<DWORD>(std::min<std::size_t>(input.size() - at, 1 << 16)), &put,
+                        nullptr))
                     break;
             parentIn.close();
         });
@@ -213,7 +213,8 @@ TEST(CliProcessWindows, EveryByteRoundTripsOnPipesAndFiles)
         plain += code(rng) < 64 ? awkward[static_cast<std::size_t>(code(rng)) % 5]
                                 : std::string(1, static_cast<char>(code(rng)));
     // In text mode as UTF-8: the same awkward codes, and characters of two and three bytes.
-    const std::string text = "ligne\r\nlone\nCR\rfin\x1a\xC3\xA9\xE2\x82\xAC" + std::string(1, '\0');
+    const std::string text =
+        "ligne\r\nlone\nCR\rfin\x1a\xC3\xA9\xE2\x82\xAC" + std::string(1, '\0');
 
     for (const Streams streams : {Streams::Pipes, Streams::Files}) {
         SCOPED_TRACE(nameOf(streams));
@@ -240,16 +241,24 @@ TEST(CliProcessWindows, ExitStatusesAndMessages)
         DWORD status;
         std::string err;
     } cases[] = {
-        {{"decode", "--key", "Tesk"}, "\x01\x50", 1,
+        {{"decode", "--key", "Tesk"},
+         "\x01\x50",
+         1,
          "codetarvo-cli: code text does not fit the key: unit smaller than its key code at "
          "unit 1\r\n"},
-        {{"encode", "--widht=3"}, "abc", 2,
+        {{"encode", "--widht=3"},
+         "abc",
+         2,
          "codetarvo-cli: unrecognized or ambiguous option '--widht=3'\r\n"
          "codetarvo-cli: run 'codetarvo-cli --help' for usage\r\n"},
-        {{"encode", "--key", "Tesk"}, std::string(1 << 20, 'a') + "\xC5\x91", 2,
+        {{"encode", "--key", "Tesk"},
+         std::string(1 << 20, 'a') + "\xC5\x91",
+         2,
          "codetarvo-cli: input: character U+0151 at character index 1048576, byte offset "
          "1048576 has no Windows-1252 code\r\n"},
-        {{"encode"}, "abc", 2,
+        {{"encode"},
+         "abc",
+         2,
          "codetarvo-cli: missing key: give --key, --key-file or set CODETARVO_KEY\r\n"
          "codetarvo-cli: run 'codetarvo-cli --help' for usage\r\n"},
     };
@@ -283,8 +292,8 @@ TEST(CliProcessWindows, KeysAndFileNamesBeyondTheAnsiCodePage)
     const std::string plain = "Rendez-vous \xC3\xA0 midi";
     const Process encoded = runTool({"encode", "--key", key}, plain);
     ASSERT_EQ(encoded.status, 0u) << encoded.err;
-    const Process fromEnv = runTool({"decode"}, encoded.out, Streams::Pipes,
-                                    {"CODETARVO_KEY=" + key});
+    const Process fromEnv =
+        runTool({"decode"}, encoded.out, Streams::Pipes, {"CODETARVO_KEY=" + key});
     EXPECT_EQ(fromEnv.status, 0u) << fromEnv.err;
     EXPECT_EQ(fromEnv.out, plain);
     const Process fromFile = runTool({"decode", "--key-file", keyFileUtf8}, encoded.out);

@@ -66,7 +66,8 @@ int fileHolding(const std::string &text, off_t offset = 0)
     }
     const int in = open(path.c_str(), O_RDONLY | Binary);
     EXPECT_GE(in, 0);
-    unlink(path.c_str()); // fails on Windows while the file is open: it stays in the temporary folder
+    unlink(
+        path.c_str()); // fails on Windows while the file is open: it stays in the temporary folder
     EXPECT_EQ(lseek(in, offset, SEEK_SET), offset);
     return in;
 }

@@ -7,8 +7,8 @@
 #include <memory>
 #include <optional>
 #include <random>
-#include <sstream>
 #include <set>
+#include <sstream>
 #include <string>
 #include <string_view>
 #include <utility>

@@ -106,8 +106,10 @@ private slots:
         // Lone LF and lone CR: Qt writes the LF as CR LF, only the own format keeps it.
         QTest::newRow("lone LF and CR") << QByteArray("a\nb\rc") << QStringLiteral("a\r\nb\rc");
         // CF_UNICODETEXT ends at the first code 0: other programs see the text before it.
-        QTest::newRow("code 0 inside and at the end")
-            << QByteArray("\x02" "ab\0cd\0", 7) << QStringLiteral("\u0002ab");
+        QTest::newRow("code 0 inside and at the end") << QByteArray("\x02"
+                                                                    "ab\0cd\0",
+                                                                    7)
+                                                      << QStringLiteral("\u0002ab");
         QTest::newRow("empty") << QByteArray() << QString();
     }
     void copiedCodesReachTheWindowsClipboard()

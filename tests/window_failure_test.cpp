@@ -105,8 +105,8 @@ private slots:
         w.window->setText(KorMain::Key, longer);
         QCOMPARE(w.window->text(KorMain::Plain), std::string(ModCodeur::Erreur));
         const auto again = ModCodeur::decode(codes.toStdString(), longer);
-        QCOMPARE(w.plain->toolTip(), again.ok() ? FailureNote::fitsNow()
-                                                : FailureNote::why(again.failure, again.unit));
+        QCOMPARE(w.plain->toolTip(),
+                 again.ok() ? FailureNote::fitsNow() : FailureNote::why(again.failure, again.unit));
         w.window->setText(KorMain::Key, key.toStdString());
         QCOMPARE(w.plain->toolTip(), why);
 

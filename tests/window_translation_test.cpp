@@ -45,8 +45,7 @@ private slots:
         QTest::newRow("the system's") << QLocale::system() << true << french;
         QTest::newRow("German") << QLocale(QLocale::German) << true
                                 << QStringList{"Rückgängig", "Einfügen", "Alles auswählen"};
-        QTest::newRow("C") << QLocale::c() << false
-                           << QStringList{"Undo", "Paste", "Select All"};
+        QTest::newRow("C") << QLocale::c() << false << QStringList{"Undo", "Paste", "Select All"};
     }
     void shouldShowQtsTextsInTheLocalesLanguage()
     {
@@ -55,8 +54,8 @@ private slots:
         QFETCH(QStringList, entries);
         if (QTest::currentDataTag() == QLatin1String("the system's") &&
             locale.language() != QLocale::French)
-            QFAIL(qPrintable(QStringLiteral("system locale %1; run with LANG=fr_FR.UTF-8")
-                                 .arg(locale.name())));
+            QFAIL(qPrintable(
+                QStringLiteral("system locale %1; run with LANG=fr_FR.UTF-8").arg(locale.name())));
         const auto texts = Translation::qtTexts(locale);
         QVERIFY2(bool(texts) == translated,
                  translated ? "no Qt translation found: install qt6-translations-l10n"
@@ -68,8 +67,7 @@ private slots:
         QVERIFY(showActive(&window));
         for (const char *box : {"txt0", "txt1"}) {
             auto *widget = window.findChild<QWidget *>(QString::fromLatin1(box));
-            const QStringList shown{entryText(widget, "edit-undo"),
-                                    entryText(widget, "edit-paste"),
+            const QStringList shown{entryText(widget, "edit-undo"), entryText(widget, "edit-paste"),
                                     entryText(widget, "select-all")};
             QCOMPARE(shown, entries);
         }

@@ -6,12 +6,12 @@
 #include "window_testing.h"
 
 #include <QAbstractScrollArea>
+#include <QAbstractTextDocumentLayout>
 #include <QFontMetricsF>
 #include <QLineEdit>
 #include <QList>
 #include <QPlainTextEdit>
 #include <QTest>
-#include <QAbstractTextDocumentLayout>
 #include <QTextBlock>
 #include <QTextLayout>
 #include <QWheelEvent>
@@ -102,23 +102,23 @@ private slots:
         QTest::addColumn<int>("step");
         const Qt::KeyboardModifiers ctrl = Qt::ControlModifier;
         const Qt::KeyboardModifiers keypad = Qt::ControlModifier | Qt::KeypadModifier;
-        QTest::newRow("Ctrl++ in the plain box") << "txt1" << int(Qt::Key_Plus) << ctrl
-                                                 << QList<int>() << 1;
-        QTest::newRow("Ctrl+= in the key box") << "txt0" << int(Qt::Key_Equal) << ctrl
-                                               << QList<int>() << 1;
-        QTest::newRow("keypad Ctrl++ in the code box") << "txt2" << int(Qt::Key_Plus) << keypad
-                                                       << QList<int>() << 1;
-        QTest::newRow("Ctrl+- on a Copy button") << "Copie1" << int(Qt::Key_Minus) << ctrl
-                                                 << QList<int>() << -1;
-        QTest::newRow("keypad Ctrl+- in the key box") << "txt0" << int(Qt::Key_Minus) << keypad
-                                                      << QList<int>() << -1;
+        QTest::newRow("Ctrl++ in the plain box")
+            << "txt1" << int(Qt::Key_Plus) << ctrl << QList<int>() << 1;
+        QTest::newRow("Ctrl+= in the key box")
+            << "txt0" << int(Qt::Key_Equal) << ctrl << QList<int>() << 1;
+        QTest::newRow("keypad Ctrl++ in the code box")
+            << "txt2" << int(Qt::Key_Plus) << keypad << QList<int>() << 1;
+        QTest::newRow("Ctrl+- on a Copy button")
+            << "Copie1" << int(Qt::Key_Minus) << ctrl << QList<int>() << -1;
+        QTest::newRow("keypad Ctrl+- in the key box")
+            << "txt0" << int(Qt::Key_Minus) << keypad << QList<int>() << -1;
         QTest::newRow("wheel up over the code box") << "txt2" << 0 << ctrl << QList<int>{120} << 1;
-        QTest::newRow("wheel down over the key box") << "txt0" << 0 << ctrl << QList<int>{-120}
-                                                     << -1;
-        QTest::newRow("two half notches over a count") << "ctr1" << 0 << ctrl
-                                                       << QList<int>{60, 60} << 1;
-        QTest::newRow("wheel down over a Copy button") << "Copie2" << 0 << ctrl
-                                                       << QList<int>{-120} << -1;
+        QTest::newRow("wheel down over the key box")
+            << "txt0" << 0 << ctrl << QList<int>{-120} << -1;
+        QTest::newRow("two half notches over a count")
+            << "ctr1" << 0 << ctrl << QList<int>{60, 60} << 1;
+        QTest::newRow("wheel down over a Copy button")
+            << "Copie2" << 0 << ctrl << QList<int>{-120} << -1;
     }
     void shouldZoomTheThreeBoxesOnly()
     {

@@ -24,8 +24,8 @@ using CodePage::UndefinedCodes;
 
 char16_t undefinedPicture(unsigned char code)
 {
-    const auto at = std::find(UndefinedCodes.begin(), UndefinedCodes.end(), code) -
-                    UndefinedCodes.begin();
+    const auto at =
+        std::find(UndefinedCodes.begin(), UndefinedCodes.end(), code) - UndefinedCodes.begin();
     return static_cast<char16_t>(FirstUndefinedPicture + static_cast<char32_t>(at));
 }
 

@@ -237,8 +237,7 @@ template <class Positions>
                 const std::uint64_t escapeBits = bitsOf(escapes);
                 Unit drawn[Window];
                 positions.take(static_cast<std::size_t>(std::popcount(escapeBits)), drawn);
-                const Unit *end =
-                    encodeWindow(in + i, escapeBits, ring, p, drawn, dst + j);
+                const Unit *end = encodeWindow(in + i, escapeBits, ring, p, drawn, dst + j);
                 j = static_cast<std::size_t>(end - dst);
                 p = ring.advance(p, 0);
                 i += Window;
@@ -295,8 +294,7 @@ std::size_t codeRoom(std::size_t plainLength)
 }
 
 CODETARVO_VECTOR_CLONES std::string encode(std::string_view plain, std::string_view key,
-                                           std::size_t start, RandomSource &draws,
-                                           std::string room)
+                                           std::size_t start, RandomSource &draws, std::string room)
 {
     const std::ptrdiff_t span = static_cast<std::ptrdiff_t>(key.size()) - 3;
     auto *twister = dynamic_cast<TwisterRandomSource *>(&draws);

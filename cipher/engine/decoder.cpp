@@ -72,10 +72,10 @@ std::size_t nextSet(std::uint64_t bits, std::size_t t)
 // period) and READ at how many units it read (up to two past the window). It sets BAD when
 // some group has a unit below its key code or an escape above 255; OUT then holds nothing
 // of worth.
-[[gnu::always_inline]] inline Unit *
-decodeWindow(const Unit *CODETARVO_RESTRICT code, std::uint64_t markerBits,
-             const KeyRing &ring, std::size_t &p, std::size_t &read, bool &bad,
-             Unit *CODETARVO_RESTRICT out)
+[[gnu::always_inline]] inline Unit *decodeWindow(const Unit *CODETARVO_RESTRICT code,
+                                                 std::uint64_t markerBits, const KeyRing &ring,
+                                                 std::size_t &p, std::size_t &read, bool &bad,
+                                                 Unit *CODETARVO_RESTRICT out)
 {
     const Unit *const keys = ring.at(0);
     Unit below[Window] = {};
@@ -145,8 +145,7 @@ CODETARVO_VECTOR_CLONES Decoded decode(std::string_view code, std::string_view k
             std::size_t read = 0;
             bool bad = false;
             Unit *const from = windowOut + staged;
-            const Unit *end =
-                decodeWindow(in + j, markerBits, ring, at, read, bad, from);
+            const Unit *end = decodeWindow(in + j, markerBits, ring, at, read, bad, from);
             if (!bad) {
                 const auto produced = static_cast<std::size_t>(end - from);
                 staged += produced;

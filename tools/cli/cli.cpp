@@ -275,8 +275,7 @@ std::optional<Failure> readKeyFile(const std::string &path, std::string &content
         return badInput("cannot read key file " + quoted(path) + ": " + std::strerror(error));
     };
     errno = 0;
-    const std::unique_ptr<std::FILE, int (*)(std::FILE *)> file(openForReading(path),
-                                                                &std::fclose);
+    const std::unique_ptr<std::FILE, int (*)(std::FILE *)> file(openForReading(path), &std::fclose);
     if (!file)
         return cannotRead(errno);
     char buffer[65536];

@@ -33,7 +33,8 @@ std::string utf8Of(const wchar_t *text)
 
 std::wstring utf16Of(const std::string &utf8)
 {
-    const int size = MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, utf8.c_str(), -1, nullptr, 0);
+    const int size =
+        MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, utf8.c_str(), -1, nullptr, 0);
     if (size <= 1)
         return {};
     std::wstring text(static_cast<std::size_t>(size), L'\0');

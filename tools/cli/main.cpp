@@ -8,6 +8,6 @@
 int main(int argc, char **argv)
 {
     CodeTarvoCli::useBinaryStandardStreams();
-    return CodeTarvoCli::run(CodeTarvoCli::utf8Arguments(argc, argv), fileno(stdin),
-                             fileno(stdout), std::cerr, CodeTarvoCli::utf8Environment);
+    return CodeTarvoCli::run(CodeTarvoCli::utf8Arguments(argc, argv), fileno(stdin), fileno(stdout),
+                             std::cerr, CodeTarvoCli::utf8Environment);
 }
