@@ -90,6 +90,16 @@ def large_text():
     return text.replace("\n", "\r\n")
 
 
+def run_tool(env, *args, data=None, check=True, timeout=WAIT):
+    """Runs the command ARGS in ENV with DATA as its input and gives what it did; a non-zero
+    exit is a Failure unless CHECK is off."""
+    done = subprocess.run(list(args), input=data, capture_output=True, env=env, timeout=timeout)
+    if check and done.returncode != 0:
+        raise Failure("%s failed (%d): %s" % (" ".join(args[:3]), done.returncode,
+                                             done.stderr.decode(errors="replace").strip()))
+    return done
+
+
 class Program:
     """One running codetarvo APP (a path, or a command as a list) on DESKTOP. Its messages go
     to a file: a pipe nobody reads could fill up and stop it."""

@@ -20,7 +20,7 @@ import time
 sys.dont_write_bytecode = True  # no __pycache__ left in the source tree
 from e2e_common import (CLIENT_SIZE, CODES_FORMAT, DPI, ERREUR, INITIAL_PLAIN, TITLE_PREFIX,
                         WAIT, Cases, Failure, Program, arguments, as_box_text, as_codes,
-                        copied, drive, large_text, pixels, shown, wait_for)
+                        copied, drive, large_text, pixels, run_tool, shown, wait_for)
 
 
 def centre(left, top, width, height):
@@ -64,12 +64,7 @@ class Desktop:
         self.owners = []
 
     def run(self, *args, data=None, check=True, timeout=WAIT):
-        done = subprocess.run(list(args), input=data, capture_output=True, env=self.env,
-                              timeout=timeout)
-        if check and done.returncode != 0:
-            raise Failure("%s failed (%d): %s" % (" ".join(args[:3]), done.returncode,
-                                                 done.stderr.decode(errors="replace").strip()))
-        return done
+        return run_tool(self.env, *args, data=data, check=check, timeout=timeout)
 
     def xdotool(self, *args):
         return self.run("xdotool", *args).stdout.decode()

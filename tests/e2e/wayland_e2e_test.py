@@ -29,8 +29,8 @@ import time
 
 sys.dont_write_bytecode = True  # no __pycache__ left in the source tree
 from e2e_common import (APP_ID, CLIENT_SIZE, CODES_FORMAT, WAIT, Cases, Failure, Program,
-                        arguments, as_box_text, as_codes, copied, drive, large_text, shown,
-                        wait_for)
+                        arguments, as_box_text, as_codes, copied, drive, large_text,
+                        run_tool, shown, wait_for)
 
 SKIPPED = 77
 TOOLS = ("sway", "swaymsg", "wtype", "wl-copy", "wl-paste")
@@ -105,12 +105,7 @@ class Desktop:
             return file.read()[-2000:].decode(errors="replace").strip()
 
     def run(self, *args, data=None, check=True, timeout=WAIT):
-        done = subprocess.run(list(args), input=data, capture_output=True, env=self.env,
-                              timeout=timeout)
-        if check and done.returncode != 0:
-            raise Failure("%s failed (%d): %s" % (" ".join(args[:3]), done.returncode,
-                                                 done.stderr.decode(errors="replace").strip()))
-        return done
+        return run_tool(self.env, *args, data=data, check=check, timeout=timeout)
 
     def views(self):
         """sway's windows: each a dict with its pid, app_id, name and window_rect."""
