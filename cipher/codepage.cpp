@@ -263,11 +263,4 @@ void appendUtf8(std::string_view text, std::string &utf8)
     appendUtf8Counted(text, extraUtf8Bytes(text), utf8);
 }
 
-std::string toUtf8(std::string_view codes)
-{
-    std::string text;
-    appendUtf8(codes, text);
-    return text;
-}
-
 } // namespace CodePage

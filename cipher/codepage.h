@@ -62,7 +62,4 @@ struct Utf8Error {
 // has room.
 void appendUtf8(std::string_view text, std::string &utf8);
 
-// The characters of the codes CODES in UTF-8.
-[[nodiscard]] std::string toUtf8(std::string_view codes);
-
 } // namespace CodePage

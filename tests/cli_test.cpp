@@ -5,6 +5,7 @@
 #include "cli.h"
 #include "codepage.h"
 #include "modcodeur.h"
+#include "utf8_testing.h"
 
 #include <gtest/gtest.h>
 
@@ -201,7 +202,7 @@ TEST(Cli, TextModeUsesWindows1252)
     std::string code = "\x01";
     code += static_cast<char>(7 + 233);
     code += static_cast<char>(7 + 128);
-    const Outcome decoded = runCli({"decode", "--key", key}, CodePage::toUtf8(code));
+    const Outcome decoded = runCli({"decode", "--key", key}, utf8Of(code));
     ASSERT_EQ(decoded.status, ExitOk) << describeOutcome(decoded);
     EXPECT_EQ(decoded.out, "\xC3\xA9\xE2\x82\xAC"); // é€ in UTF-8
 }
@@ -214,9 +215,9 @@ TEST(Cli, LongTextModeOutputIsWholeAcrossPieces)
     const std::string plain = randomCodes(rng, 1'500'000, 1);
     const Outcome encoded = runCli({"encode", "--bytes", "--key", "Tesk"}, plain);
     ASSERT_EQ(encoded.status, ExitOk) << describeOutcome(encoded);
-    const Outcome decoded = runCli({"decode", "--key", "Tesk"}, CodePage::toUtf8(encoded.out));
+    const Outcome decoded = runCli({"decode", "--key", "Tesk"}, utf8Of(encoded.out));
     ASSERT_EQ(decoded.status, ExitOk) << describeOutcome(decoded);
-    EXPECT_TRUE(decoded.out == CodePage::toUtf8(plain));
+    EXPECT_TRUE(decoded.out == utf8Of(plain));
 }
 
 TEST(Cli, RandomTextsOfAllCodesRoundTripInBothModes)
@@ -237,9 +238,9 @@ TEST(Cli, RandomTextsOfAllCodesRoundTripInBothModes)
             keyFile.write(key);
             options = {"--bytes", "--key-file", keyFile.path()};
         } else {
-            options = {"--key", CodePage::toUtf8(key)};
+            options = {"--key", utf8Of(key)};
         }
-        const std::string input = bytes ? plain : CodePage::toUtf8(plain);
+        const std::string input = bytes ? plain : utf8Of(plain);
 
         std::vector<std::string> args = options;
         args.insert(args.begin(), "encode");
@@ -291,7 +292,7 @@ TEST(Cli, CodeTextThatDoesNotFitTheKeyExitsOneWithTheReason)
             std::vector<std::string> args = {"decode", "--key", "Tesk"};
             if (bytes)
                 args.push_back("--bytes");
-            const Outcome o = runCli(args, bytes ? c.code : CodePage::toUtf8(c.code));
+            const Outcome o = runCli(args, bytes ? c.code : utf8Of(c.code));
             const std::string expected = "codetarvo-cli: code text does not fit the key: " +
                                          std::string(ModCodeur::describe(c.failure)) + " at unit " +
                                          std::to_string(c.unit) + "\n";

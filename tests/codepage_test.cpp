@@ -1,5 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "codepage.h"
+#include "utf8_testing.h"
 
 #include <gtest/gtest.h>
 
@@ -176,7 +177,7 @@ std::string allCodes()
 TEST(CodePageUtf8, EveryCodeRoundTripsThroughUtf8)
 {
     const std::string codes = allCodes();
-    const std::string text = CodePage::toUtf8(codes);
+    const std::string text = utf8Of(codes);
     EXPECT_EQ(text, referenceToUtf8(codes));
     const FromUtf8Result back = fromUtf8(text);
     ASSERT_FALSE(back.error.has_value());
@@ -193,7 +194,7 @@ TEST(CodePageUtf8, RandomCodeTextsRoundTripInPlace)
         for (char &c : codes)
             c = static_cast<char>(code(rng));
         std::string text = codes;
-        text = CodePage::toUtf8(text);
+        text = utf8Of(text);
         ASSERT_EQ(text, referenceToUtf8(codes)) << testing::PrintToString(codes);
         ASSERT_FALSE(CodePage::fromUtf8InPlace(text).has_value()) << testing::PrintToString(codes);
         ASSERT_EQ(text, codes);
@@ -298,7 +299,7 @@ TEST(CodePageUtf8, AsciiRunsOfEveryLengthAroundHighCodes)
         // Starting a little way in shifts every run against the word boundaries.
         const std::string codes = whole.substr(skip(rng));
         const std::string expected = referenceToUtf8(codes);
-        ASSERT_EQ(CodePage::toUtf8(codes), expected) << testing::PrintToString(codes);
+        ASSERT_EQ(utf8Of(codes), expected) << testing::PrintToString(codes);
         const FromUtf8Result back = fromUtf8(expected);
         ASSERT_FALSE(back.error.has_value()) << testing::PrintToString(expected);
         ASSERT_EQ(back.codes, codes) << testing::PrintToString(expected);
@@ -312,7 +313,7 @@ TEST(CodePageUtf8, EveryCodeAfterEveryAsciiRunLength)
             const std::string codes =
                 std::string(run, 'a') + static_cast<char>(code) + std::string(40 - run, 'z');
             const std::string expected = referenceToUtf8(codes);
-            ASSERT_EQ(CodePage::toUtf8(codes), expected) << code << " after " << run;
+            ASSERT_EQ(utf8Of(codes), expected) << code << " after " << run;
             const FromUtf8Result back = fromUtf8(expected);
             ASSERT_FALSE(back.error.has_value()) << code << " after " << run;
             ASSERT_EQ(back.codes, codes) << code << " after " << run;

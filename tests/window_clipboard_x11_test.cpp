@@ -6,6 +6,7 @@
 #include "clipboard.h"
 #include "codebox.h"
 #include "codepage.h"
+#include "utf8_testing.h"
 #include "window_testing.h"
 
 #include <QApplication>
@@ -250,9 +251,8 @@ private slots:
         QFETCH(QClipboard::Mode, mode);
         const std::string wanted = codes.toStdString();
         // STRING is Latin-1: each code is its own byte.
-        const QByteArray data = target == QStringLiteral("STRING")
-                                    ? codes
-                                    : QByteArray::fromStdString(CodePage::toUtf8(wanted));
+        const QByteArray data =
+            target == QStringLiteral("STRING") ? codes : QByteArray::fromStdString(utf8Of(wanted));
         ForeignOwner owner(data, selectionName(mode), target);
         QVERIFY(owner.owns());
         const auto read = settledCodes(mode, wanted);
@@ -271,7 +271,7 @@ private slots:
             std::string codes(static_cast<std::size_t>(length(rng)), '\0');
             for (char &c : codes)
                 c = alphabet[pick(rng)];
-            ForeignOwner owner(QByteArray::fromStdString(CodePage::toUtf8(codes)),
+            ForeignOwner owner(QByteArray::fromStdString(utf8Of(codes)),
                                QStringLiteral("clipboard"));
             QVERIFY2(owner.owns(), printable(codes).constData());
             const auto read = settledCodes(QClipboard::Clipboard, codes);
@@ -290,8 +290,7 @@ private slots:
         for (char &c : codes)
             c = static_cast<char>(code(rng));
         codes.back() = '\0';
-        ForeignOwner owner(QByteArray::fromStdString(CodePage::toUtf8(codes)),
-                           QStringLiteral("clipboard"));
+        ForeignOwner owner(QByteArray::fromStdString(utf8Of(codes)), QStringLiteral("clipboard"));
         QVERIFY(owner.owns());
         const auto read = settledCodes(QClipboard::Clipboard, codes);
         QVERIFY(read.has_value());
@@ -313,7 +312,7 @@ private slots:
         box->setCodes("");
         const QClipboard::Mode mode =
             way == Way::MiddleClick ? QClipboard::Selection : QClipboard::Clipboard;
-        ForeignOwner owner(QByteArray::fromStdString(CodePage::toUtf8(codes)), selectionName(mode));
+        ForeignOwner owner(QByteArray::fromStdString(utf8Of(codes)), selectionName(mode));
         QVERIFY(owner.owns());
         QVERIFY(settledCodes(mode, codes) == codes);
         paste(shown.widget.get(), way);
@@ -378,7 +377,7 @@ private slots:
         QVERIFY(QGuiApplication::clipboard()->ownsClipboard());
         const auto read = readBack(QStringLiteral("clipboard"), QStringLiteral("UTF8_STRING"));
         QVERIFY(read.has_value());
-        QCOMPARE(*read, QByteArray::fromStdString(CodePage::toUtf8(last)));
+        QCOMPARE(*read, QByteArray::fromStdString(utf8Of(last)));
         QCOMPARE(readBack(QStringLiteral("clipboard"), QString::fromLatin1(Clipboard::CodesFormat)),
                  QByteArray::fromStdString(last));
         QVERIFY(Clipboard::codes() == last);
