@@ -10,6 +10,7 @@
 // around it. Files: DIR/mark-XX.png and DIR/text-XX.png, XX the code in hex. Run it on
 // the platform to measure (xcb under Xvfb at 96 dpi): the images are what a person sees.
 
+#include "boxtext.h"
 #include "codebox.h"
 #include "kormain.h"
 
@@ -29,10 +30,9 @@ constexpr int Margin = 3;
 std::string markedCodes()
 {
     std::string codes;
-    for (int code = 0; code < 0x20; ++code)
-        codes.push_back(static_cast<char>(code));
-    for (const int code : {0x7F, 0x81, 0x8D, 0x8F, 0x90, 0x9D, 0xAD})
-        codes.push_back(static_cast<char>(code));
+    for (int code = 0; code < 256; ++code)
+        if (BoxText::isMark(static_cast<unsigned char>(code)))
+            codes.push_back(static_cast<char>(code));
     return codes;
 }
 

@@ -34,11 +34,6 @@ char16_t undefinedPicture(unsigned char code)
 constexpr unsigned char SoftHyphen = 0xAD;
 constexpr char32_t SoftHyphenPicture = 0x2010;
 
-bool isPictured(unsigned char code)
-{
-    return code < 0x20 || code == Del || code == SoftHyphen || CodePage::isUndefined(code);
-}
-
 char16_t picture(unsigned char code)
 {
     if (code == Del)
@@ -70,7 +65,7 @@ char16_t shown(unsigned char code)
         std::array<char16_t, 256> t{};
         for (int c = 0; c < 256; ++c) {
             const auto u = static_cast<unsigned char>(c);
-            t[u] = isPictured(u) ? picture(u) : character(u);
+            t[u] = isMark(u) ? picture(u) : character(u);
         }
         return t;
     }();
@@ -117,6 +112,11 @@ std::string readCodes(QStringView text, bool newlineIsBreak)
 }
 
 } // namespace
+
+bool isMark(unsigned char code)
+{
+    return code < 0x20 || code == Del || code == SoftHyphen || CodePage::isUndefined(code);
+}
 
 QString toDisplay(std::string_view codes, Lines lines)
 {

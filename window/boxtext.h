@@ -36,6 +36,10 @@ enum class Lines {
 // Code that replaces a character the code page cannot represent.
 inline constexpr unsigned char Unrepresentable = '?';
 
+// Whether CODE shows as a mark (a picture the box font draws two cells wide) rather than as
+// a character of its own; a CR LF line break in a multi-line box is neither.
+[[nodiscard]] bool isMark(unsigned char code);
+
 [[nodiscard]] QString toDisplay(std::string_view codes, Lines lines);
 // Where in toDisplay(CODES, LINES) the code at INDEX is shown: both codes of a CR LF line
 // break are the one '\n' there.
