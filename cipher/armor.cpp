@@ -44,7 +44,10 @@ constexpr std::array<std::int8_t, 256> makeValues()
 }
 constexpr std::array<std::int8_t, 256> Values = makeValues();
 
-int valueOf(char c) { return Values[static_cast<unsigned char>(c)]; }
+int valueOf(char c)
+{
+    return Values[static_cast<unsigned char>(c)];
+}
 
 // The BCH generator's contributions for each combination of the 5 bits shifted out.
 constexpr std::array<std::uint32_t, 32> makeGenerators()
@@ -141,7 +144,11 @@ constexpr char32_t Invalid = 0xffffffff;
 Utf8Char decodeUtf8(std::string_view text, std::size_t at)
 {
     const auto lead = static_cast<unsigned char>(text[at]);
-    const std::size_t length = lead >= 0xf8 ? 0 : lead >= 0xf0 ? 4 : lead >= 0xe0 ? 3 : lead >= 0xc0 ? 2 : 0;
+    const std::size_t length = lead >= 0xf8   ? 0
+                               : lead >= 0xf0 ? 4
+                               : lead >= 0xe0 ? 3
+                               : lead >= 0xc0 ? 2
+                                              : 0;
     if (length == 0 || at + length > text.size())
         return {Invalid, 1};
     char32_t codePoint = lead & (0x7f >> length);
@@ -159,15 +166,17 @@ Utf8Char decodeUtf8(std::string_view text, std::size_t at)
 // hyphenating composers put into long words, and the next-line control.
 bool invisible(char32_t c)
 {
-    return c == 0x85 || c == 0xa0 || c == 0xad || c == 0x1680 || c == 0x180e || (c >= 0x2000 && c <= 0x200d) ||
-           c == 0x202f || c == 0x205f || c == 0x2060 || c == 0x3000 || c == 0xfeff;
+    return c == 0x85 || c == 0xa0 || c == 0xad || c == 0x1680 || c == 0x180e ||
+           (c >= 0x2000 && c <= 0x200d) || c == 0x202f || c == 0x205f || c == 0x2060 ||
+           c == 0x3000 || c == 0xfeff;
 }
 
 // Walks TEXT as the reader sees it: calls KEEP(c) for every character kept (ASCII in lower
 // case, Foreign for any other) and LINE_END() for every line break (LF, CR LF, lone CR,
 // U+2028, U+2029); drops whitespace, invisible characters and '>' quote marks; a lone byte
 // 0xA0 (a no-break space in Windows-1252) goes too. Stops when KEEP returns false.
-template <typename Keep, typename LineEnd> void normalise(std::string_view text, Keep keep, LineEnd lineEnd)
+template <typename Keep, typename LineEnd>
+void normalise(std::string_view text, Keep keep, LineEnd lineEnd)
 {
     for (std::size_t i = 0; i < text.size();) {
         const auto c = static_cast<unsigned char>(text[i]);
@@ -187,7 +196,8 @@ template <typename Keep, typename LineEnd> void normalise(std::string_view text,
         i += u.length;
         if (u.codePoint == 0x2028 || u.codePoint == 0x2029)
             lineEnd();
-        else if (!invisible(u.codePoint) && !(u.codePoint == Invalid && c == 0xa0) && !keep(Foreign))
+        else if (!invisible(u.codePoint) && !(u.codePoint == Invalid && c == 0xa0) &&
+                 !keep(Foreign))
             return;
     }
 }
@@ -213,8 +223,9 @@ public:
     [[nodiscard]] std::size_t lineOf(std::size_t at) const
     {
         at = std::min(at, chars.empty() ? 0 : chars.size() - 1);
-        return 1 + static_cast<std::size_t>(std::upper_bound(lineStarts.begin(), lineStarts.end(), at) -
-                                            lineStarts.begin());
+        return 1 +
+               static_cast<std::size_t>(std::upper_bound(lineStarts.begin(), lineStarts.end(), at) -
+                                        lineStarts.begin());
     }
 
 private:
@@ -222,7 +233,8 @@ private:
 };
 
 // Reads the chunks in CHARS[from, to) into RESULT.code, or says why and where they fail.
-void readChunks(const Normalised &text, std::size_t from, std::size_t to, Dearmored &result, std::size_t &where)
+void readChunks(const Normalised &text, std::size_t from, std::size_t to, Dearmored &result,
+                std::size_t &where)
 {
     const std::string_view all(text.chars);
     const std::size_t count = (to - from + ChunkChars - 1) / ChunkChars;
@@ -260,7 +272,8 @@ void readChunks(const Normalised &text, std::size_t from, std::size_t to, Dearmo
 
 std::string armor(std::string_view code)
 {
-    const std::size_t chunks = std::max<std::size_t>(1, (code.size() + ChunkBytes - 1) / ChunkBytes);
+    const std::size_t chunks =
+        std::max<std::size_t>(1, (code.size() + ChunkBytes - 1) / ChunkBytes);
     std::string out;
     out.reserve(BeginFrame.size() + EndFrame.size() + 4 + chunks * (ChunkChars + 1));
     out += BeginFrame;
@@ -326,8 +339,8 @@ Dearmored dearmor(std::string_view text)
         return failure(Problem::TrailingData, to + 1);
     // No closing frame: cut off inside it, or changed.
     const std::string_view rest = std::string_view(chars).substr(to + 1);
-    const std::size_t same =
-        static_cast<std::size_t>(std::mismatch(rest.begin(), rest.end(), EndKey.begin(), EndKey.end()).first - rest.begin());
+    const std::size_t same = static_cast<std::size_t>(
+        std::mismatch(rest.begin(), rest.end(), EndKey.begin(), EndKey.end()).first - rest.begin());
     return failure(same == rest.size() ? Problem::CutShort : Problem::Damaged, to + 1 + same);
 }
 

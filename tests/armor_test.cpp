@@ -81,39 +81,60 @@ struct Tolerated {
 
 const std::vector<Tolerated> tolerated = {
     {"rewrapped", rewrap},
-    {"joined by spaces", [](const std::string &t, Rng &) { return replaceAll(t, "\n", " "); }, false},
-    {"joined with nothing", [](const std::string &t, Rng &) { return replaceAll(t, "\n", ""); }, false},
-    {"indented", [](const std::string &t, Rng &rng) { return perLine(t, [&](std::string l) { return spaces(rng) + l; }); }},
-    {"trailing spaces", [](const std::string &t, Rng &rng) { return perLine(t, [&](std::string l) { return l + spaces(rng); }); }},
-    {"blank lines", [](const std::string &t, Rng &rng) {
-         return perLine(t, [&](std::string l) { return pick(rng, 0, 2) == 0 ? "\n" + spaces(rng) + "\n" + l : l; });
+    {"joined by spaces", [](const std::string &t, Rng &) { return replaceAll(t, "\n", " "); },
+     false},
+    {"joined with nothing", [](const std::string &t, Rng &) { return replaceAll(t, "\n", ""); },
+     false},
+    {"indented",
+     [](const std::string &t, Rng &rng) {
+         return perLine(t, [&](std::string l) { return spaces(rng) + l; });
      }},
-    {"quoted", [](const std::string &t, Rng &rng) {
-         return perLine(t, [&](std::string l) { return std::string(pick(rng, 1, 3), '>') + " " + l; });
+    {"trailing spaces",
+     [](const std::string &t, Rng &rng) {
+         return perLine(t, [&](std::string l) { return l + spaces(rng); });
      }},
-    {"zero-width characters", [](const std::string &t, Rng &rng) {
+    {"blank lines",
+     [](const std::string &t, Rng &rng) {
+         return perLine(t, [&](std::string l) {
+             return pick(rng, 0, 2) == 0 ? "\n" + spaces(rng) + "\n" + l : l;
+         });
+     }},
+    {"quoted",
+     [](const std::string &t, Rng &rng) {
+         return perLine(t,
+                        [&](std::string l) { return std::string(pick(rng, 1, 3), '>') + " " + l; });
+     }},
+    {"zero-width characters",
+     [](const std::string &t, Rng &rng) {
          static const char *const marks[] = {"\u200b", "\u200c", "\u200d", "\u2060", "\ufeff"};
          std::string out;
          for (const char c : t)
              out.append(pick(rng, 0, 9) == 0 ? marks[pick(rng, 0, 4)] : "").append(1, c);
          return out;
      }},
-    {"no-break spaces", [](const std::string &t, Rng &rng) {
-         return perLine(t, [&](std::string l) { return "\u00a0" + replaceAll(l, " ", pick(rng, 0, 1) ? "\u00a0" : "\u202f"); });
+    {"no-break spaces",
+     [](const std::string &t, Rng &rng) {
+         return perLine(t, [&](std::string l) {
+             return "\u00a0" + replaceAll(l, " ", pick(rng, 0, 1) ? "\u00a0" : "\u202f");
+         });
      }},
     {"CR LF", [](const std::string &t, Rng &) { return replaceAll(t, "\n", "\r\n"); }},
     {"lone CR", [](const std::string &t, Rng &) { return replaceAll(t, "\n", "\r"); }, false},
-    {"upper case", [](std::string t, Rng &) {
-         std::transform(t.begin(), t.end(), t.begin(), [](char c) { return c >= 'a' && c <= 'z' ? c - 'a' + 'A' : c; });
+    {"upper case",
+     [](std::string t, Rng &) {
+         std::transform(t.begin(), t.end(), t.begin(),
+                        [](char c) { return c >= 'a' && c <= 'z' ? c - 'a' + 'A' : c; });
          return t;
      }},
-    {"mixed case", [](std::string t, Rng &rng) {
+    {"mixed case",
+     [](std::string t, Rng &rng) {
          for (char &c : t)
              if ((c | 0x20) >= 'a' && (c | 0x20) <= 'z')
                  c = static_cast<char>(pick(rng, 0, 1) ? c | 0x20 : c & ~0x20);
          return t;
      }},
-    {"text around", [](const std::string &t, Rng &) {
+    {"text around",
+     [](const std::string &t, Rng &) {
          return "Bonjour Hélène,\r\nvoici le message. À bientôt :>\n\n" + t + "-- \nMarc. END\n";
      }},
 };
@@ -125,8 +146,14 @@ struct Damaged {
 };
 
 // Index of a random data line (not the frames), and its count of data characters.
-std::size_t dataLine(const Lines &lines, Rng &rng) { return pick(rng, 1, lines.size() - 2); }
-std::size_t dataLength(const Lines &lines, std::size_t i) { return lines[i].size() - (i + 2 == lines.size()); }
+std::size_t dataLine(const Lines &lines, Rng &rng)
+{
+    return pick(rng, 1, lines.size() - 2);
+}
+std::size_t dataLength(const Lines &lines, std::size_t i)
+{
+    return lines[i].size() - (i + 2 == lines.size());
+}
 
 char anyOtherCharacter(char was, Rng &rng)
 {
@@ -138,7 +165,8 @@ char anyOtherCharacter(char was, Rng &rng)
 
 using Damage = std::function<Damaged(Lines, Rng &)>;
 const std::vector<std::pair<const char *, Damage>> damages = {
-    {"character changed", [](Lines l, Rng &rng) {
+    {"character changed",
+     [](Lines l, Rng &rng) {
          std::size_t i = 0, at = 0;
          do {
              i = pick(rng, 0, l.size() - 1);
@@ -147,17 +175,20 @@ const std::vector<std::pair<const char *, Damage>> damages = {
          l[i][at] = anyOtherCharacter(l[i][at], rng);
          return Damaged{join(l, "\n"), i == 0 ? 0 : i + 1};
      }},
-    {"character added", [](Lines l, Rng &rng) {
+    {"character added",
+     [](Lines l, Rng &rng) {
          const std::size_t i = dataLine(l, rng);
          l[i].insert(pick(rng, 0, dataLength(l, i)), 1, anyOtherCharacter(' ', rng));
          return Damaged{join(l, "\n"), i + 1};
      }},
-    {"character lost", [](Lines l, Rng &rng) {
+    {"character lost",
+     [](Lines l, Rng &rng) {
          const std::size_t i = dataLine(l, rng);
          l[i].erase(pick(rng, 0, dataLength(l, i) - 1), 1);
          return Damaged{join(l, "\n"), i + 1};
      }},
-    {"characters swapped", [](Lines l, Rng &rng) {
+    {"characters swapped",
+     [](Lines l, Rng &rng) {
          const std::size_t i = dataLine(l, rng);
          std::size_t at = 0;
          do
@@ -166,24 +197,28 @@ const std::vector<std::pair<const char *, Damage>> damages = {
          std::swap(l[i][at], l[i][at + 1]);
          return Damaged{join(l, "\n"), i + 1};
      }},
-    {"line lost", [](Lines l, Rng &rng) {
+    {"line lost",
+     [](Lines l, Rng &rng) {
          const std::size_t i = dataLine(l, rng);
          l.erase(l.begin() + static_cast<std::ptrdiff_t>(i));
          return Damaged{join(l, "\n"), i + 1};
      }},
-    {"line doubled", [](Lines l, Rng &rng) {
+    {"line doubled",
+     [](Lines l, Rng &rng) {
          const std::size_t i = dataLine(l, rng);
          l.insert(l.begin() + static_cast<std::ptrdiff_t>(i), l[i]);
          return Damaged{join(l, "\n"), i + 2};
      }},
-    {"lines moved", [](Lines l, Rng &rng) {
+    {"lines moved",
+     [](Lines l, Rng &rng) {
          if (l.size() < 4)
              return Damaged{}; // a single data line
          const std::size_t i = pick(rng, 1, l.size() - 3), j = pick(rng, i + 1, l.size() - 2);
          std::swap(l[i], l[j]);
          return Damaged{join(l, "\n"), i + 1};
      }},
-    {"end cut off", [](Lines l, Rng &rng) {
+    {"end cut off",
+     [](Lines l, Rng &rng) {
          const std::string text = join(l, "\n");
          return Damaged{text.substr(0, pick(rng, l[0].size() + 1, text.size() - 2)), 0};
      }},
@@ -209,12 +244,13 @@ TEST(Armor, survivesChannelsAndDetectsDamage)
         SCOPED_TRACE(testing::Message() << size << " codes, armored:\n" << armored.substr(0, 400));
 
         // Only letters, digits, spaces, periods and line breaks; short lines; small size.
-        EXPECT_EQ(armored.find_first_not_of("ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789 .\n"),
+        EXPECT_EQ(armored.find_first_not_of(
+                      "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789 .\n"),
                   std::string::npos);
         for (const std::string &line : split(armored))
             EXPECT_LE(line.size(), 76U);
-        const auto written = static_cast<std::size_t>(
-            std::count_if(armored.begin(), armored.end(), [](char c) { return c != ' ' && c != '\n'; }));
+        const auto written = static_cast<std::size_t>(std::count_if(
+            armored.begin(), armored.end(), [](char c) { return c != ' ' && c != '\n'; }));
         EXPECT_LE(written, 2 * size + 60);
         if (size > 1000) {
             EXPECT_LE(written, 2 * size);
@@ -223,12 +259,14 @@ TEST(Armor, survivesChannelsAndDetectsDamage)
         std::string all = armored;
         for (const Tolerated &change : tolerated) {
             const Armor::Dearmored read = Armor::dearmor(change.apply(armored, rng));
-            EXPECT_TRUE(read.ok() && read.code == code) << change.name << ": " << Armor::describe(read.problem);
+            EXPECT_TRUE(read.ok() && read.code == code)
+                << change.name << ": " << Armor::describe(read.problem);
             if (change.keepsLines)
                 all = change.apply(all, rng); // and together, in this order
         }
         const Armor::Dearmored together = Armor::dearmor(all);
-        EXPECT_TRUE(together.ok() && together.code == code) << "every change at once:\n" << all.substr(0, 2000);
+        EXPECT_TRUE(together.ok() && together.code == code) << "every change at once:\n"
+                                                            << all.substr(0, 2000);
         EXPECT_TRUE(Armor::holdsArmor(all));
 
         for (const auto &[name, damage] : damages) {
@@ -239,8 +277,9 @@ TEST(Armor, survivesChannelsAndDetectsDamage)
             EXPECT_FALSE(read.ok()) << name << ":\n" << damaged.text.substr(0, 2000);
             EXPECT_TRUE(read.code.empty()) << name;
             if (damaged.line != 0) {
-                EXPECT_EQ(read.line, damaged.line) << name << ", " << Armor::describe(read.problem) << ":\n"
-                                                   << damaged.text.substr(0, 2000);
+                EXPECT_EQ(read.line, damaged.line)
+                    << name << ", " << Armor::describe(read.problem) << ":\n"
+                    << damaged.text.substr(0, 2000);
             }
         }
     }
