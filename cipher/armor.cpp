@@ -85,9 +85,10 @@ std::uint32_t feed(std::uint32_t check, std::string_view chars)
     return check;
 }
 
-void writeChunk(std::string &out, std::string_view bytes, std::size_t index, bool last)
+// Writes the chunk of BYTES at AT, moving AT past it.
+void writeChunk(char *&at, std::string_view bytes, std::size_t index, bool last)
 {
-    const std::size_t first = out.size();
+    const char *const first = at;
     std::uint32_t bits = 0;
     int held = 0;
     for (const char byte : bytes) {
@@ -95,17 +96,18 @@ void writeChunk(std::string &out, std::string_view bytes, std::size_t index, boo
         held += 8;
         while (held >= 5) {
             held -= 5;
-            out += Alphabet[(bits >> held) & 31];
+            *at++ = Alphabet[(bits >> held) & 31];
         }
     }
     if (held > 0)
-        out += Alphabet[(bits << (5 - held)) & 31];
-    std::uint32_t check = feed(chunkStart(index, last), std::string_view(out).substr(first));
+        *at++ = Alphabet[(bits << (5 - held)) & 31];
+    std::uint32_t check = feed(chunkStart(index, last),
+                               std::string_view(first, static_cast<std::size_t>(at - first)));
     for (std::size_t i = 0; i < ChecksumChars; ++i)
         check = step(check, 0);
     check ^= Bech32mConstant;
     for (std::size_t i = ChecksumChars; i-- > 0;)
-        out += Alphabet[(check >> (5 * i)) & 31];
+        *at++ = Alphabet[(check >> (5 * i)) & 31];
 }
 
 // Whether CHARS (data and checksum, already known to be in the alphabet) is the chunk at
@@ -115,9 +117,10 @@ bool checks(std::string_view chars, std::size_t index, bool last)
     return feed(chunkStart(index, last), chars) == Bech32mConstant;
 }
 
-// Appends the bytes of DATA (checked chunk characters without the checksum) to OUT; false
-// when the count of characters fits no count of bytes or the padding bits are not zero.
-bool readData(std::string_view data, std::string &out)
+// Writes the bytes of DATA (checked chunk characters without the checksum) at OUT, moving
+// OUT past them; false when the count of characters fits no count of bytes or the padding
+// bits are not zero.
+bool readData(std::string_view data, char *&out)
 {
     const std::size_t rest = data.size() % 8;
     if (rest == 1 || rest == 3 || rest == 6)
@@ -129,7 +132,7 @@ bool readData(std::string_view data, std::string &out)
         held += 5;
         if (held >= 8) {
             held -= 8;
-            out += static_cast<char>((bits >> held) & 0xff);
+            *out++ = static_cast<char>((bits >> held) & 0xff);
         }
     }
     return (bits & ((1u << held) - 1)) == 0;
@@ -171,6 +174,23 @@ bool invisible(char32_t c)
            c == 0x3000 || c == 0xfeff;
 }
 
+// What the reader makes of each ASCII code: the character it keeps, in lower case, or one
+// of these.
+constexpr short Dropped = -1;
+constexpr short LineBreak = -2;
+constexpr std::array<short, 128> makeAsciiKinds()
+{
+    std::array<short, 128> kinds{};
+    for (short c = 0; c < 128; ++c)
+        kinds[static_cast<std::size_t>(c)] =
+            c >= 'A' && c <= 'Z' ? static_cast<short>(c - 'A' + 'a') : c;
+    for (const char c : {' ', '\t', '\v', '\f', '>'})
+        kinds[static_cast<std::size_t>(c)] = Dropped;
+    kinds['\n'] = kinds['\r'] = LineBreak;
+    return kinds;
+}
+constexpr std::array<short, 128> AsciiKinds = makeAsciiKinds();
+
 // Walks TEXT as the reader sees it: calls KEEP(c) for every character kept (ASCII in lower
 // case, Foreign for any other) and LINE_END() for every line break (LF, CR LF, lone CR,
 // U+2028, U+2029); drops whitespace, invisible characters and '>' quote marks; a lone byte
@@ -182,13 +202,14 @@ void normalise(std::string_view text, Keep keep, LineEnd lineEnd)
         const auto c = static_cast<unsigned char>(text[i]);
         if (c < 0x80) {
             ++i;
-            if (c == '\n' || c == '\r') {
+            const short kind = AsciiKinds[c];
+            if (kind >= 0) {
+                if (!keep(static_cast<char>(kind)))
+                    return;
+            } else if (kind == LineBreak) {
                 if (c == '\r' && i < text.size() && text[i] == '\n')
                     ++i;
                 lineEnd();
-            } else if (c != ' ' && c != '\t' && c != '\v' && c != '\f' && c != '>') {
-                if (!keep(static_cast<char>(c >= 'A' && c <= 'Z' ? c - 'A' + 'a' : c)))
-                    return;
             }
             continue;
         }
@@ -207,14 +228,16 @@ class Normalised {
 public:
     explicit Normalised(std::string_view text)
     {
-        chars.reserve(text.size());
+        chars.resize(text.size());
+        std::size_t kept = 0;
         normalise(
             text,
-            [this](char c) {
-                chars += c;
+            [this, &kept](char c) {
+                chars[kept++] = c;
                 return true;
             },
-            [this] { lineStarts.push_back(chars.size()); });
+            [this, &kept] { lineStarts.push_back(kept); });
+        chars.resize(kept);
     }
 
     std::string chars;
@@ -243,7 +266,8 @@ void readChunks(const Normalised &text, std::size_t from, std::size_t to, Dearmo
         where = to;
         return;
     }
-    result.code.reserve(count * ChunkBytes);
+    result.code.resize(count * ChunkBytes);
+    char *out = result.code.data();
     for (std::size_t index = 0; index < count; ++index) {
         const std::size_t start = from + index * ChunkChars;
         const std::string_view chunk = all.substr(start, std::min(ChunkChars, to - start));
@@ -252,7 +276,7 @@ void readChunks(const Normalised &text, std::size_t from, std::size_t to, Dearmo
         if (chunk.size() < ChecksumChars) {
             result.problem = Problem::Damaged;
         } else if (checks(chunk, index, last)) {
-            if (!readData(chunk.substr(0, chunk.size() - ChecksumChars), result.code))
+            if (!readData(chunk.substr(0, chunk.size() - ChecksumChars), out))
                 result.problem = Problem::Damaged;
         } else if (!last && checks(chunk, index, true)) {
             result.problem = Problem::TrailingData;
@@ -263,9 +287,12 @@ void readChunks(const Normalised &text, std::size_t from, std::size_t to, Dearmo
         } else {
             result.problem = Problem::Damaged;
         }
-        if (!result.ok())
+        if (!result.ok()) {
+            result.code.clear();
             return;
+        }
     }
+    result.code.resize(static_cast<std::size_t>(out - result.code.data()));
 }
 
 } // namespace
@@ -274,19 +301,20 @@ std::string armor(std::string_view code)
 {
     const std::size_t chunks =
         std::max<std::size_t>(1, (code.size() + ChunkBytes - 1) / ChunkBytes);
-    std::string out;
-    out.reserve(BeginFrame.size() + EndFrame.size() + 4 + chunks * (ChunkChars + 1));
-    out += BeginFrame;
-    out += '\n';
+    const std::size_t dataChars = (code.size() * 8 + 4) / 5;
+    std::string out(
+        BeginFrame.size() + dataChars + chunks * (ChecksumChars + 1) + EndFrame.size() + 3, '\0');
+    char *at = std::copy(BeginFrame.begin(), BeginFrame.end(), out.data());
+    *at++ = '\n';
     for (std::size_t index = 0; index < chunks; ++index) {
         const bool last = index + 1 == chunks;
-        writeChunk(out, code.substr(index * ChunkBytes, ChunkBytes), index, last);
+        writeChunk(at, code.substr(index * ChunkBytes, ChunkBytes), index, last);
         if (last)
-            out += '.';
-        out += '\n';
+            *at++ = '.';
+        *at++ = '\n';
     }
-    out += EndFrame;
-    out += '\n';
+    at = std::copy(EndFrame.begin(), EndFrame.end(), at);
+    *at = '\n';
     return out;
 }
 
