@@ -23,7 +23,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
         const Armor::Dearmored again = Armor::dearmor(Armor::armor(read.code));
         if (!again.ok() || again.code != read.code)
             std::abort();
-    } else if (!read.code.empty() || (read.line == 0) != (read.problem == Armor::Problem::NotFound)) {
+    } else if (!read.code.empty() ||
+               (read.line == 0) != (read.problem == Armor::Problem::NotFound)) {
         std::abort();
     }
 
