@@ -1,7 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-// Reads arbitrary bytes as an armored text, and armors them as a code text. What the reader
-// accepts must be what the armored form of its result reads back as; the armored form of any
-// bytes must read back exactly; a failure gives no code text.
+// Arbitrary bytes as an armored text: what the reader accepts is what the armored form of its
+// result reads back as. As a code text: their armored form reads back exactly.
 
 #include "armor.h"
 

@@ -187,13 +187,6 @@ TEST(CliProcess, ExitStatusesAndNothingOnStandardOutputOnFailure)
     EXPECT_EQ(noFit.err, "codetarvo-cli: code text does not fit the key: unit smaller than its "
                          "key code at unit 1\n");
 
-    const Process damaged =
-        runTool({"dearmor"}, "BEGIN CODE TARVO MESSAGE.\nlm9h8x.\nEND CODE TARVO MESSAGE.\n");
-    EXPECT_EQ(damaged.status, 1);
-    EXPECT_TRUE(damaged.out.empty());
-    EXPECT_EQ(damaged.err.rfind("codetarvo-cli: armored text damaged at line 2: ", 0), 0u)
-        << damaged.err;
-
     // A long input whose last character is bad: nothing at all may reach standard output.
     const std::string badAtEnd = std::string(1 << 20, 'a') + "\xC5\x91";
     const Process bad = runTool({"encode", "--key", "Tesk"}, badAtEnd);
