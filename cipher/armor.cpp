@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <array>
 #include <cstdint>
+#include <cstring>
 #include <vector>
 
 // Layout: the BEGIN frame, then the code text in chunks of 40 bytes, each written as 64
@@ -320,16 +321,28 @@ std::string armor(std::string_view code)
 
 bool holdsArmor(std::string_view text)
 {
-    // 'b' occurs once in the key, so after a mismatch only a 'b' can start a new match.
-    std::size_t matched = 0;
-    normalise(
-        text,
-        [&matched](char c) {
-            matched = c == BeginKey[matched] ? matched + 1 : c == BeginKey[0] ? 1 : 0;
-            return matched < BeginKey.size();
-        },
-        [] {});
-    return matched == BeginKey.size();
+    // Raw code texts of many megabytes come here: only a 'b' or a 'B' can start the frame,
+    // and memchr finds those far faster than the reader walks the text. Each is an ASCII
+    // byte, never inside a UTF-8 sequence, so the reader sees the same from there.
+    const auto next = [text](char c, std::size_t from) {
+        const void *found = std::memchr(text.data() + from, c, text.size() - from);
+        return found ? static_cast<std::size_t>(static_cast<const char *>(found) - text.data())
+                     : std::string_view::npos;
+    };
+    std::size_t lower = next('b', 0);
+    std::size_t upper = next('B', 0);
+    while (lower != upper) { // both npos: no more candidates
+        const std::size_t at = std::min(lower, upper);
+        std::size_t matched = 0;
+        normalise(
+            text.substr(at),
+            [&matched](char c) { return c == BeginKey[matched] && ++matched < BeginKey.size(); },
+            [] {});
+        if (matched == BeginKey.size())
+            return true;
+        (at == lower ? lower : upper) = next(text[at], at + 1);
+    }
+    return false;
 }
 
 Dearmored dearmor(std::string_view text)
