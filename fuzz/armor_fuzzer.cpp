@@ -16,19 +16,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
     const std::string_view input(reinterpret_cast<const char *>(data), size);
 
     const Armor::Dearmored read = Armor::dearmor(input);
-    if (Armor::holdsArmor(input) != (read.problem != Armor::Problem::NotFound))
-        std::abort();
-    if (read.ok()) {
-        const Armor::Dearmored again = Armor::dearmor(Armor::armor(read.code));
-        if (!again.ok() || again.code != read.code)
-            std::abort();
-    } else if (!read.code.empty() ||
-               (read.line == 0) != (read.problem == Armor::Problem::NotFound)) {
-        std::abort();
-    }
-
+    const Armor::Dearmored again = Armor::dearmor(Armor::armor(read.code));
     const Armor::Dearmored back = Armor::dearmor(Armor::armor(input));
-    if (!back.ok() || back.code != input)
+    if (Armor::holdsArmor(input) != (read.problem != Armor::Problem::NotFound) ||
+        (read.ok() ? !again.ok() || again.code != read.code : !read.code.empty()) || !back.ok() ||
+        back.code != input)
         std::abort();
     return 0;
 }

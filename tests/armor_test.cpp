@@ -52,8 +52,7 @@ struct Change {
 // All but the last three are also applied together, in this order.
 const std::vector<Change> tolerated = {
     {.name = "rewrapped", .rewrap = true},
-    {.name = "indented", .prefixes = {"", " ", "\t", "    "}},
-    {.name = "trailing spaces", .suffixes = {"", " ", "\t", " \t"}},
+    {.name = "indented, trailing spaces", .prefixes = {"", " ", "\t"}, .suffixes = {"", " \t"}},
     {.name = "blank lines", .prefixes = {"", "\n", "\n \n"}},
     {.name = "quoted", .prefixes = {"> ", ">> ", "> > ", ">"}},
     {.name = "zero-width",
@@ -101,10 +100,8 @@ char otherThan(char was, Rng &rng) // data characters are lower case
     return pool[(pool.find(was) + pick(rng, 1, pool.size() - 1)) % pool.size()];
 }
 
-constexpr std::size_t Any = S::npos;
-
 // The armored LINES with damage KIND (a character changed, added, lost, two swapped; a line
-// lost, doubled, two moved; the end cut off), and the line the reader must name.
+// lost, doubled, two moved; the end cut off), and the line the reader must name (0: any).
 std::pair<S, std::size_t> damaged(int kind, Lines l, Rng &rng)
 {
     const std::size_t i = pick(rng, 1, l.size() - 2), j = pick(rng, 1, l.size() - 2);
@@ -126,7 +123,7 @@ std::pair<S, std::size_t> damaged(int kind, Lines l, Rng &rng)
     else if (kind == 6)
         std::swap(l[i], l[j]);
     else
-        return {whole.substr(0, pick(rng, l[0].size() + 1, whole.size() - 2)), Any};
+        return {whole.substr(0, pick(rng, l[0].size() + 1, whole.size() - 2)), 0};
     return {join(l), kind == 5 ? i + 2 : kind == 6 ? std::min(i, j) + 1 : i + 1};
 }
 
@@ -169,13 +166,10 @@ TEST(Armor, survivesChannelsAndDetectsDamage)
         for (int kind = 0; kind < 8; ++kind) {
             const auto [text, line] = damaged(kind, split(armored), rng);
             const Armor::Dearmored read = Armor::dearmor(text);
-            EXPECT_TRUE(!read.ok() || text == armored) << "damage " << kind << ":\n"
-                                                       << text.substr(0, 2000);
-            if (line != Any && text != armored) {
-                EXPECT_EQ(read.line, line)
-                    << "damage " << kind << ", " << Armor::describe(read.problem) << ":\n"
-                    << text.substr(0, 2000);
-            }
+            EXPECT_TRUE(text == armored || (!read.ok() && (line == 0 || read.line == line)))
+                << "damage " << kind << ": " << Armor::describe(read.problem) << " at line "
+                << read.line << ", not " << line << ":\n"
+                << text.substr(0, 2000);
         }
     }
 }
