@@ -4,8 +4,9 @@
 // own copies reach other programs exactly; pasting with nothing on the clipboard does nothing.
 
 #include "clipboard.h"
-#include "codebox.h"
 #include "codepage.h"
+#include "keybox.h"
+#include "textbox.h"
 #include "utf8_testing.h"
 #include "window_testing.h"
 

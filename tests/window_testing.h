@@ -3,9 +3,10 @@
 
 // Fixtures and functions shared by the window's Qt tests.
 
-#include "codebox.h"
 #include "codepage.h"
+#include "keybox.h"
 #include "kormain.h"
+#include "textbox.h"
 
 #include <QAbstractScrollArea>
 #include <QAction>

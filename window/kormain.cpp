@@ -4,10 +4,11 @@
 #include "accessibility.h"
 #include "boxfont.h"
 #include "clipboard.h"
-#include "codebox.h"
 #include "codetarvo_version.h"
 #include "colours.h"
 #include "failurenote.h"
+#include "keybox.h"
+#include "textbox.h"
 #include "zoom.h"
 #include <QApplication>
 #include <QFontMetrics>
