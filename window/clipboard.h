@@ -45,8 +45,9 @@ void putCodes(std::string_view codes, QClipboard::Mode mode = QClipboard::Clipbo
 // Prepares exactDrop(); a box that takes drops calls it when it is made.
 void watchDrops();
 // Mime data whose plain text holds the dropped codes exactly, for a widget that reads only
-// the plain text: the own format's codes, or for text dragged from another program the final
-// code 0 that Qt's reading lost. Null when the drop's plain text is exact already.
+// the plain text: the own format's codes (kept in the own format too), or for text dragged
+// from another program the final code 0 that Qt's reading lost. Null when the drop's plain
+// text is exact already.
 [[nodiscard]] std::unique_ptr<QMimeData> exactDrop(const QDropEvent *event);
 
 } // namespace Clipboard

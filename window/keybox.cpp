@@ -104,8 +104,9 @@ void KeyBox::insertStep(const QString &shown)
     endUndoStep();
 }
 
-// QLineEdit adds an insertion at the cursor to the undo step of the typing before it, as it
-// does not for its own paste, and the only public way to end a step is moving the cursor.
+// QLineEdit (Qt 6.4) adds an insertion at the cursor to the undo step of the typing before
+// it, as it does not for its own paste, and ends a step when the cursor moves, the only
+// public way to end one.
 // The cursor and the selection end up where they were.
 void KeyBox::endUndoStep()
 {

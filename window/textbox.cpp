@@ -4,7 +4,6 @@
 #include "clipboard.h"
 #include "failurenote.h"
 
-#include <QAction>
 #include <QContextMenuEvent>
 #include <QKeyEvent>
 #include <QMenu>
@@ -16,19 +15,6 @@
 #include <QTextLayout>
 
 #include <algorithm>
-
-namespace {
-
-// Points the context MENU's entry NAME (a standard edit action) at SLOT of BOX.
-void redirect(QMenu *menu, const char *name, TextBox *box, void (TextBox::*slot)())
-{
-    if (auto *action = menu->findChild<QAction *>(QString::fromLatin1(name))) {
-        QObject::disconnect(action, &QAction::triggered, nullptr, nullptr);
-        QObject::connect(action, &QAction::triggered, box, slot);
-    }
-}
-
-} // namespace
 
 TextBox::TextBox(QWidget *parent) : QPlainTextEdit(parent)
 {
@@ -71,7 +57,7 @@ void TextBox::setCodes(std::string_view codes)
     {
         // setPlainText() may signal more than once; the box raises its own single change.
         const QScopedValueRollback rewriting(m_rewriting, true);
-        // QPlainTextEdit::setPlainText() lays a long line out twice (once to select the
+        // QPlainTextEdit::setPlainText() (Qt 6.4) lays a long line out twice (once to select the
         // whole text for its character format, once after), and so does the document's
         // own when it replaces the text of a block already laid out: the layout measures
         // the block's old rectangle, which lays the new text out, then lays it out again.
@@ -100,7 +86,7 @@ void TextBox::noteEdit(int position, int charsRemoved, int charsAdded)
 }
 
 // A box shows a long text on one line, and shaping a line's glyphs is most of what showing
-// it costs. QTextLayout drops them after laying the line out, then shapes the whole line
+// it costs. QTextLayout (Qt 6.4) drops them after laying the line out, then shapes the whole line
 // again for every paint and every cursor position; the blocks from POSITION to ADDED
 // characters further keep them until their text changes. The document lays the changed
 // blocks out only after this notification, so even that first shaping is kept.
@@ -195,7 +181,7 @@ void TextBox::inputMethodEvent(QInputMethodEvent *event)
 {
     // Text being composed is shown in the box but is not its text yet. An event that starts
     // or changes a composition while text is selected removes the selection first, as
-    // QPlainTextEdit does, and that is a change of the text.
+    // QPlainTextEdit does (Qt 6.4), and that is a change of the text.
     const QTextCursor cursor = textCursor();
     const bool removesSelection =
         cursor.hasSelection() &&
@@ -209,8 +195,9 @@ void TextBox::inputMethodEvent(QInputMethodEvent *event)
 
 void TextBox::contextMenuEvent(QContextMenuEvent *event)
 {
+    // Its Paste goes through insertFromMimeData(), its Copy and Cut through
+    // createMimeDataFromSelection(), like the keys.
     QMenu *menu = createStandardContextMenu();
-    redirect(menu, "edit-paste", this, &TextBox::pasteRaw);
     menu->setAttribute(Qt::WA_DeleteOnClose);
     menu->popup(event->globalPos());
 }
