@@ -30,6 +30,11 @@ QString keyTooShort()
     return QString::fromStdString(FailureText::keyTooShort());
 }
 
+QString armorDamaged(Armor::Problem problem, std::size_t line)
+{
+    return QString::fromStdString(FailureText::armorDamaged(problem, line));
+}
+
 void mark(QPlainTextEdit *box, std::string_view codes, std::size_t unit)
 {
     if (codes.empty()) {

@@ -28,6 +28,28 @@ const char *reason(ModCodeur::DecodeFailure failure)
     return "erreur inconnue";
 }
 
+// What is wrong with an armored text; the command line says the same in English.
+const char *damage(Armor::Problem problem)
+{
+    using Armor::Problem;
+    switch (problem) {
+    case Problem::None:
+        return "aucune erreur";
+    case Problem::NotFound:
+        return "pas de « BEGIN CODE TARVO MESSAGE. »";
+    case Problem::BadCharacter:
+        return "un caractère qu'un texte armé ne contient jamais";
+    case Problem::Damaged:
+        return "un caractère changé, ajouté, perdu ou interverti, ou une ligne perdue, doublée "
+               "ou déplacée";
+    case Problem::CutShort:
+        return "la fin manque";
+    case Problem::TrailingData:
+        return "des lignes en trop après la dernière";
+    }
+    return "erreur inconnue";
+}
+
 } // namespace
 
 std::string why(ModCodeur::DecodeFailure failure, std::size_t unit)
@@ -45,6 +67,12 @@ std::string fitsNow()
 std::string keyTooShort()
 {
     return "La clé a moins de 2 caractères : rien n'est converti.";
+}
+
+std::string armorDamaged(Armor::Problem problem, std::size_t line)
+{
+    return "Le texte armé est abîmé à la ligne " + std::to_string(line) + " : " + damage(problem) +
+           ". Le texte codé est resté tel quel ; toute modification le décode.";
 }
 
 } // namespace FailureText

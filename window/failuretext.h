@@ -4,6 +4,7 @@
 // The French texts that say why a conversion failed, as UTF-8 and without any toolkit, so
 // that every front end shows the same words.
 
+#include "armor.h"
 #include "modcodeur.h"
 
 #include <cstddef>
@@ -19,5 +20,9 @@ namespace FailureText {
 [[nodiscard]] std::string fitsNow();
 // For an "Erreur" that stays while the key is too short for any conversion.
 [[nodiscard]] std::string keyTooShort();
+
+// "Le texte armé est abîmé à la ligne 3 : ..." for an armored text that failed to read with
+// PROBLEM at LINE (1-based, the BEGIN line being 1), and whose code text was not entered.
+[[nodiscard]] std::string armorDamaged(Armor::Problem problem, std::size_t line);
 
 } // namespace FailureText

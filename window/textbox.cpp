@@ -146,9 +146,20 @@ void TextBox::insertCodes(std::string_view codes)
     ensureCursorVisible();
 }
 
+bool TextBox::insertArmored(const std::optional<Armor::Dearmored> &armored)
+{
+    if (!armored)
+        return false;
+    if (armored->ok())
+        insertCodes(armored->code);
+    else
+        emit armorDamaged(*armored);
+    return true;
+}
+
 void TextBox::pasteRaw()
 {
-    if (isReadOnly())
+    if (isReadOnly() || (m_takesArmor && insertArmored(Clipboard::armored())))
         return;
     if (const auto pasted = Clipboard::codes())
         insertCodes(*pasted);
@@ -196,8 +207,12 @@ void TextBox::inputMethodEvent(QInputMethodEvent *event)
 void TextBox::contextMenuEvent(QContextMenuEvent *event)
 {
     // Its Paste goes through insertFromMimeData(), its Copy and Cut through
-    // createMimeDataFromSelection(), like the keys.
+    // createMimeDataFromSelection(), like the keys; the actions given to the box follow.
     QMenu *menu = createStandardContextMenu();
+    if (!actions().isEmpty()) {
+        menu->addSeparator();
+        menu->addActions(actions());
+    }
     menu->setAttribute(Qt::WA_DeleteOnClose);
     menu->popup(event->globalPos());
 }
@@ -220,6 +235,8 @@ void TextBox::dropEvent(QDropEvent *event)
 
 void TextBox::insertFromMimeData(const QMimeData *source)
 {
+    if (m_takesArmor && insertArmored(Clipboard::armored(source)))
+        return;
     if (const auto dropped = Clipboard::codes(source))
         insertCodes(*dropped);
 }

@@ -3,6 +3,7 @@
 
 // A multi-line box (plain or code text): no wrapping, both scroll bars, Tab moves on.
 
+#include "armor.h"
 #include "codebox.h"
 
 #include <QPlainTextEdit>
@@ -23,6 +24,13 @@ public:
     void markUnit(std::optional<std::size_t> unit) override;
     void pasteRaw() override;
 
+    // From now on a text pasted or dropped that holds an armored form (armor.h) enters the
+    // code text it carries, or, damaged, enters nothing and raises armorDamaged().
+    void takeArmoredTexts() { m_takesArmor = true; }
+
+signals:
+    void armorDamaged(const Armor::Dearmored &damaged);
+
 protected:
     void keyPressEvent(QKeyEvent *event) override;
     void inputMethodEvent(QInputMethodEvent *event) override;
@@ -39,11 +47,15 @@ private:
     void keepShapes(int position, int charsAdded);
     void finishEdit();
     void insertCodes(std::string_view codes);
+    // Enters what ARMORED carries, or raises its damage; false when it is no armored form
+    // the box takes.
+    bool insertArmored(const std::optional<Armor::Dearmored> &armored);
 
     // Set while the box itself rewrites the document, whose notifications are then its own.
     bool m_rewriting = false;
     // Set while an input method only updates the text it is composing.
     bool m_composing = false;
+    bool m_takesArmor = false;
     // Document range touched by the user's edit since the last changed(), or -1 for none.
     int m_editFrom = -1;
     int m_editTo = -1;
