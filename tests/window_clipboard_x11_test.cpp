@@ -484,6 +484,18 @@ private slots:
                 QCOMPARE(window.text(KorMain::Plain), std::string("Erreur"));
                 QCOMPARE(plain->toolTip(), FailureNote::armorDamaged(reading.problem, 3));
                 QVERIFY(plain->accessibleDescription().endsWith(plain->toolTip()));
+                QMimeData dragged;
+                dragged.setText(QString::fromUtf8(damaged));
+                // Shift: a move, which would take the text away from its source.
+                QDragEnterEvent enter(QPoint(5, 5), Qt::CopyAction | Qt::MoveAction, &dragged,
+                                      Qt::LeftButton, Qt::ShiftModifier);
+                QApplication::sendEvent(code->viewport(), &enter);
+                QDropEvent drop(QPointF(5, 5), Qt::CopyAction | Qt::MoveAction, &dragged,
+                                Qt::LeftButton, Qt::ShiftModifier);
+                QApplication::sendEvent(code->viewport(), &drop);
+                QVERIFY(drop.isAccepted());
+                QCOMPARE(drop.dropAction(), Qt::CopyAction);
+                QVERIFY(window.text(KorMain::Code) == before);
             }
         }
         QVERIFY(window.text(KorMain::Code) == sent);

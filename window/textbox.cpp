@@ -231,6 +231,9 @@ bool TextBox::canInsertFromMimeData(const QMimeData *source) const
 void TextBox::dropEvent(QDropEvent *event)
 {
     dropExactly(event, [this](QDropEvent *drop) { QPlainTextEdit::dropEvent(drop); });
+    // An armored text is only copied: a damaged one enters nothing, and its source keeps it.
+    if (m_takesArmor && Clipboard::armored(event->mimeData()))
+        event->setDropAction(Qt::CopyAction);
 }
 
 void TextBox::insertFromMimeData(const QMimeData *source)
