@@ -11,8 +11,8 @@
 // the platform to measure (xcb under Xvfb at 96 dpi): the images are what a person sees.
 
 #include "boxtext.h"
-#include "codebox.h"
 #include "kormain.h"
+#include "textbox.h"
 
 #include <QApplication>
 #include <QDir>

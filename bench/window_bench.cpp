@@ -16,8 +16,9 @@
 // are left to Qt.
 
 #include "boxtext.h"
-#include "codebox.h"
+#include "keybox.h"
 #include "kormain.h"
+#include "textbox.h"
 
 #include <QApplication>
 #include <QElapsedTimer>

@@ -3,9 +3,13 @@
 // owns reach the boxes exactly by every way of pasting, down to a final code 0; the program's
 // own copies reach other programs exactly; pasting with nothing on the clipboard does nothing.
 
+#include "armor.h"
 #include "clipboard.h"
-#include "codebox.h"
 #include "codepage.h"
+#include "failurenote.h"
+#include "keybox.h"
+#include "kormain.h"
+#include "textbox.h"
 #include "utf8_testing.h"
 #include "window_testing.h"
 
@@ -15,6 +19,7 @@
 #include <QDeadlineTimer>
 #include <QMenu>
 #include <QProcess>
+#include <QPushButton>
 #include <QSignalSpy>
 #include <QTest>
 
@@ -105,6 +110,16 @@ std::optional<QByteArray> readBack(const QString &selection, const QString &targ
     if (!finish(xclip) || xclip.exitStatus() != QProcess::NormalExit || xclip.exitCode() != 0)
         return std::nullopt;
     return xclip.readAllStandardOutput();
+}
+
+// Waits until Qt reads TEXT as the clipboard's plain text.
+bool clipboardReads(const QByteArray &text)
+{
+    const QDeadlineTimer deadline(WaitMs);
+    while (QGuiApplication::clipboard()->text() != QString::fromUtf8(text) &&
+           !deadline.hasExpired())
+        QCoreApplication::processEvents();
+    return QGuiApplication::clipboard()->text() == QString::fromUtf8(text);
 }
 
 // Another program (xclip) holding DATA as TARGET on SELECTION while the object lives.
@@ -404,6 +419,90 @@ private slots:
             QTest::keySequence(&box, QKeySequence::Paste);
             QVERIFY2(box.codes() == codes, printable(box.codes()).constData());
         }
+    }
+
+    // Ctrl+Shift+C anywhere, or the code box's menu, copies the armored form; quoted in a
+    // letter, it pastes back as its code text in one undo step; damaged, it enters nothing,
+    // and "Erreur" says where until the code box changes.
+    void shouldCarryTheCodeTextArmoredThroughALetter_data()
+    {
+        QTest::addColumn<QString>("from"); // the control with the focus, or the menu
+        QTest::newRow("key box") << "txt0";
+        QTest::newRow("plain box") << "txt1";
+        QTest::newRow("Copy button") << "Copie2";
+        QTest::newRow("code box's menu") << "menu";
+    }
+    void shouldCarryTheCodeTextArmoredThroughALetter()
+    {
+        QFETCH(QString, from);
+        KorMain window;
+        window.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&window));
+        // No window manager here to activate the window, which window-wide shortcuts need.
+        QApplication::setActiveWindow(&window);
+        auto *code = window.findChild<TextBox *>(QStringLiteral("txt2"));
+        auto *plain = window.findChild<TextBox *>(QStringLiteral("txt1"));
+        const QKeySequence shortcut(Qt::CTRL | Qt::SHIFT | Qt::Key_C);
+        QVERIFY(window.findChild<QPushButton *>(QStringLiteral("Copie2"))
+                    ->toolTip()
+                    .contains(shortcut.toString(QKeySequence::NativeText)));
+        window.setText(KorMain::Key, "Cl\xE9-2024");
+        const std::string letterText =
+            "Pr\xE8s de l'\xE9t\xE9, \x80 100 :\r\n" + std::string(90, 'x');
+        window.setText(KorMain::Plain, letterText);
+        const std::string sent = window.text(KorMain::Code);
+        if (from == u"menu") {
+            QCOMPARE(triggerMenuEntry(code, "copy-armored"), MenuEntry::Triggered);
+        } else {
+            QWidget *focus = window.findChild<QWidget *>(from);
+            focus->setFocus();
+            QTest::keySequence(focus, shortcut);
+        }
+        const auto armored = readBack(QStringLiteral("clipboard"), QStringLiteral("UTF8_STRING"));
+        QVERIFY(armored);
+        QCOMPARE(*armored, QByteArray::fromStdString(Armor::armor(sent)));
+
+        QByteArray letter = "Bonjour,\r\n\r\n";
+        for (const QByteArray &line : armored->split('\n'))
+            letter += "> " + line + "\r\n";
+        letter += "\u00C0 bient\u00F4t\r\n";
+        window.setText(KorMain::Plain, "autre");
+        const std::string before = window.text(KorMain::Code);
+        QByteArray damaged = letter;
+        const auto third = damaged.indexOf("> " + armored->split('\n').at(2)) + 12;
+        damaged[third] = damaged[third] == 'q' ? 'p' : 'q';
+        const Armor::Dearmored reading = Armor::dearmor(damaged.toStdString());
+        QCOMPARE(reading.line, std::size_t{3});
+        for (const bool isDamaged : {true, false}) {
+            const QByteArray &pasted = isDamaged ? damaged : letter;
+            ForeignOwner owner(pasted, QStringLiteral("clipboard"));
+            QVERIFY(owner.owns() && clipboardReads(pasted));
+            code->selectAll();
+            QTest::keySequence(code, QKeySequence::Paste);
+            if (isDamaged) {
+                QVERIFY(window.text(KorMain::Code) == before);
+                QCOMPARE(window.text(KorMain::Plain), std::string("Erreur"));
+                QCOMPARE(plain->toolTip(), FailureNote::armorDamaged(reading.problem, 3));
+                QVERIFY(plain->accessibleDescription().endsWith(plain->toolTip()));
+                QMimeData dragged;
+                dragged.setText(QString::fromUtf8(damaged));
+                // Shift: a move, which would take the text away from its source.
+                QDragEnterEvent enter(QPoint(5, 5), Qt::CopyAction | Qt::MoveAction, &dragged,
+                                      Qt::LeftButton, Qt::ShiftModifier);
+                QApplication::sendEvent(code->viewport(), &enter);
+                QDropEvent drop(QPointF(5, 5), Qt::CopyAction | Qt::MoveAction, &dragged,
+                                Qt::LeftButton, Qt::ShiftModifier);
+                QApplication::sendEvent(code->viewport(), &drop);
+                QVERIFY(drop.isAccepted());
+                QCOMPARE(drop.dropAction(), Qt::CopyAction);
+                QVERIFY(window.text(KorMain::Code) == before);
+            }
+        }
+        QVERIFY(window.text(KorMain::Code) == sent);
+        QVERIFY(window.text(KorMain::Plain) == letterText);
+        QCOMPARE(plain->toolTip(), QString());
+        QTest::keySequence(code, QKeySequence::Undo);
+        QVERIFY(window.text(KorMain::Code) == before);
     }
 
 private:

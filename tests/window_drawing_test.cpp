@@ -5,7 +5,7 @@
 // pixel for pixel.
 
 #include "boxtext.h"
-#include "codebox.h"
+#include "textbox.h"
 #include "window_testing.h"
 
 #include <QApplication>

@@ -4,7 +4,7 @@
 // key box.
 
 #include "clipboard.h"
-#include "codebox.h"
+#include "keybox.h"
 #include "window_testing.h"
 
 #include <QApplication>

@@ -4,10 +4,10 @@
 // decoding succeeds or the code box is emptied. Driven through the real window.
 
 #include "boxtext.h"
-#include "codebox.h"
 #include "failurenote.h"
 #include "kormain.h"
 #include "modcodeur.h"
+#include "textbox.h"
 #include "window_testing.h"
 
 #include <QApplication>

@@ -1,9 +1,9 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // KorMain's presentation: size and places, focus order, colours, caption and icon.
 
-#include "codebox.h"
 #include "codetarvo_version.h"
 #include "kormain.h"
+#include "textbox.h"
 #include "window_testing.h"
 
 #include <QApplication>

@@ -4,7 +4,7 @@
 // box's raw text done here afresh, after edits of every kind and after random sequences.
 
 #include "boxtext.h"
-#include "codebox.h"
+#include "textbox.h"
 #include "window_testing.h"
 
 #include <QApplication>

@@ -2,10 +2,10 @@
 // KorMain's live synchronisation, driven through the real widgets by key presses and by
 // assignment, checked against the cipher called directly.
 
-#include "codebox.h"
 #include "codepage.h"
 #include "kormain.h"
 #include "modcodeur.h"
+#include "textbox.h"
 #include "window_testing.h"
 
 #include <QApplication>

@@ -3,9 +3,10 @@
 
 // Fixtures and functions shared by the window's Qt tests.
 
-#include "codebox.h"
 #include "codepage.h"
+#include "keybox.h"
 #include "kormain.h"
+#include "textbox.h"
 
 #include <QAbstractScrollArea>
 #include <QAction>
@@ -22,6 +23,7 @@
 #include <QTest>
 #include <QTextCursor>
 
+#include <algorithm>
 #include <memory>
 #include <string>
 
@@ -94,7 +96,11 @@ inline MenuEntry triggerMenuEntry(QWidget *box, const char *name)
     QMenu *menu = openContextMenu(box);
     if (!menu)
         return MenuEntry::Missing;
-    auto *action = menu->findChild<QAction *>(QString::fromLatin1(name));
+    const QList<QAction *> entries = menu->actions();
+    const auto named = std::find_if(entries.begin(), entries.end(), [name](const QAction *entry) {
+        return entry->objectName() == QLatin1String(name);
+    });
+    QAction *action = named == entries.end() ? nullptr : *named;
     MenuEntry found = MenuEntry::Missing;
     if (action && action->isEnabled()) {
         action->trigger();

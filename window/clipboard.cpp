@@ -34,7 +34,7 @@ bool restoresFinalZero(const std::optional<QString> &native, const QString &text
 }
 
 // TEXT as Qt read it from the clipboard or selection MODE, with the final U+0000 that Qt
-// drops from the UTF8_STRING and STRING forms of another program's text put back. Qt's own
+// (6.4) drops from the UTF8_STRING and STRING forms of another program's text put back. Qt's own
 // copy is exact when this program owns MODE; otherwise the owner is asked again directly,
 // and its answer is taken only when it is TEXT with one U+0000 more at the end, the one
 // difference that reading causes.
@@ -53,14 +53,15 @@ QString untrimmed(QString text, QClipboard::Mode mode)
     return restoresFinalZero(native, text) ? *native : text;
 }
 
-// The plain text of SOURCE with the line breaks another program gave: Qt's Windows platform
-// reads each CR LF of the system's plain text as a lone LF (and writes each lone LF as
-// CR LF), so there every LF it read was a CR LF, which a box keeps as its two codes. Mime
-// data made in this process is taken as it is.
+// The plain text of SOURCE, which lacks the own format, with the line breaks another program
+// gave: Qt's Windows platform (Qt 6.4) reads each CR LF of the system's plain text as a lone
+// LF (and writes each lone LF as CR LF), so there every LF it read was a CR LF, which a box
+// keeps as its two codes. Every mime data this program makes holds the own format, but for
+// the empty text, which has no line break to restore.
 QString plainText(const QMimeData *source)
 {
     QString text = source->text();
-    if (QGuiApplication::platformName() == u"windows" && source->inherits("QInternalMimeData"))
+    if (QGuiApplication::platformName() == u"windows")
         text.replace(QChar(u'\n'), QStringLiteral("\r\n"));
     return text;
 }
@@ -87,6 +88,31 @@ void putCodes(std::string_view codes, QClipboard::Mode mode)
     clipboard->setMimeData(mimeData(codes), mode);
 }
 
+void putPlainText(std::string_view text)
+{
+    if (QClipboard *clipboard = QGuiApplication::clipboard())
+        clipboard->setText(QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size())));
+}
+
+std::optional<Armor::Dearmored> armored(QClipboard::Mode mode)
+{
+    QClipboard *clipboard = QGuiApplication::clipboard();
+    if (!clipboard || (mode == QClipboard::Selection && !clipboard->supportsSelection()))
+        return std::nullopt;
+    return armored(clipboard->mimeData(mode));
+}
+
+std::optional<Armor::Dearmored> armored(const QMimeData *source)
+{
+    if (!source || !source->hasText())
+        return std::nullopt;
+    const QByteArray text = source->text().toUtf8();
+    const std::string_view utf8(text.constData(), static_cast<std::size_t>(text.size()));
+    if (!Armor::holdsArmor(utf8))
+        return std::nullopt;
+    return Armor::dearmor(utf8);
+}
+
 std::optional<std::string> codes(QClipboard::Mode mode)
 {
     QClipboard *clipboard = QGuiApplication::clipboard();
@@ -107,8 +133,8 @@ QMimeData *mimeData(std::string_view codes)
 {
     auto *data = new QMimeData;
     data->setText(BoxText::toRaw(codes));
-    // Windows hands an empty block back with a stray byte in it: the empty text goes as
-    // plain text alone there, which reads back as the same empty codes.
+    // Windows hands an empty block back with a stray byte in it (Qt 6.4): the empty text goes
+    // as plain text alone there, which reads back as the same empty codes.
     if (!codes.empty() || QGuiApplication::platformName() != u"windows")
         data->setData(codesFormat(),
                       QByteArray(codes.data(), static_cast<qsizetype>(codes.size())));
@@ -129,12 +155,9 @@ std::unique_ptr<QMimeData> exactDrop(const QDropEvent *event)
 {
     const QMimeData *data = event->mimeData();
     if (const auto codes = ownCodes(data)) {
-        QString raw = BoxText::toRaw(*codes);
-        if (data->hasText() && data->text() == raw)
+        if (data->hasText() && data->text() == BoxText::toRaw(*codes))
             return nullptr;
-        auto exact = std::make_unique<QMimeData>();
-        exact->setText(raw);
-        return exact;
+        return std::unique_ptr<QMimeData>(mimeData(*codes));
     }
     // A drag from this program carries its own exact mime data; the drag's owner is asked
     // only while it is another program.
@@ -151,8 +174,10 @@ std::unique_ptr<QMimeData> exactDrop(const QDropEvent *event)
 
 std::optional<std::string> codes(const QMimeData *source)
 {
-    // A box inserts the clipboard's or the selection's own mime data on some paths (a middle
-    // click pastes the selection); those get the same exact reading as codes(mode).
+    // A box inserts the clipboard's or the selection's own mime data on some paths (Qt 6.4's
+    // QPlainTextEdit pastes, from its menu or by a middle click, by handing
+    // insertFromMimeData() that very object); those get the same exact reading as codes(mode).
+    // Should Qt hand a copy, the plain text is read as Qt read it.
     std::optional<QClipboard::Mode> mode;
     if (const QClipboard *clipboard = QGuiApplication::clipboard(); clipboard && source) {
         if (source == clipboard->mimeData(QClipboard::Clipboard))

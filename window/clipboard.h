@@ -6,6 +6,8 @@
 // as the codes themselves in the program's own format. They come back as codes, from the own
 // format when it is there, otherwise from the plain text.
 
+#include "armor.h"
+
 #include <QClipboard>
 
 #include <memory>
@@ -26,6 +28,8 @@ inline constexpr char CodesFormat[] = CODETARVO_CODES_FORMAT;
 // Places CODES on the clipboard (or the X11 selection, where there is one) as plain text and
 // in the own format, replacing what was there; the empty text is placed too.
 void putCodes(std::string_view codes, QClipboard::Mode mode = QClipboard::Clipboard);
+// Places TEXT (UTF-8) on the clipboard as plain text alone, for other programs.
+void putPlainText(std::string_view text);
 
 // The codes on the clipboard, or nothing when it holds neither format. On X11 a plain text
 // another program owns is read exactly, down to a final code 0; on Windows with its CR LF
@@ -42,11 +46,18 @@ void putCodes(std::string_view codes, QClipboard::Mode mode = QClipboard::Clipbo
 // is the clipboard's or the selection's own data, it is read as codes(mode) reads it.
 [[nodiscard]] std::optional<std::string> codes(const QMimeData *source);
 
+// The armored form the plain text of the clipboard, or of SOURCE, holds (Armor::holdsArmor()),
+// read; nothing when it holds none.
+[[nodiscard]] std::optional<Armor::Dearmored>
+armored(QClipboard::Mode mode = QClipboard::Clipboard);
+[[nodiscard]] std::optional<Armor::Dearmored> armored(const QMimeData *source);
+
 // Prepares exactDrop(); a box that takes drops calls it when it is made.
 void watchDrops();
 // Mime data whose plain text holds the dropped codes exactly, for a widget that reads only
-// the plain text: the own format's codes, or for text dragged from another program the final
-// code 0 that Qt's reading lost. Null when the drop's plain text is exact already.
+// the plain text: the own format's codes (kept in the own format too), or for text dragged
+// from another program the final code 0 that Qt's reading lost. Null when the drop's plain
+// text is exact already.
 [[nodiscard]] std::unique_ptr<QMimeData> exactDrop(const QDropEvent *event);
 
 } // namespace Clipboard

@@ -5,6 +5,7 @@
 // as the command line counts), and that unit marked in the code box as spell checkers
 // mark a word.
 
+#include "armor.h"
 #include "modcodeur.h"
 
 #include <QString>
@@ -23,6 +24,8 @@ namespace FailureNote {
 [[nodiscard]] QString fitsNow();
 // For an "Erreur" that stays while the key is too short for any conversion.
 [[nodiscard]] QString keyTooShort();
+// For an armored text pasted or dropped damaged (FailureText::armorDamaged()).
+[[nodiscard]] QString armorDamaged(Armor::Problem problem, std::size_t line);
 
 // Underlines, red and wavy, the character of BOX that shows unit UNIT of its CODES, or its
 // last character when the unit is missing (the code text ended too soon). Neither the text,

@@ -4,11 +4,13 @@
 #include "accessibility.h"
 #include "boxfont.h"
 #include "clipboard.h"
-#include "codebox.h"
 #include "codetarvo_version.h"
 #include "colours.h"
 #include "failurenote.h"
+#include "keybox.h"
+#include "textbox.h"
 #include "zoom.h"
+#include <QAction>
 #include <QApplication>
 #include <QFontMetrics>
 #include <QIcon>
@@ -137,6 +139,21 @@ void KorMain::buildControls()
 
         describeControls(i, box, counts[i], Copie[i]);
     }
+
+    // Ctrl+Shift+C wherever the focus is, and an entry of the code box's menu.
+    auto *armoredCopy = new QAction(QStringLiteral("Copier pour un message"), this);
+    armoredCopy->setObjectName(QStringLiteral("copy-armored"));
+    armoredCopy->setShortcut(QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_C));
+    connect(armoredCopy, &QAction::triggered, this, &KorMain::copyArmored);
+    addAction(armoredCopy);
+    code->addAction(armoredCopy);
+    const QString armoredHint =
+        QStringLiteral(" ; %1 le copie sous une forme armée, pour un message")
+            .arg(armoredCopy->shortcut().toString(QKeySequence::NativeText));
+    Copie[Code]->setToolTip(Copie[Code]->toolTip() + armoredHint);
+    Copie[Code]->setAccessibleDescription(Copie[Code]->accessibleDescription() + armoredHint);
+    code->takeArmoredTexts();
+    connect(code, &TextBox::armorDamaged, this, &KorMain::refuseArmored);
 
     // Focus order: plain box, key box, code box, then the three buttons.
     setTabOrder(plain, key);
@@ -314,4 +331,19 @@ void KorMain::clearFailure()
 void KorMain::Copie_Click(int i)
 {
     Clipboard::putCodes(text(i));
+}
+
+void KorMain::copyArmored()
+{
+    Clipboard::putPlainText(Armor::armor(text(Code)));
+}
+
+void KorMain::refuseArmored(const Armor::Dearmored &damaged)
+{
+    // As for a failed decoding: the reason first, standing while the plain box shows "Erreur"
+    // for this code text and key.
+    m_failure = Failure{text(Code), text(Key)};
+    describeFailure(txt[Plain]->widget(), FailureNote::armorDamaged(damaged.problem, damaged.line));
+    txt[Code]->markUnit(std::nullopt);
+    setText(Plain, std::string(ModCodeur::Erreur));
 }

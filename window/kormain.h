@@ -4,6 +4,7 @@
 // KorMain: the program's single window. Three boxes (key, plain text, code text), a count
 // label and a "Copy" button beside each; editing a box converts live into the others.
 
+#include "armor.h"
 #include "modcodeur.h"
 
 #include <QWidget>
@@ -62,6 +63,11 @@ private:
     void clearFailure();
     // Puts the raw text of box I on the clipboard.
     void Copie_Click(int i);
+    // Puts the armored form of the code text on the clipboard, for a message.
+    void copyArmored();
+    // Shows "Erreur" with DAMAGED's reason for an armored text that the code box refused;
+    // the code box keeps its text, so any change of it decodes again.
+    void refuseArmored(const Armor::Dearmored &damaged);
 
     std::array<CodeBox *, 3> txt{};
     std::array<QPushButton *, 3> Copie{};

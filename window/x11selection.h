@@ -3,7 +3,7 @@
 
 // Reads the text of an X11 selection (CLIPBOARD, PRIMARY, or the XdndSelection of a text
 // being dropped) straight from its owner, over a connection of its own, exactly as the owner
-// gives it. Qt's own reading drops one final U+0000 of a text offered as UTF8_STRING or
+// gives it. Qt's own reading (Qt 6.4) drops one final U+0000 of a text offered as UTF8_STRING or
 // STRING, the last unit of many code texts.
 
 #include <QString>

@@ -1,0 +1,245 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "textbox.h"
+
+#include "clipboard.h"
+#include "failurenote.h"
+
+#include <QContextMenuEvent>
+#include <QKeyEvent>
+#include <QMenu>
+#include <QMimeData>
+#include <QScopedValueRollback>
+#include <QTextBlock>
+#include <QTextCursor>
+#include <QTextDocument>
+#include <QTextLayout>
+
+#include <algorithm>
+
+TextBox::TextBox(QWidget *parent) : QPlainTextEdit(parent)
+{
+    setLineWrapMode(QPlainTextEdit::NoWrap);
+    setWordWrapMode(QTextOption::NoWrap);
+    setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+    setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+    setTabChangesFocus(true);
+    connect(document(), &QTextDocument::contentsChange, this, &TextBox::noteEdit);
+    connect(this, &QPlainTextEdit::textChanged, this, &TextBox::finishEdit);
+}
+
+std::string TextBox::codes() const
+{
+    // toPlainText() would turn code 160 (no-break space) into a space; the raw text keeps
+    // it and separates lines by U+2029, which reads back as CR LF.
+    QString shown = document()->toRawText();
+    // The codes are a function of the shown text alone, so the codes of the text read last
+    // serve again while the box shows exactly that text: comparing costs a fraction of
+    // converting, and the window reads the same box several times per keystroke.
+    if (shown != m_lastShown) {
+        m_lastCodes = BoxText::fromDisplay(shown, BoxText::Lines::Multi);
+        m_lastShown = std::move(shown);
+    }
+    return m_lastCodes;
+}
+
+void TextBox::markUnit(std::optional<std::size_t> unit)
+{
+    if (unit)
+        FailureNote::mark(this, codes(), *unit);
+    else
+        FailureNote::unmark(this);
+}
+
+void TextBox::setCodes(std::string_view codes)
+{
+    if (codes == this->codes())
+        return;
+    {
+        // setPlainText() may signal more than once; the box raises its own single change.
+        const QScopedValueRollback rewriting(m_rewriting, true);
+        // QPlainTextEdit::setPlainText() (Qt 6.4) lays a long line out twice (once to select the
+        // whole text for its character format, once after), and so does the document's
+        // own when it replaces the text of a block already laid out: the layout measures
+        // the block's old rectangle, which lays the new text out, then lays it out again.
+        // Cleared first, the text arrives in a fresh block, laid out once when shown. The
+        // rest of what the widget's does follows: the cursor at the start, the view on it,
+        // no undo history, the text not modified.
+        QTextDocument *doc = document();
+        doc->clear();
+        doc->setPlainText(BoxText::toDisplay(codes, BoxText::Lines::Multi));
+        setTextCursor(QTextCursor(doc));
+        doc->setModified(false);
+    }
+    m_editFrom = m_editTo = -1;
+    raiseChanged();
+}
+
+void TextBox::noteEdit(int position, int charsRemoved, int charsAdded)
+{
+    Q_UNUSED(charsRemoved);
+    keepShapes(position, charsAdded);
+    if (m_rewriting || m_composing)
+        return;
+    const int to = position + charsAdded;
+    m_editFrom = m_editFrom < 0 ? position : std::min(m_editFrom, position);
+    m_editTo = std::max(m_editTo, to);
+}
+
+// A box shows a long text on one line, and shaping a line's glyphs is most of what showing
+// it costs. QTextLayout (Qt 6.4) drops them after laying the line out, then shapes the whole line
+// again for every paint and every cursor position; the blocks from POSITION to ADDED
+// characters further keep them until their text changes. The document lays the changed
+// blocks out only after this notification, so even that first shaping is kept.
+void TextBox::keepShapes(int position, int charsAdded)
+{
+    const QTextDocument *doc = document();
+    for (QTextBlock block = doc->findBlock(position);
+         block.isValid() && block.position() <= position + charsAdded; block = block.next())
+        block.layout()->setCacheEnabled(true);
+}
+
+// Ends a user's edit by raising the change once. Typed, composed and pasted text arrives
+// already as the box shows it; whatever else inserted text is rewritten here, though that
+// rewrite is a step of its own for undo.
+void TextBox::finishEdit()
+{
+    if (m_rewriting || m_composing || m_editFrom < 0)
+        return;
+    QTextDocument *doc = document();
+    const int end = std::max(doc->characterCount() - 1, 0); // the last block end is no text
+    const int from = std::clamp(m_editFrom, 0, end);
+    const int to = std::clamp(m_editTo, from, end);
+    m_editFrom = m_editTo = -1;
+
+    QTextCursor cursor(doc);
+    cursor.setPosition(from);
+    cursor.setPosition(to, QTextCursor::KeepAnchor);
+    QString shown = cursor.selectedText();
+    shown.replace(QChar::ParagraphSeparator, u'\n');
+    const QString wanted = BoxText::typed(shown, BoxText::Lines::Multi);
+    if (wanted != shown) {
+        // Rewrite only what differs, so the user's cursor stays after the same text.
+        qsizetype head = 0;
+        while (head < shown.size() && head < wanted.size() && shown[head] == wanted[head])
+            ++head;
+        qsizetype tail = 0;
+        while (tail < shown.size() - head && tail < wanted.size() - head &&
+               shown[shown.size() - 1 - tail] == wanted[wanted.size() - 1 - tail])
+            ++tail;
+        cursor.setPosition(from + static_cast<int>(head));
+        cursor.setPosition(from + static_cast<int>(shown.size() - tail), QTextCursor::KeepAnchor);
+        const QScopedValueRollback rewriting(m_rewriting, true);
+        cursor.joinPreviousEditBlock();
+        cursor.insertText(wanted.mid(head, wanted.size() - head - tail));
+        cursor.endEditBlock();
+    }
+    raiseChanged();
+}
+
+void TextBox::insertCodes(std::string_view codes)
+{
+    QTextCursor cursor = textCursor();
+    cursor.beginEditBlock();
+    cursor.insertText(BoxText::toDisplay(codes, BoxText::Lines::Multi));
+    cursor.endEditBlock();
+    setTextCursor(cursor);
+    ensureCursorVisible();
+}
+
+bool TextBox::insertArmored(const std::optional<Armor::Dearmored> &armored)
+{
+    if (!armored)
+        return false;
+    if (armored->ok())
+        insertCodes(armored->code);
+    else
+        emit armorDamaged(*armored);
+    return true;
+}
+
+void TextBox::pasteRaw()
+{
+    if (isReadOnly() || (m_takesArmor && insertArmored(Clipboard::armored())))
+        return;
+    if (const auto pasted = Clipboard::codes())
+        insertCodes(*pasted);
+}
+
+void TextBox::keyPressEvent(QKeyEvent *event)
+{
+    if (event->matches(QKeySequence::Paste)) {
+        pasteRaw();
+        event->accept();
+        return;
+    }
+    const bool isEnter = event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter;
+    if (isEnter && (event->modifiers() & Qt::ShiftModifier)) {
+        // Shift+Enter would insert a line separator inside the paragraph; every line break
+        // of the box is CR LF, so it is Enter.
+        QKeyEvent enter(event->type(), event->key(), event->modifiers() & ~Qt::ShiftModifier,
+                        event->nativeScanCode(), event->nativeVirtualKey(),
+                        event->nativeModifiers(), event->text(), event->isAutoRepeat(),
+                        static_cast<quint16>(event->count()), event->device());
+        QPlainTextEdit::keyPressEvent(&enter);
+        event->setAccepted(enter.isAccepted());
+    } else {
+        enterTyped(event, BoxText::Lines::Multi,
+                   [this](QKeyEvent *entered) { QPlainTextEdit::keyPressEvent(entered); });
+    }
+}
+
+void TextBox::inputMethodEvent(QInputMethodEvent *event)
+{
+    // Text being composed is shown in the box but is not its text yet. An event that starts
+    // or changes a composition while text is selected removes the selection first, as
+    // QPlainTextEdit does (Qt 6.4), and that is a change of the text.
+    const QTextCursor cursor = textCursor();
+    const bool removesSelection =
+        cursor.hasSelection() &&
+        event->preeditString() != cursor.block().layout()->preeditAreaText();
+    const bool entersText =
+        !event->commitString().isEmpty() || event->replacementLength() > 0 || removesSelection;
+    const QScopedValueRollback composing(m_composing, !entersText);
+    enterTyped(event, BoxText::Lines::Multi,
+               [this](QInputMethodEvent *entered) { QPlainTextEdit::inputMethodEvent(entered); });
+}
+
+void TextBox::contextMenuEvent(QContextMenuEvent *event)
+{
+    // Its Paste goes through insertFromMimeData(), its Copy and Cut through
+    // createMimeDataFromSelection(), like the keys; the actions given to the box follow.
+    QMenu *menu = createStandardContextMenu();
+    if (!actions().isEmpty()) {
+        menu->addSeparator();
+        menu->addActions(actions());
+    }
+    menu->setAttribute(Qt::WA_DeleteOnClose);
+    menu->popup(event->globalPos());
+}
+
+QMimeData *TextBox::createMimeDataFromSelection() const
+{
+    return Clipboard::mimeData(
+        BoxText::fromDisplay(textCursor().selectedText(), BoxText::Lines::Multi));
+}
+
+bool TextBox::canInsertFromMimeData(const QMimeData *source) const
+{
+    return Clipboard::carriesText(source);
+}
+
+void TextBox::dropEvent(QDropEvent *event)
+{
+    dropExactly(event, [this](QDropEvent *drop) { QPlainTextEdit::dropEvent(drop); });
+    // An armored text is only copied: a damaged one enters nothing, and its source keeps it.
+    if (m_takesArmor && Clipboard::armored(event->mimeData()))
+        event->setDropAction(Qt::CopyAction);
+}
+
+void TextBox::insertFromMimeData(const QMimeData *source)
+{
+    if (m_takesArmor && insertArmored(Clipboard::armored(source)))
+        return;
+    if (const auto dropped = Clipboard::codes(source))
+        insertCodes(*dropped);
+}

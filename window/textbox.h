@@ -1,0 +1,65 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#pragma once
+
+// A multi-line box (plain or code text): no wrapping, both scroll bars, Tab moves on.
+
+#include "armor.h"
+#include "codebox.h"
+
+#include <QPlainTextEdit>
+
+#include <cstddef>
+#include <optional>
+#include <string>
+#include <string_view>
+
+class TextBox final : public QPlainTextEdit, public CodeBox {
+    Q_OBJECT
+public:
+    explicit TextBox(QWidget *parent = nullptr);
+
+    [[nodiscard]] QWidget *widget() override { return this; }
+    [[nodiscard]] std::string codes() const override;
+    void setCodes(std::string_view codes) override;
+    void markUnit(std::optional<std::size_t> unit) override;
+    void pasteRaw() override;
+
+    // From now on a text pasted or dropped that holds an armored form (armor.h) enters the
+    // code text it carries, or, damaged, enters nothing and raises armorDamaged().
+    void takeArmoredTexts() { m_takesArmor = true; }
+
+signals:
+    void armorDamaged(const Armor::Dearmored &damaged);
+
+protected:
+    void keyPressEvent(QKeyEvent *event) override;
+    void inputMethodEvent(QInputMethodEvent *event) override;
+    void contextMenuEvent(QContextMenuEvent *event) override;
+    // Copying, cutting and dragging carry the raw text of the selection.
+    [[nodiscard]] QMimeData *createMimeDataFromSelection() const override;
+    [[nodiscard]] bool canInsertFromMimeData(const QMimeData *source) const override;
+    // A text dropped from another program is read exactly, down to a final code 0.
+    void dropEvent(QDropEvent *event) override;
+    void insertFromMimeData(const QMimeData *source) override;
+
+private:
+    void noteEdit(int position, int charsRemoved, int charsAdded);
+    void keepShapes(int position, int charsAdded);
+    void finishEdit();
+    void insertCodes(std::string_view codes);
+    // Enters what ARMORED carries, or raises its damage; false when it is no armored form
+    // the box takes.
+    bool insertArmored(const std::optional<Armor::Dearmored> &armored);
+
+    // Set while the box itself rewrites the document, whose notifications are then its own.
+    bool m_rewriting = false;
+    // Set while an input method only updates the text it is composing.
+    bool m_composing = false;
+    bool m_takesArmor = false;
+    // Document range touched by the user's edit since the last changed(), or -1 for none.
+    int m_editFrom = -1;
+    int m_editTo = -1;
+    // The raw text codes() read last and its codes.
+    mutable QString m_lastShown;
+    mutable std::string m_lastCodes;
+};
