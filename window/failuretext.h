@@ -1,0 +1,23 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#pragma once
+
+// The French texts that say why a conversion failed, as UTF-8 and without any toolkit, so
+// that every front end shows the same words.
+
+#include "modcodeur.h"
+
+#include <cstddef>
+#include <string>
+
+namespace FailureText {
+
+// "Le texte codé ne correspond pas à la clé. Unité 2 : ..." for FAILURE at UNIT (0-based,
+// as the command line counts).
+[[nodiscard]] std::string why(ModCodeur::DecodeFailure failure, std::size_t unit);
+
+// For an "Erreur" that stays after a key edit although the code text now fits the key.
+[[nodiscard]] std::string fitsNow();
+// For an "Erreur" that stays while the key is too short for any conversion.
+[[nodiscard]] std::string keyTooShort();
+
+} // namespace FailureText
