@@ -264,4 +264,5 @@ if (location.protocol.startsWith('http') && 'serviceWorker' in navigator) {
 }
 
 txt[Plain].focus();
+performance.mark('codetarvo-usable');
 document.documentElement.dataset.ready = '';
