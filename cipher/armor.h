@@ -19,12 +19,12 @@ namespace Armor {
 
 enum class Problem {
     None,
-    NotFound,      // TEXT holds no "BEGIN CODE TARVO MESSAGE."
-    BadCharacter,  // a character an armored form never holds, inside the frame
-    Damaged,       // a group's checksum fails: a character changed, added, lost or swapped,
-                   // or a line lost, doubled or moved
-    CutShort,      // the end is missing: the last group or the closing frame
-    TrailingData,  // more groups after the last one
+    NotFound,     // TEXT holds no "BEGIN CODE TARVO MESSAGE."
+    BadCharacter, // a character an armored form never holds, inside the frame
+    Damaged,      // a group's checksum fails: a character changed, added, lost or swapped,
+                  // or a line lost, doubled or moved; or the closing frame changed
+    CutShort,     // the end is missing: the last group or the closing frame
+    TrailingData, // more groups after the last one
 };
 
 // What reading an armored form gives: the code text, or why and where it failed.

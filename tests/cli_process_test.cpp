@@ -120,6 +120,14 @@ TEST(CliProcess, BonjourThroughAPipeline)
         shell("printf 'Bonjour' | \"$CLI\" encode --key Tesk | \"$CLI\" decode --key Tesk", status);
     EXPECT_EQ(status, 0);
     EXPECT_EQ(out, "Bonjour");
+
+    // Armored, then quoted, upper-cased and given CR LF line breaks on its way.
+    const std::string mailed =
+        shell("printf 'Bonjour' | \"$CLI\" encode --armor --key Tesk | sed 's/^/> /' | "
+              "tr a-z A-Z | sed 's/$/\\r/' | \"$CLI\" decode --key Tesk",
+              status);
+    EXPECT_EQ(status, 0);
+    EXPECT_EQ(mailed, "Bonjour");
 }
 
 TEST(CliProcess, EncodingTwiceGivesDifferentCodeTexts)
@@ -178,6 +186,13 @@ TEST(CliProcess, ExitStatusesAndNothingOnStandardOutputOnFailure)
     EXPECT_TRUE(noFit.out.empty());
     EXPECT_EQ(noFit.err, "codetarvo-cli: code text does not fit the key: unit smaller than its "
                          "key code at unit 1\n");
+
+    const Process damaged =
+        runTool({"dearmor"}, "BEGIN CODE TARVO MESSAGE.\nlm9h8x.\nEND CODE TARVO MESSAGE.\n");
+    EXPECT_EQ(damaged.status, 1);
+    EXPECT_TRUE(damaged.out.empty());
+    EXPECT_EQ(damaged.err.rfind("codetarvo-cli: armored text damaged at line 2: ", 0), 0u)
+        << damaged.err;
 
     // A long input whose last character is bad: nothing at all may reach standard output.
     const std::string badAtEnd = std::string(1 << 20, 'a') + "\xC5\x91";

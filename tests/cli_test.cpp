@@ -2,6 +2,7 @@
 // The command-line tool as its program runs it, between file descriptors: input from regular
 // files (read in one piece of their size) and pipes (read in growing chunks), output through a
 // pipe, messages to a stream.
+#include "armor.h"
 #include "cli.h"
 #include "codepage.h"
 #include "modcodeur.h"
@@ -253,6 +254,24 @@ TEST(Cli, RandomTextsOfAllCodesRoundTripInBothModes)
         const Outcome decoded = runCli(args, encoded.out);
         ASSERT_EQ(decoded.status, ExitOk) << describeOutcome(decoded);
         ASSERT_EQ(decoded.out, input);
+
+        // The armored forms: decode reads one by itself; armor and dearmor need no key.
+        std::vector<std::string> armorArgs = args;
+        armorArgs[0] = "encode";
+        armorArgs.push_back("--armor");
+        const Outcome armored = runCli(armorArgs, input);
+        ASSERT_EQ(armored.status, ExitOk) << describeOutcome(armored);
+        ASSERT_EQ(runCli(args, "Bonjour,\n\n" + armored.out + "-- \nAnne\n").out, input);
+        const std::vector<std::string> mode(bytes ? 1 : 0, "--bytes");
+        std::vector<std::string> dearmorArgs = mode;
+        dearmorArgs.insert(dearmorArgs.begin(), "dearmor");
+        const std::string carried = runCli(dearmorArgs, armored.out).out;
+        ASSERT_EQ(decodedWith(bytes ? carried : codesOfUtf8(carried), key), plain);
+        std::vector<std::string> armorOnly = mode;
+        armorOnly.insert(armorOnly.begin(), "armor");
+        const Outcome rearmored = runCli(armorOnly, encoded.out);
+        ASSERT_EQ(rearmored.out, Armor::armor(code));
+        ASSERT_EQ(runCli(dearmorArgs, rearmored.out).out, encoded.out);
     }
 }
 
@@ -288,11 +307,14 @@ TEST(Cli, CodeTextThatDoesNotFitTheKeyExitsOneWithTheReason)
         {"\x01\x6A\x50", ModCodeur::DecodeFailure::BelowKey, 2},
     };
     for (const Case &c : cases) {
-        for (const bool bytes : {false, true}) {
+        for (const int mode : {0, 1, 2}) { // text, bytes, armored
+            const bool bytes = mode == 1;
             std::vector<std::string> args = {"decode", "--key", "Tesk"};
             if (bytes)
                 args.push_back("--bytes");
-            const Outcome o = runCli(args, bytes ? c.code : utf8Of(c.code));
+            const Outcome o = runCli(args, mode == 2 ? Armor::armor(c.code)
+                                           : bytes   ? c.code
+                                                     : utf8Of(c.code));
             const std::string expected = "codetarvo-cli: code text does not fit the key: " +
                                          std::string(ModCodeur::describe(c.failure)) + " at unit " +
                                          std::to_string(c.unit) + "\n";
@@ -300,6 +322,44 @@ TEST(Cli, CodeTextThatDoesNotFitTheKeyExitsOneWithTheReason)
             EXPECT_EQ(o.err, expected) << testing::PrintToString(c.code);
             EXPECT_TRUE(o.out.empty()) << testing::PrintToString(c.code);
         }
+    }
+}
+
+TEST(Cli, DamagedOrMissingArmoredTextExitsOneSayingWhere)
+{
+    // Lines: 1 the BEGIN frame, 2 to 4 the data, 5 the END frame.
+    const std::string armored = Armor::armor(std::string(100, '\x07'));
+    const std::size_t line3 = armored.find('\n', armored.find('\n') + 1) + 1;
+    std::string changed = armored;
+    changed[line3 + 10] = changed[line3 + 10] == 'q' ? 'p' : 'q';
+    std::string foreign = armored;
+    foreign.insert(armored.find('\n', line3) + 5, "-");
+    const auto at = [](int line, Armor::Problem problem) {
+        return "armored text damaged at line " + std::to_string(line) + ": " +
+               std::string(Armor::describe(problem));
+    };
+    struct Case {
+        std::string command;
+        std::string input;
+        std::string message;
+    };
+    const std::vector<Case> cases = {
+        {"decode", changed, at(3, Armor::Problem::Damaged)},
+        {"decode", "Bonjour,\r\n\r\n" + changed, at(3, Armor::Problem::Damaged)},
+        {"dearmor", changed, at(3, Armor::Problem::Damaged)},
+        {"decode", armored.substr(0, armored.find('\n', line3) + 1),
+         at(3, Armor::Problem::CutShort)},
+        {"dearmor", foreign, at(4, Armor::Problem::BadCharacter)},
+        {"dearmor", "Bonjour", "no armored text found in the input"},
+    };
+    for (const Case &c : cases) {
+        std::vector<std::string> args = {c.command};
+        if (c.command == "decode")
+            args.insert(args.end(), {"--key", "Tesk"});
+        const Outcome o = runCli(args, c.input);
+        EXPECT_EQ(o.status, ExitFailure) << c.input;
+        EXPECT_EQ(o.err, "codetarvo-cli: " + c.message + "\n") << c.input;
+        EXPECT_TRUE(o.out.empty()) << c.input;
     }
 }
 
@@ -366,7 +426,14 @@ TEST(Cli, BadInputExitsTwoWithAMessageAndNoOutput)
          true},
         {{"encode", "-x", "--key", "Tesk"}, "abc", "unrecognized option '-x'", true},
         {{"encode", "--key"}, "abc", "option '--key' needs an argument", true},
-        {{"--key", "Tesk"}, "abc", "missing command: encode or decode", true},
+        {{"--key", "Tesk"}, "abc", "missing command: encode, decode, armor or dearmor", true},
+        {{"armor", "--key", "Tesk"}, "abc", "'armor' takes no key", true},
+        {{"dearmor", "--key-file", keyFile}, "abc", "'dearmor' takes no key", true},
+        {{"decode", "--armor", "--key", "Tesk"}, "abc", "'--armor' goes with encode only", true},
+        {{"armor"},
+         "ab\xC5\x91",
+         "input: character U+0151 at character index 2, byte offset 2 has no Windows-1252 code",
+         false},
         {{"cipher", "--key", "Tesk"}, "abc", "unknown command 'cipher'", true},
         {{"encode", "decode", "--key", "Tesk"}, "abc", "unexpected operand 'decode'", true},
         {{"encode", "--key", "Tesk", "--key-file", keyFile},
@@ -501,6 +568,7 @@ TEST(Cli, HelpGoesToStandardOutput)
     const std::string help(CodeTarvoCli::helpText());
     EXPECT_NE(help.find("process list"), std::string::npos);
     EXPECT_NE(help.find("CODETARVO_KEY"), std::string::npos);
+    EXPECT_NE(help.find("dearmor"), std::string::npos);
     for (const int status : {ExitOk, ExitFailure, ExitBadInput})
         EXPECT_NE(help.find("\n  " + std::to_string(status) + "  "), std::string::npos) << status;
 }

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "cli.h"
 
+#include "armor.h"
 #include "codepage.h"
 #include "codetarvo_version.h"
 #include "hostprocess.h"
@@ -38,10 +39,15 @@ constexpr std::size_t LargestTransfer = std::size_t{1} << 30;
 
 // The help text, around the list of the code page's undefined codes.
 constexpr std::string_view HelpBeforeUndefined =
-    R"(Usage: codetarvo-cli encode (--key TEXT | --key-file FILE) [--bytes]
+    R"(Usage: codetarvo-cli encode (--key TEXT | --key-file FILE) [--bytes] [--armor]
   or:  codetarvo-cli decode (--key TEXT | --key-file FILE) [--bytes]
+  or:  codetarvo-cli armor [--bytes]
+  or:  codetarvo-cli dearmor [--bytes]
 Encode standard input with a key into a code text, or decode a code text back
-into its plain text; the result goes to standard output.
+into its plain text; the result goes to standard output. armor turns a code
+text into its armored form, ASCII lines made to travel by mail, chat or
+terminal, and dearmor turns it back; neither takes a key. decode takes a code
+text or a text holding its armored form.
 
   -k, --key=TEXT       the key, at least 2 characters; other users of this
                          machine can see it in the process list: prefer
@@ -50,6 +56,7 @@ into its plain text; the result goes to standard output.
                          final line break (LF or CR LF) is dropped, with --bytes
                          the file is taken exactly
   -b, --bytes          input, output and key file are raw codes 0-255, not UTF-8
+  -a, --armor          encode: write the armored form of the code text
   -h, --help           show this help and exit
       --version        show the version and licence and exit
 
@@ -61,11 +68,19 @@ for its Windows-1252 code; the unassigned codes )";
 constexpr std::string_view HelpAfterUndefined = R"(, code 0 for U+0000. Nothing is
 added or removed: a final line break of the input belongs to the text. Empty
 input gives empty output. On failure nothing is written to standard output.
-Positions in messages count from 0.
+Positions in messages count from 0. armor and encode --armor write the
+armored form even of an empty code text.
+
+The armored form holds ASCII letters, digits, spaces and periods between the
+lines "BEGIN CODE TARVO MESSAGE." and "END CODE TARVO MESSAGE.". Reading it
+ignores the text around it, whitespace and line breaks, '>' quote marks and
+letter case; any other change is found and named with its line, counted from
+the BEGIN line, and nothing is written.
 
 Exit status:
   0  success
-  1  the code text does not fit the key, or the output could not be written
+  1  the code text does not fit the key, the armored text is damaged or missing,
+     or the output could not be written
   2  bad input: usage mistake, missing key or key shorter than 2 codes, invalid
      UTF-8, a character Windows-1252 cannot represent, unreadable file
 
@@ -74,6 +89,8 @@ Examples:
   CODETARVO_KEY=Tesk codetarvo-cli encode < letter.txt > letter.code
   codetarvo-cli decode --key-file key.txt < letter.code > letter.txt
   codetarvo-cli encode --bytes --key-file key.bin < data.bin > data.code
+  codetarvo-cli encode --armor --key-file key.txt < letter.txt > message.txt
+  codetarvo-cli decode --key-file key.txt < received-mail.txt
 )";
 
 constexpr std::string_view Version = "codetarvo-cli (Code Tarvo) " CODETARVO_VERSION R"(
@@ -86,13 +103,14 @@ There is NO WARRANTY, to the extent permitted by law.
 // getopt's value for --version, which has no short form.
 constexpr int VersionOption = 256;
 
-enum class Command { Encode, Decode };
+enum class Command { Encode, Decode, Armor, Dearmor };
 
 struct Options {
     Command command = Command::Encode;
     bool help = false;
     bool version = false;
     bool bytes = false;
+    bool armor = false;
     std::optional<std::string> key;
     std::optional<std::string> keyFile;
 };
@@ -184,6 +202,11 @@ std::string describeUtf8Error(const CodePage::Utf8Error &error)
     return message;
 }
 
+bool needsKey(Command command)
+{
+    return command == Command::Encode || command == Command::Decode;
+}
+
 // Parses ARGS into OPTIONS; gives the usage mistake, if any.
 std::optional<Failure> parseOptions(const std::vector<std::string> &args, Options &options)
 {
@@ -199,6 +222,7 @@ std::optional<Failure> parseOptions(const std::vector<std::string> &args, Option
         {"key", required_argument, nullptr, 'k'},
         {"key-file", required_argument, nullptr, 'f'},
         {"bytes", no_argument, nullptr, 'b'},
+        {"armor", no_argument, nullptr, 'a'},
         {"help", no_argument, nullptr, 'h'},
         {"version", no_argument, nullptr, VersionOption},
         {nullptr, 0, nullptr, 0},
@@ -211,7 +235,7 @@ std::optional<Failure> parseOptions(const std::vector<std::string> &args, Option
     for (;;) {
         // The leading '-' hands over operands in place, so options may follow the command
         // even when POSIXLY_CORRECT is set.
-        const int option = getopt_long(argc, argv.data(), "-:k:f:bh", longOptions, nullptr);
+        const int option = getopt_long(argc, argv.data(), "-:k:f:bah", longOptions, nullptr);
         if (option == -1)
             break;
         switch (option) {
@@ -226,6 +250,9 @@ std::optional<Failure> parseOptions(const std::vector<std::string> &args, Option
             break;
         case 'b':
             options.bytes = true;
+            break;
+        case 'a':
+            options.armor = true;
             break;
         case 'h':
             options.help = true;
@@ -250,16 +277,24 @@ std::optional<Failure> parseOptions(const std::vector<std::string> &args, Option
     for (int i = optind; i < argc; ++i)
         operands.emplace_back(argv[static_cast<std::size_t>(i)]);
     if (operands.empty())
-        return usageError("missing command: encode or decode");
+        return usageError("missing command: encode, decode, armor or dearmor");
     const std::string_view command = operands.front();
     if (command == "encode")
         options.command = Command::Encode;
     else if (command == "decode")
         options.command = Command::Decode;
+    else if (command == "armor")
+        options.command = Command::Armor;
+    else if (command == "dearmor")
+        options.command = Command::Dearmor;
     else
         return usageError("unknown command " + quoted(command));
     if (operands.size() > 1)
         return usageError("unexpected operand " + quoted(operands[1]));
+    if (options.armor && options.command != Command::Encode)
+        return usageError("'--armor' goes with encode only");
+    if ((options.key || options.keyFile) && !needsKey(options.command))
+        return usageError(quoted(command) + " takes no key");
 
     if (options.key && options.keyFile)
         return usageError("give either --key or --key-file, not both");
@@ -395,17 +430,43 @@ bool readAll(int fd, std::string &data)
     }
 }
 
+// Puts in place of DATA the code text of the armored form it holds.
+std::optional<Failure> dearmorInPlace(std::string &data)
+{
+    Armor::Dearmored result = Armor::dearmor(data);
+    if (result.problem == Armor::Problem::NotFound)
+        return Failure{ExitFailure, "no armored text found in the input", false};
+    if (!result.ok())
+        return Failure{ExitFailure,
+                       "armored text damaged at line " + std::to_string(result.line) + ": " +
+                           std::string(Armor::describe(result.problem)),
+                       false};
+    data = std::move(result.code);
+    return std::nullopt;
+}
+
 // Turns the input DATA into the output codes in place; gives the failure, if any.
 std::optional<Failure> convert(const Options &options, std::string key, std::string &data)
 {
-    // An empty code text cannot be decoded, yet the empty text is what encoding gives for
-    // an empty plain text: both directions give empty for empty.
-    if (data.empty())
-        return std::nullopt;
-    if (!options.bytes) {
+    // An armored form is ASCII whatever the mode, and its reader takes UTF-8 as it comes.
+    if (options.command == Command::Dearmor ||
+        (options.command == Command::Decode && Armor::holdsArmor(data))) {
+        if (auto failure = dearmorInPlace(data))
+            return failure;
+    } else if (!options.bytes) {
         if (const auto error = CodePage::fromUtf8InPlace(data))
             return badInput("input: " + describeUtf8Error(*error));
     }
+    if (options.armor || options.command == Command::Armor) {
+        if (options.command == Command::Encode)
+            data = ModCodeur::Coder(std::move(data), std::move(key));
+        data = Armor::armor(data);
+        return std::nullopt;
+    }
+    // An empty code text cannot be decoded, yet the empty text is what encoding gives for
+    // an empty plain text: both directions give empty for empty.
+    if (data.empty() || options.command == Command::Dearmor)
+        return std::nullopt;
     if (options.command == Command::Encode) {
         // The code text is the other large buffer: huge pages for it too.
         std::string room;
@@ -500,8 +561,10 @@ int run(const std::vector<std::string> &args, int in, int out, std::ostream &err
         return ExitOk;
     }
     std::string key;
-    if (auto failure = resolveKey(options, env, key))
-        return report(err, *failure);
+    if (needsKey(options.command)) {
+        if (auto failure = resolveKey(options, env, key))
+            return report(err, *failure);
+    }
 
     std::string data;
     errno = 0;
