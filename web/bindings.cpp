@@ -1,9 +1,10 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-// What the browser page calls in WebAssembly: the cipher, the display form and the failure
-// texts, the very C++ the window runs. A text of codes travels as a JavaScript string whose
-// every character is one code 0-255 (std::string, bytes unchanged); what a box shows travels
-// as UTF-16 (std::u16string).
+// What the browser page calls in WebAssembly: the cipher, the display form, the failure texts
+// and the armored form, the very C++ the window and the command line run. A text of codes travels
+// as a JavaScript string whose every character is one code 0-255 (std::string, bytes unchanged);
+// what a box shows travels as UTF-16 (std::u16string).
 
+#include "armor.h"
 #include "displayform.h"
 #include "failuretext.h"
 #include "modcodeur.h"
@@ -77,6 +78,56 @@ std::u16string keyTooShort()
     return utf16(FailureText::keyTooShort());
 }
 
+// Why an armored text could not be read, in French, with the line a reader counts.
+std::string armorWhy(Armor::Problem problem, std::size_t line)
+{
+    using Armor::Problem;
+    const char *what = "";
+    switch (problem) {
+    case Problem::None:
+        return {};
+    case Problem::NotFound:
+        what = "aucun « BEGIN CODE TARVO MESSAGE. »";
+        break;
+    case Problem::BadCharacter:
+        what = "un caractère qu'un texte pour un message ne contient jamais";
+        break;
+    case Problem::Damaged:
+        what = "un caractère changé, ajouté, perdu ou interverti, ou une ligne perdue, doublée "
+               "ou déplacée";
+        break;
+    case Problem::CutShort:
+        what = "la fin manque";
+        break;
+    case Problem::TrailingData:
+        what = "des lignes en trop après la dernière";
+        break;
+    }
+    return "Le texte pour un message est endommagé. Ligne " + std::to_string(line) + " : " + what +
+           ".";
+}
+
+std::string armor(const std::string &code)
+{
+    return Armor::armor(code);
+}
+
+bool holdsArmor(const std::string &text)
+{
+    return Armor::holdsArmor(text);
+}
+
+// {ok, code, why}: the code text an armored TEXT (UTF-8 bytes) carries, or why it cannot be read.
+val dearmor(const std::string &text)
+{
+    const Armor::Dearmored result = Armor::dearmor(text);
+    val out = val::object();
+    out.set("ok", result.ok());
+    out.set("code", result.code);
+    out.set("why", utf16(armorWhy(result.problem, result.line)));
+    return out;
+}
+
 std::string erreur()
 {
     return std::string(ModCodeur::Erreur);
@@ -134,4 +185,7 @@ EMSCRIPTEN_BINDINGS(codetarvo)
     emscripten::function("fromRaw", &fromRaw);
     emscripten::function("typed", &typed);
     emscripten::function("isMark", &isMark);
+    emscripten::function("armor", &armor);
+    emscripten::function("holdsArmor", &holdsArmor);
+    emscripten::function("dearmor", &dearmor);
 }

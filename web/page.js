@@ -209,8 +209,25 @@ for (const [i, box] of txt.entries()) {
         if (pasted === undefined)
             return;
         event.preventDefault();
-        insertCodes(i, wasm.fromRaw(pasted));
+        if (i === Code && wasm.holdsArmor(new TextEncoder().encode(pasted)))
+            pasteArmor(pasted);
+        else
+            insertCodes(i, wasm.fromRaw(pasted));
     });
+}
+
+// A pasted text holding the armored form of a code text (with whatever a mail reader put
+// around it) enters the code text it carries. A damaged one enters nothing: the plain box says
+// "Erreur" and why, and the code box keeps what it had.
+function pasteArmor(pasted) {
+    const result = wasm.dearmor(new TextEncoder().encode(pasted));
+    if (result.ok) {
+        insertCodes(Code, result.code);
+        return;
+    }
+    failure = {code: text(Code), key: text(Key)};
+    describeFailure(result.why, null);
+    setText(Plain, Erreur);
 }
 
 // Copy puts the box's codes on the clipboard as their characters. The asynchronous Clipboard
@@ -245,6 +262,19 @@ function Copie_Click(i) {
 }
 for (const [i, button] of Copie.entries())
     button.addEventListener('click', () => Copie_Click(i));
+
+// The armored form of the code text, for a message: Ctrl+Shift+C wherever the focus is, or
+// the button on a touch screen.
+function copyArmored() {
+    putOnClipboard(wasm.armor(text(Code)));
+}
+document.getElementById('armor').addEventListener('click', copyArmored);
+document.addEventListener('keydown', (event) => {
+    if (event.ctrlKey && event.shiftKey && !event.altKey && event.code === 'KeyC') {
+        event.preventDefault();
+        copyArmored();
+    }
+});
 
 // The on-screen keyboard narrows the visible part of the page: the box being typed in stays
 // in sight.

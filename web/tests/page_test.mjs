@@ -49,11 +49,11 @@ async function pasteInto(page, i, raw) {
     await page.keyboard.up('Control');
 }
 
-// Clicks Copy I and gives what reached the clipboard.
-async function copyFrom(page, i) {
+// Clicks Copy I, or does what COPY does, and gives what reached the clipboard.
+async function copyFrom(page, copy) {
     const sentinel = '\u2603 not copied';
     await page.evaluate((text) => navigator.clipboard.writeText(text), sentinel);
-    await page.click(`#Copie${i}`);
+    await (typeof copy === 'number' ? page.click(`#Copie${copy}`) : copy(page));
     await page.waitForFunction((s) => navigator.clipboard.readText().then((t) => t !== s),
                                {timeout: 30000, polling: 100}, sentinel);
     return page.evaluate(() => navigator.clipboard.readText());
@@ -114,6 +114,33 @@ const cases = [
         assert.deepEqual([s.boxes[1], s.counts[1], s.boxes[2]], ['\u240e', '1', '\u2401\u2401\u240d\u2400']);
         assert.equal(await copyFrom(other, 2), code);
         await other.close();
+    }],
+    ['the armored form: Ctrl+Shift+C and its button, read back whole or found damaged', Phone, async (page) => {
+        await typeInto(page, 1, 'Rendez-vous à 18 h, près du kiosque.');
+        const code = await copyFrom(page, 2);
+        const armored = await copyFrom(page, async (p) => {
+            await p.keyboard.down('Control');
+            await p.keyboard.down('Shift');
+            await p.keyboard.press('KeyC');
+            await p.keyboard.up('Shift');
+            await p.keyboard.up('Control');
+        });
+        assert.match(armored, /^BEGIN CODE TARVO MESSAGE\./);
+        assert.equal(await copyFrom(page, (p) => p.tap('#armor')), armored);
+        // As a mail reader quotes it, re-wrapped and in lower case, inside a reply.
+        const quoted = `Bonjour,\n\n> ${armored.toLowerCase().split(/\s+/).join('\n> ')}\n\nÀ bientôt`;
+        await typeInto(page, 1, 'autre chose');
+        await pasteInto(page, 2, quoted);
+        let s = await state(page);
+        assert.equal(s.boxes[1], 'Rendez-vous à 18 h, près du kiosque.');
+        assert.equal(await copyFrom(page, 2), code);
+        const lines = armored.split('\n');
+        lines[1] = lines[1].replace(/[a-z0-9]/i, (c) => (c === 'q' ? 'p' : 'q'));
+        await pasteInto(page, 2, lines.join('\n'));
+        s = await state(page);
+        assert.equal(s.boxes[1], 'Erreur');
+        assert.match(s.why, /^Le texte pour un message est endommagé\. Ligne 2 : /);
+        assert.equal(await copyFrom(page, 2), code);
     }],
     ['a phone: rows stacked at full width, no sideways scroll, buttons a finger tall', Phone, async (page) => {
         await typeInto(page, 1, 'Un texte assez long pour dépasser la largeur d\'un téléphone.');
