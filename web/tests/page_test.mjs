@@ -102,6 +102,21 @@ const cases = [
         s = await state(page); // 'z' (122) - 'l' (108): code 14
         assert.deepEqual([s.boxes[1], s.why, s.marked], ['\u240e', '', null]);
     }],
+    ['a key edit decodes into an emptied plain box, whose nested change encodes again', Desktop, async (page) => {
+        await typeInto(page, 1, 'abc');
+        await typeInto(page, 0, 'T'); // too short: nothing converts, the code text stays
+        await typeInto(page, 1, '');
+        assert.deepEqual((await state(page)).disabled, [true, true, true]);
+        await pasteInto(page, 0, 'Tesk');
+        let s = await state(page);
+        assert.deepEqual([s.boxes[1], s.counts[0], s.counts[1], s.counts[2]], ['abc', '4', '3', '4']);
+        // With both boxes empty the key edit gives "Erreur", and says why.
+        await typeInto(page, 1, '');
+        await pasteInto(page, 0, 'Clef');
+        s = await state(page);
+        assert.deepEqual([s.boxes[1], s.boxes[2]], ['Erreur', '']);
+        assert.match(s.why, /Unité 0 : manquante, le texte codé est vide\.$/);
+    }],
     ['a code text with code 0 and CR goes through Copy and paste exactly', Desktop, async (page, browser) => {
         await typeInto(page, 0, 'ìì');
         await typeInto(page, 1, '\u240e'); // code 14: with key code 236 it is escaped as 1, 13, 0
@@ -223,6 +238,7 @@ async function differentialCase(browser) {
         await typeInto(page, 0, key);
         await typeInto(page, 1, plain);
         assert.equal(run(['decode', '--key', key], await copyFrom(page, 2)), raw, `key ${key}`);
+        assert.equal(run(['decode', '--key', key], await copyFrom(page, (p) => p.click('#armor'))), raw);
         await pasteInto(page, 2, run(['encode', '--key', key], raw));
         assert.equal(await copyFrom(page, 1), raw, `key ${key}`);
     }
