@@ -181,19 +181,15 @@ function typed(i) {
     box.setSelectionRange(shown.length - after, shown.length - after);
 }
 
-// Enters CODES in place of box I's selection, as one edit.
+// Enters CODES in place of box I's selection, as one step the user can undo; the input
+// event that raises handles the change.
 function insertCodes(i, codes) {
     const box = txt[i];
     const shown = wasm.toDisplay(codes, multi[i]);
     box.focus();
+    if (document.execCommand('insertText', false, shown))
+        return;
     box.setRangeText(shown, box.selectionStart, box.selectionEnd, 'end');
-    // The codes around the insertion may meet: a CR before an LF becomes a line break.
-    const whole = wasm.toDisplay(text(i), multi[i]);
-    if (whole !== box.value) {
-        const after = box.value.length - box.selectionEnd;
-        box.value = whole;
-        box.setSelectionRange(whole.length - after, whole.length - after);
-    }
     handle(i);
 }
 
