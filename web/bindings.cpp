@@ -1,8 +1,10 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // What the browser page calls in WebAssembly: the cipher, the display form, the failure texts
-// and the armored form, the very C++ the window and the command line run. A text of codes travels
-// as a JavaScript string whose every character is one code 0-255 (std::string, bytes unchanged);
-// what a box shows travels as UTF-16 (std::u16string).
+// and the armored form, the very C++ the window and the command line run. A text of codes is a
+// JavaScript string whose every character is one code 0-255: it comes in as std::string (bytes
+// unchanged) and goes out widened to std::u16string, which the browser decodes in one piece
+// (a std::string comes out a character at a time, a burden on the collector at 100 KiB). What a
+// box shows travels as UTF-16.
 
 #include "armor.h"
 #include "displayform.h"
@@ -13,6 +15,7 @@
 #include <emscripten/val.h>
 
 #include <string>
+#include <string_view>
 
 namespace {
 
@@ -23,9 +26,17 @@ DisplayForm::Lines lines(bool multi)
     return multi ? DisplayForm::Lines::Multi : DisplayForm::Lines::Single;
 }
 
-std::string coder(std::string plain, std::string key)
+std::u16string widen(std::string_view codes)
 {
-    return ModCodeur::Coder(std::move(plain), std::move(key));
+    std::u16string out(codes.size(), u'\0');
+    for (std::size_t i = 0; i < codes.size(); ++i)
+        out[i] = static_cast<unsigned char>(codes[i]);
+    return out;
+}
+
+std::u16string coder(std::string plain, std::string key)
+{
+    return widen(ModCodeur::Coder(std::move(plain), std::move(key)));
 }
 
 // Coder shows the plain length through LISTENER, a function of one number.
@@ -61,7 +72,7 @@ val decode(const std::string &code, const std::string &key)
     const ModCodeur::DecodeResult result = ModCodeur::decode(code, key);
     val out = val::object();
     out.set("ok", result.ok());
-    out.set("plain", result.ok() ? result.plain : std::string(ModCodeur::Erreur));
+    out.set("plain", widen(result.ok() ? std::string_view(result.plain) : ModCodeur::Erreur));
     out.set("unit", result.unit);
     out.set("why",
             result.ok() ? std::u16string() : utf16(FailureText::why(result.failure, result.unit)));
@@ -123,7 +134,7 @@ val dearmor(const std::string &text)
     const Armor::Dearmored result = Armor::dearmor(text);
     val out = val::object();
     out.set("ok", result.ok());
-    out.set("code", result.code);
+    out.set("code", widen(result.code));
     out.set("why", utf16(armorWhy(result.problem, result.line)));
     return out;
 }
@@ -143,9 +154,9 @@ std::size_t displayIndex(const std::string &codes, std::size_t index, bool multi
     return DisplayForm::displayIndex(codes, index, lines(multi));
 }
 
-std::string fromDisplay(const std::u16string &text, bool multi)
+std::u16string fromDisplay(const std::u16string &text, bool multi)
 {
-    return DisplayForm::fromDisplay(text, lines(multi));
+    return widen(DisplayForm::fromDisplay(text, lines(multi)));
 }
 
 std::u16string toRaw(const std::string &codes)
@@ -153,9 +164,9 @@ std::u16string toRaw(const std::string &codes)
     return DisplayForm::toRaw(codes);
 }
 
-std::string fromRaw(const std::u16string &text)
+std::u16string fromRaw(const std::u16string &text)
 {
-    return DisplayForm::fromRaw(text);
+    return widen(DisplayForm::fromRaw(text));
 }
 
 std::u16string typed(const std::u16string &text, bool multi)

@@ -27,9 +27,25 @@ function text(i) {
 // handled here, before this returns, as the window's boxes handle theirs.
 function setText(i, codes) {
     const value = wasm.toDisplay(codes, multi[i]);
-    txt[i].value = value;
+    replaceValue(txt[i], value);
     read[i] = {value, codes};
     handle(i);
+}
+
+// Gives BOX the text VALUE by replacing only what differs, which the browser lays out again;
+// the text before and after it keeps its layout (a long line costs tens of milliseconds).
+function replaceValue(box, value) {
+    const old = box.value;
+    const common = Math.min(old.length, value.length);
+    let start = 0;
+    while (start < common && old.charCodeAt(start) === value.charCodeAt(start))
+        ++start;
+    let end = 0;
+    while (end < common - start &&
+           old.charCodeAt(old.length - 1 - end) === value.charCodeAt(value.length - 1 - end))
+        ++end;
+    if (start < old.length - end || start < value.length - end)
+        box.setRangeText(value.slice(start, value.length - end), start, old.length - end);
 }
 
 function setCount(label, count) {
