@@ -1,7 +1,9 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // The page's behaviour: the window's change handler (txt_Change) over three text areas, the
-// Copy buttons and pasting, all on the program's own C++ (CodeTarvoWasm): the cipher, the code
-// page and the display form. Box I holds the display form of its codes.
+// Copy buttons, pasting and the armored form, all on the program's own C++ (CodeTarvoWasm): the
+// cipher, the code page, the display form, the failure texts and the armored form. Box I holds
+// the display form of its codes. The handler is the window's, line for line: the page's text
+// areas give no nested change on assignment, so setText raises it.
 
 const wasm = await CodeTarvoWasm();
 const Key = 0, Plain = 1, Code = 2;
