@@ -200,6 +200,25 @@ async function offlineCase(browser) {
     }
 }
 
+// Where the browser refuses the Clipboard API, Copy falls back on the copy command and says
+// which codes that lost.
+async function fallbackCase(browser) {
+    const context = await browser.createBrowserContext();
+    const session = await browser.target().createCDPSession();
+    for (const name of ['clipboard-write', 'clipboard-read'])
+        await session.send('Browser.setPermission',
+                           {permission: {name}, setting: 'denied', browserContextId: context.id});
+    const page = await context.newPage();
+    await page.goto(pageUrl);
+    await page.waitForSelector('html[data-ready]', {timeout: 60000});
+    await typeInto(page, 0, 'ìì');
+    await typeInto(page, 1, '\u240e');
+    await page.click('#Copie2');
+    await page.waitForFunction(() => document.getElementById('note').textContent !== '', {timeout: 30000});
+    assert.match((await state(page)).note, /^Copie incomplète : le navigateur a retiré les codes 0 et CR/);
+    await context.close();
+}
+
 // The native build: the command-line tool of the dev build, or the same sources compiled here.
 function nativeCli() {
     if (options.cli && fs.existsSync(options.cli))
@@ -255,6 +274,7 @@ const all = [...cases.map(([name, viewport, body]) => [name, async () => {
                  await page.close();
              }]),
              ['served: installs its service worker and works offline', () => offlineCase(browser)],
+             ['a refused clipboard: Copy falls back and says what it lost', () => fallbackCase(browser)],
              ['differential: the page and the native cipher agree', () => differentialCase(browser)]];
 for (const [name, body] of all) {
     try {
