@@ -2,7 +2,8 @@
 #pragma once
 
 // Conversion between texts of codes 0-255 and the strings the window's boxes display or
-// the clipboard carries. This is the one place where a code becomes a character on screen.
+// the clipboard carries, as Qt strings. The rule is DisplayForm's (displayform.h), which
+// the browser page shares: it is the one place where a code becomes a character on screen.
 //
 // Display form: a code is its Windows-1252 character, except that every control code that
 // would be invisible or change the layout is shown as its Unicode Control Picture
@@ -20,25 +21,21 @@
 // gives CR LF, and a character the code page cannot represent gives '?'. Every code survives codes
 // -> display -> codes and codes -> raw -> codes unchanged.
 
+#include "displayform.h"
+
 #include <QString>
 #include <QStringView>
 
+#include <cstddef>
 #include <string>
 #include <string_view>
 
 namespace BoxText {
 
-enum class Lines {
-    Single, // a one-line box: CR and LF are pictures like the other control codes
-    Multi,  // a multi-line box: CR LF is a line break '\n'
-};
-
-// Code that replaces a character the code page cannot represent.
-inline constexpr unsigned char Unrepresentable = '?';
-
-// Whether CODE shows as a mark (a picture the box font draws two cells wide) rather than as
-// a character of its own; a CR LF line break in a multi-line box is neither.
-[[nodiscard]] bool isMark(unsigned char code);
+// The rule itself lives in DisplayForm, free of Qt, so that the browser page shares it.
+using DisplayForm::isMark;
+using DisplayForm::Lines;
+using DisplayForm::Unrepresentable;
 
 [[nodiscard]] QString toDisplay(std::string_view codes, Lines lines);
 // Where in toDisplay(CODES, LINES) the code at INDEX is shown: both codes of a CR LF line

@@ -1,0 +1,292 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// The page in headless Chromium, used as a person would (typing, clicking Copy, pasting),
+// one table of cases; then a differential check against the native command-line tool.
+//   node page_test.mjs --site BUILD-WEB --cli CODETARVO-CLI --source REPOSITORY
+import assert from 'node:assert/strict';
+import {spawnSync} from 'node:child_process';
+import fs from 'node:fs';
+import os from 'node:os';
+import path from 'node:path';
+import {parseArgs} from 'node:util';
+import {launch, open, serve} from './chromium.mjs';
+
+const {values: options} = parseArgs({options: {site: {type: 'string'}, cli: {type: 'string'},
+                                                source: {type: 'string'}}});
+const pageUrl = `file://${path.resolve(options.site)}/codetarvo.html`;
+const Desktop = {width: 800, height: 400};
+const Phone = {width: 360, height: 740, isMobile: true, hasTouch: true};
+
+// What the page shows: the boxes' values, the counts, which buttons are disabled, the reason
+// of an "Erreur" and the unit underlined in the code box.
+function state(page) {
+    return page.evaluate(() => {
+        const $ = (id) => document.getElementById(id);
+        return {boxes: [0, 1, 2].map((i) => $(`txt${i}`).value),
+                counts: [0, 1, 2].map((i) => $(`ctr${i}`).textContent),
+                disabled: [0, 1, 2].map((i) => $(`Copie${i}`).disabled),
+                why: $('txt1').title, marked: document.querySelector('mark')?.textContent ?? null,
+                note: $('note').textContent};
+    });
+}
+
+// Replaces the text of box I by typing TEXT, Enter for each '\n'.
+async function typeInto(page, i, text) {
+    await page.focus(`#txt${i}`);
+    await page.keyboard.down('Control');
+    await page.keyboard.press('a');
+    await page.keyboard.up('Control');
+    await page.keyboard.press('Backspace');
+    await page.keyboard.type(text);
+}
+
+// Puts RAW on the clipboard and pastes it over the whole of box I with Ctrl+V.
+async function pasteInto(page, i, raw) {
+    await page.evaluate((text) => navigator.clipboard.writeText(text), raw);
+    await page.focus(`#txt${i}`);
+    await page.keyboard.down('Control');
+    await page.keyboard.press('a');
+    await page.keyboard.press('v');
+    await page.keyboard.up('Control');
+}
+
+// Clicks Copy I, or does what COPY does, and gives what reached the clipboard.
+async function copyFrom(page, copy) {
+    const sentinel = '\u2603 not copied';
+    await page.evaluate((text) => navigator.clipboard.writeText(text), sentinel);
+    await (typeof copy === 'number' ? page.click(`#Copie${copy}`) : copy(page));
+    await page.waitForFunction((s) => navigator.clipboard.readText().then((t) => t !== s),
+                               {timeout: 30000, polling: 100}, sentinel);
+    return page.evaluate(() => navigator.clipboard.readText());
+}
+
+const cases = [
+    ['start-up: the window\'s texts, buttons disabled, counts empty, names', Desktop, async (page) => {
+        assert.equal(await page.title(), 'Code Tarvo 1.0');
+        assert.deepEqual(await state(page), {boxes: ['Tesk', 'Saisie', 'Code'], counts: ['', '', ''],
+                                             disabled: [true, true, true], why: '', marked: null, note: ''});
+        assert.equal(await page.evaluate(() => document.activeElement.id), 'txt1');
+        const names = [];
+        (function walk(node) {
+            names.push(node.name);
+            (node.children ?? []).forEach(walk);
+        })(await page.accessibility.snapshot({interestingOnly: false}));
+        for (const name of ['Clé', 'Texte en clair', 'Texte codé', 'Copy (clé)', 'Copy (texte en clair)',
+                            'Copy (texte codé)', 'Longueur de la clé', 'Longueur du texte en clair',
+                            'Longueur du texte codé'])
+            assert.ok(names.includes(name), `no control named ${name}`);
+    }],
+    ['typing in the plain box encodes live; the code box decodes live', Desktop, async (page) => {
+        await typeInto(page, 1, 'Élève\nà Noël');
+        let s = await state(page);
+        assert.deepEqual(s.disabled, [false, false, false]);
+        assert.equal(s.counts[1], '13');
+        assert.equal(s.counts[2], String((await copyFrom(page, 2)).length));
+        const code = await copyFrom(page, 2);
+        await pasteInto(page, 2, code);
+        s = await state(page);
+        assert.equal(s.boxes[1], 'Élève\nà Noël');
+        assert.equal(s.counts[1], '13');
+        await typeInto(page, 2, '');
+        assert.equal((await state(page)).boxes[1], '');
+    }],
+    ['"Erreur" gives its reason and marks its unit, until the code text decodes', Desktop, async (page) => {
+        await typeInto(page, 2, '\u2401z\u2401');
+        let s = await state(page);
+        assert.equal(s.boxes[1], 'Erreur');
+        assert.match(s.why, /^Le texte codé ne correspond pas à la clé\. Unité 3 : manquante/);
+        assert.equal(s.marked, '\u2401');
+        // Encoding refuses "Erreur": the code box keeps its text while the key changes.
+        await typeInto(page, 0, 'Clef');
+        assert.equal((await state(page)).boxes[2], '\u2401z\u2401');
+        await typeInto(page, 2, '\u2401z');
+        s = await state(page); // 'z' (122) - 'l' (108): code 14
+        assert.deepEqual([s.boxes[1], s.why, s.marked], ['\u240e', '', null]);
+    }],
+    ['a key edit decodes into an emptied plain box, whose nested change encodes again', Desktop, async (page) => {
+        await typeInto(page, 1, 'abc');
+        await typeInto(page, 0, 'T'); // too short: nothing converts, the code text stays
+        await typeInto(page, 1, '');
+        assert.deepEqual((await state(page)).disabled, [true, true, true]);
+        await pasteInto(page, 0, 'Tesk');
+        let s = await state(page);
+        assert.deepEqual([s.boxes[1], s.counts[0], s.counts[1], s.counts[2]], ['abc', '4', '3', '4']);
+        // With both boxes empty the key edit gives "Erreur", and says why.
+        await typeInto(page, 1, '');
+        await pasteInto(page, 0, 'Clef');
+        s = await state(page);
+        assert.deepEqual([s.boxes[1], s.boxes[2]], ['Erreur', '']);
+        assert.match(s.why, /Unité 0 : manquante, le texte codé est vide\.$/);
+    }],
+    ['a code text with code 0 and CR goes through Copy and paste exactly', Desktop, async (page, browser) => {
+        await typeInto(page, 0, 'ìì');
+        await typeInto(page, 1, '\u240e'); // code 14: with key code 236 it is escaped as 1, 13, 0
+        const code = await copyFrom(page, 2);
+        assert.equal(code, '\x01\x01\r\x00');
+        const other = await open(browser, pageUrl);
+        await typeInto(other, 0, 'ìì');
+        await pasteInto(other, 2, code);
+        const s = await state(other);
+        assert.deepEqual([s.boxes[1], s.counts[1], s.boxes[2]], ['\u240e', '1', '\u2401\u2401\u240d\u2400']);
+        assert.equal(await copyFrom(other, 2), code);
+        await other.close();
+    }],
+    ['the armored form: Ctrl+Shift+C and its button, read back whole or found damaged', Phone, async (page) => {
+        await typeInto(page, 1, 'Rendez-vous à 18 h, près du kiosque.');
+        const code = await copyFrom(page, 2);
+        const armored = await copyFrom(page, async (p) => {
+            await p.keyboard.down('Control');
+            await p.keyboard.down('Shift');
+            await p.keyboard.press('KeyC');
+            await p.keyboard.up('Shift');
+            await p.keyboard.up('Control');
+        });
+        assert.match(armored, /^BEGIN CODE TARVO MESSAGE\./);
+        assert.equal(await copyFrom(page, (p) => p.tap('#armor')), armored);
+        // As a mail reader quotes it, re-wrapped and in lower case, inside a reply.
+        const quoted = `Bonjour,\n\n> ${armored.toLowerCase().split(/\s+/).join('\n> ')}\n\nÀ bientôt`;
+        await typeInto(page, 1, 'autre chose');
+        await pasteInto(page, 2, quoted);
+        let s = await state(page);
+        assert.equal(s.boxes[1], 'Rendez-vous à 18 h, près du kiosque.');
+        assert.equal(await copyFrom(page, 2), code);
+        const lines = armored.split('\n');
+        lines[1] = lines[1].replace(/[a-z0-9]/i, (c) => (c === 'q' ? 'p' : 'q'));
+        await pasteInto(page, 2, lines.join('\n'));
+        s = await state(page);
+        assert.equal(s.boxes[1], 'Erreur');
+        assert.match(s.why, /^Le texte pour un message est endommagé\. Ligne 2 : /);
+        assert.equal(await copyFrom(page, 2), code);
+    }],
+    ['a phone: rows stacked at full width, no sideways scroll, buttons a finger tall', Phone, async (page) => {
+        await typeInto(page, 1, 'Un texte assez long pour dépasser la largeur d\'un téléphone.');
+        const layout = await page.evaluate(() => {
+            const box = (id) => {
+                const {width, height, top, bottom} = document.getElementById(id).getBoundingClientRect();
+                return {width, height, top, bottom};
+            };
+            return {scroll: document.scrollingElement.scrollWidth, width: innerWidth,
+                    boxes: [0, 1, 2].map((i) => box(`txt${i}`)),
+                    buttons: [0, 1, 2].map((i) => box(`Copie${i}`))};
+        });
+        assert.ok(layout.scroll <= layout.width, `scrolls sideways: ${layout.scroll} > ${layout.width}`);
+        for (let i = 0; i < 3; ++i) {
+            assert.ok(layout.boxes[i].width >= layout.width - 32, `box ${i} is ${layout.boxes[i].width} wide`);
+            assert.ok(layout.buttons[i].height >= 44, `Copy ${i} is ${layout.buttons[i].height} tall`);
+            assert.ok(layout.buttons[i].top >= layout.boxes[i].bottom, `Copy ${i} is not under its box`);
+            if (i > 0)
+                assert.ok(layout.boxes[i].top >= layout.buttons[i - 1].bottom, `row ${i} is not stacked`);
+        }
+    }],
+];
+
+// Served, the page installs its service worker and then works with the network gone.
+async function offlineCase(browser) {
+    const site = await serve(path.resolve(options.site));
+    try {
+        const page = await open(browser, `${site.url}codetarvo.html`);
+        await page.evaluate(() => navigator.serviceWorker.ready);
+        const manifest = await page.evaluate(() => fetch(document.querySelector('link[rel=manifest]').href)
+                                                       .then((r) => r.json()));
+        assert.equal(manifest.name, 'Code Tarvo 1.0');
+        await site.close();
+        await page.setOfflineMode(true);
+        await page.reload();
+        await page.waitForSelector('html[data-ready]', {timeout: 60000});
+        await typeInto(page, 1, 'hors ligne');
+        assert.equal((await state(page)).counts[1], '10');
+        await page.close();
+    } finally {
+        await site.close().catch(() => {});
+    }
+}
+
+// Where the browser refuses the Clipboard API, Copy falls back on the copy command and says
+// which codes that lost.
+async function fallbackCase(browser) {
+    const context = await browser.createBrowserContext();
+    const session = await browser.target().createCDPSession();
+    for (const name of ['clipboard-write', 'clipboard-read'])
+        await session.send('Browser.setPermission',
+                           {permission: {name}, setting: 'denied', browserContextId: context.id});
+    const page = await context.newPage();
+    await page.goto(pageUrl);
+    await page.waitForSelector('html[data-ready]', {timeout: 60000});
+    await typeInto(page, 0, 'ìì');
+    await typeInto(page, 1, '\u240e');
+    await page.click('#Copie2');
+    await page.waitForFunction(() => document.getElementById('note').textContent !== '', {timeout: 30000});
+    assert.match((await state(page)).note, /^Copie incomplète : le navigateur a retiré les codes 0 et CR/);
+    await context.close();
+}
+
+// The native build: the command-line tool of the dev build, or the same sources compiled here.
+function nativeCli() {
+    if (options.cli && fs.existsSync(options.cli))
+        return options.cli;
+    const dir = fs.mkdtempSync(path.join(os.tmpdir(), 'codetarvo-native-'));
+    fs.writeFileSync(path.join(dir, 'codetarvo_version.h'),
+                     '#define CODETARVO_VERSION "test"\n#define CODETARVO_CAPTION_VERSION "test"\n');
+    const source = path.resolve(options.source);
+    const files = ['cipher', 'cipher/engine', 'tools/cli'].flatMap(
+        (d) => fs.readdirSync(path.join(source, d)).filter((f) => f.endsWith('.cpp'))
+                   .map((f) => path.join(source, d, f)));
+    const built = spawnSync('c++', ['-std=c++20', '-O1', `-I${dir}`, `-I${source}/cipher`, `-I${source}/tools/cli`,
+                                    ...files, '-o', path.join(dir, 'codetarvo-cli')], {stdio: 'inherit'});
+    assert.equal(built.status, 0, 'the native command-line tool does not build');
+    return path.join(dir, 'codetarvo-cli');
+}
+
+// Random texts: what the page encodes the native tool decodes, and what it encodes the page
+// decodes, through the clipboard both ways.
+async function differentialCase(browser) {
+    const cli = nativeCli();
+    const run = (args, input) => {
+        const result = spawnSync(cli, args, {input: Buffer.from(input, 'utf8')});
+        assert.equal(result.status, 0, result.stderr.toString());
+        return result.stdout.toString('utf8');
+    };
+    const alphabet = 'abcdefghijklmnopqrstuvwxyzéèàçùœ€ÿ ÆØÞ.,;!?\'«»0123456789ÉÀ\n';
+    let seed = 20261208;
+    const random = (n) => (seed = (seed * 1103515245 + 12345) % 2147483648) % n;
+    const text = (n) => Array.from({length: n}, () => alphabet[random(alphabet.length)]).join('');
+    const page = await open(browser, pageUrl);
+    for (let round = 0; round < 6; ++round) {
+        const key = text(2 + random(10)).replace(/\n/g, 'k');
+        const plain = text(1 + random(60));
+        const raw = plain.replace(/\n/g, '\r\n');
+        await typeInto(page, 0, key);
+        await typeInto(page, 1, plain);
+        assert.equal(run(['decode', '--key', key], await copyFrom(page, 2)), raw, `key ${key}`);
+        assert.equal(run(['decode', '--key', key], await copyFrom(page, (p) => p.click('#armor'))), raw);
+        await pasteInto(page, 2, run(['encode', '--key', key], raw));
+        assert.equal(await copyFrom(page, 1), raw, `key ${key}`);
+    }
+    await page.close();
+}
+
+const browser = await launch();
+let failed = 0, passed = 0;
+const started = Date.now();
+const all = [...cases.map(([name, viewport, body]) => [name, async () => {
+                 const page = await open(browser, pageUrl, viewport);
+                 await body(page, browser);
+                 assert.deepEqual(page.errors, []);
+                 await page.close();
+             }]),
+             ['served: installs its service worker and works offline', () => offlineCase(browser)],
+             ['a refused clipboard: Copy falls back and says what it lost', () => fallbackCase(browser)],
+             ['differential: the page and the native cipher agree', () => differentialCase(browser)]];
+for (const [name, body] of all) {
+    try {
+        await body();
+        ++passed;
+        console.log(`ok: ${name}`);
+    } catch (error) {
+        ++failed;
+        console.log(`FAILED: ${name}\n${error.stack}`);
+    }
+}
+await browser.close();
+console.log(`${((Date.now() - started) / 1000).toFixed(1)} s`);
+console.log(`${passed} passed, ${failed} failed`);
+process.exit(failed ? 1 : 0);
