@@ -89,35 +89,6 @@ std::u16string keyTooShort()
     return utf16(FailureText::keyTooShort());
 }
 
-// Why an armored text could not be read, in French, with the line a reader counts.
-std::string armorWhy(Armor::Problem problem, std::size_t line)
-{
-    using Armor::Problem;
-    const char *what = "";
-    switch (problem) {
-    case Problem::None:
-        return {};
-    case Problem::NotFound:
-        what = "aucun « BEGIN CODE TARVO MESSAGE. »";
-        break;
-    case Problem::BadCharacter:
-        what = "un caractère qu'un texte pour un message ne contient jamais";
-        break;
-    case Problem::Damaged:
-        what = "un caractère changé, ajouté, perdu ou interverti, ou une ligne perdue, doublée "
-               "ou déplacée";
-        break;
-    case Problem::CutShort:
-        what = "la fin manque";
-        break;
-    case Problem::TrailingData:
-        what = "des lignes en trop après la dernière";
-        break;
-    }
-    return "Le texte pour un message est endommagé. Ligne " + std::to_string(line) + " : " + what +
-           ".";
-}
-
 std::string armor(const std::string &code)
 {
     return Armor::armor(code);
@@ -135,7 +106,8 @@ val dearmor(const std::string &text)
     val out = val::object();
     out.set("ok", result.ok());
     out.set("code", widen(result.code));
-    out.set("why", utf16(armorWhy(result.problem, result.line)));
+    out.set("why", utf16(result.ok() ? std::string()
+                                     : FailureText::armorDamaged(result.problem, result.line)));
     return out;
 }
 

@@ -154,7 +154,7 @@ const cases = [
         await pasteInto(page, 2, lines.join('\n'));
         s = await state(page);
         assert.equal(s.boxes[1], 'Erreur');
-        assert.match(s.why, /^Le texte pour un message est endommagé\. Ligne 2 : /);
+        assert.match(s.why, /^Le texte armé est abîmé à la ligne 2 : /);
         assert.equal(await copyFrom(page, 2), code);
     }],
     ['a phone: rows stacked at full width, no sideways scroll, buttons a finger tall', Phone, async (page) => {
