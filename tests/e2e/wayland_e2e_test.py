@@ -179,20 +179,18 @@ class Instance(Program):
 
     def __init__(self, desktop, app):
         super().__init__(desktop, app)
-        found = []
-
-        def mapped():
-            if not self.alive():
-                raise Failure("the program exited (%s): %s" % (self.process.returncode,
-                                                               self.messages()))
-            found[:] = [v for v in desktop.views() if v["pid"] == self.process.pid]
-            return found
-        wait_for(mapped, "the window to open")
-        self.view = found[0]
+        wait_for(self.mapped, "the window of process %d to open" % self.process.pid)
         # Tab index 0 has the focus at start-up; the Copy buttons are disabled until the
         # first edit.
         self.focus = PLAIN
         self.buttons = False
+
+    def mapped(self):
+        """sway's windows of the program (none before it shows its window)."""
+        if not self.alive():
+            raise Failure("the program exited (%s): %s" % (self.process.returncode,
+                                                           self.messages()))
+        return [v for v in self.desktop.views() if v["pid"] == self.process.pid]
 
     def cpu_time(self):
         with open("/proc/%d/stat" % self.process.pid) as stat:
@@ -274,12 +272,20 @@ class Instance(Program):
 class Suite(Cases):
     def start_up(self):
         self.a = Instance(self.desktop, self.app)
-        view = self.a.view
-        size = (view["window_rect"]["width"], view["window_rect"]["height"])
         expected = (APP_ID, self.caption(), CLIENT_SIZE)
-        if (view.get("app_id"), view.get("name"), size) != expected:
-            raise Failure("window %r %r %s, expected %r %r %s" % (
-                (view.get("app_id"), view.get("name"), size) + expected))
+        seen = [None]
+
+        def described():
+            # sway may list the window before the program has given its title and size.
+            view = self.a.mapped()[0]
+            rect = view["window_rect"]
+            seen[0] = (view.get("app_id"), view.get("name"), (rect["width"], rect["height"]))
+            return seen[0] == expected
+
+        try:
+            wait_for(described, "the window's app id, caption and size")
+        except Failure:
+            raise Failure("window %r %r %s, expected %r %r %s" % (seen[0] + expected))
 
     def second_instance(self):
         self.b = Instance(self.desktop, self.app)
