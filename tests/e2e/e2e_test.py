@@ -11,6 +11,7 @@ Usage: e2e_test.py --app PATH/codetarvo --cli PATH/codetarvo-cli, with the build
 CODETARVO_APP_ID and CODETARVO_CODES_FORMAT in the environment, as ctest runs it.
 """
 
+import ctypes
 import os
 import shutil
 import subprocess
@@ -34,6 +35,32 @@ CODE_BOX = (pixels(120) + 40, pixels(2400) + 20)
 COPY = [centre(8520, 120, 735, 375), centre(8520, 1920, 735, 375), centre(8520, 3720, 735, 375)]
 
 TYPING_ATTEMPTS = 5  # xdotool's typing of characters outside the keyboard map can be lost
+
+
+class SelectionOwners:
+    """Who owns a selection, asked of the X server itself (Xlib through ctypes): reading a
+    selection instead would take its data from the owner, competing with a program that is
+    pasting it. A program gives up a paste whose owner is slow to answer."""
+
+    def __init__(self, display):
+        self.xlib = ctypes.CDLL("libX11.so.6")
+        self.xlib.XOpenDisplay.restype = ctypes.c_void_p
+        self.xlib.XOpenDisplay.argtypes = [ctypes.c_char_p]
+        self.xlib.XInternAtom.restype = ctypes.c_ulong
+        self.xlib.XInternAtom.argtypes = [ctypes.c_void_p, ctypes.c_char_p, ctypes.c_int]
+        self.xlib.XGetSelectionOwner.restype = ctypes.c_ulong
+        self.xlib.XGetSelectionOwner.argtypes = [ctypes.c_void_p, ctypes.c_ulong]
+        self.xlib.XCloseDisplay.argtypes = [ctypes.c_void_p]
+        self.connection = self.xlib.XOpenDisplay(display.encode())
+        if not self.connection:
+            raise Failure("cannot connect to the X server %s" % display)
+
+    def owner(self, selection):
+        atom = self.xlib.XInternAtom(self.connection, selection.upper().encode(), 0)
+        return self.xlib.XGetSelectionOwner(self.connection, atom)
+
+    def close(self):
+        self.xlib.XCloseDisplay(self.connection)
 
 
 class Desktop:
@@ -62,6 +89,12 @@ class Desktop:
                         XDG_RUNTIME_DIR=runtime, LC_ALL="C.UTF-8")
         self.env.pop("XAUTHORITY", None)
         self.owners = []
+        self.xclip_windows = {}  # each xclip owner by the window it owns a selection with
+        try:
+            self.selections = SelectionOwners(self.env["DISPLAY"])
+        except Failure:
+            self.server.terminate()
+            raise
 
     def run(self, *args, data=None, check=True, timeout=WAIT):
         return run_tool(self.env, *args, data=data, check=check, timeout=timeout)
@@ -126,7 +159,14 @@ class Desktop:
         self.owners.append(owner)
         wait_for(lambda: self.clipboard(selection, target) == data,
                  "xclip to own the %s" % selection)
+        self.xclip_windows[self.selections.owner(selection)] = owner
         return owner
+
+    def xclip_owns(self, selection="clipboard"):
+        """Whether a running xclip owns SELECTION (a window of an xclip that has exited may
+        be another program's now)."""
+        owner = self.xclip_windows.get(self.selections.owner(selection))
+        return owner is not None and owner.poll() is None
 
     def empty(self, selection="clipboard"):
         """Leaves the selection with no owner: the owning program exits."""
@@ -140,6 +180,7 @@ class Desktop:
             if owner.poll() is None:
                 owner.terminate()
                 owner.wait(WAIT)
+        self.selections.close()
         self.server.terminate()
         self.server.wait(WAIT)
 
@@ -170,11 +211,16 @@ class Instance(Program):
     def copy(self, i, expect=None, changed_from=None, timeout=WAIT):
         """Clicks Copy(i); waits until the clipboard holds EXPECT (or anything but
         CHANGED_FROM) and returns it. When the clipboard holds EXPECT already, another
-        program's text replaces it first, or the old copy would pass for the new one."""
-        if expect is not None and self.desktop.clipboard() == expect:
-            self.desktop.own(b"before Copy %d" % i)
+        program's text replaces it first, or the old copy would pass for the new one. While
+        xclip owns the clipboard the copy has not landed, and an instance may still be
+        pasting from xclip: the clipboard is read only once it has left xclip."""
+        desktop = self.desktop
+        if expect is not None and not desktop.xclip_owns() and desktop.clipboard() == expect:
+            desktop.own(b"before Copy %d" % i)
         self.act(*self.click(COPY[i]))
-        return copied(self.desktop.clipboard, i, expect, changed_from, timeout)
+        wait_for(lambda: not desktop.xclip_owns(),
+                 "Copy %d to take the clipboard from xclip" % i, timeout)
+        return copied(desktop.clipboard, i, expect, changed_from, timeout)
 
     def enter(self, box, i, text):
         """Replaces the text of the box at BOX by typing TEXT (Enter for each line break),

@@ -245,17 +245,23 @@ class Instance(Program):
     def copy(self, i, expect=None, changed_from=None, timeout=WAIT):
         """Presses Copy(i) from the keyboard; waits until the clipboard holds EXPECT (or
         anything but CHANGED_FROM) as plain text and the same codes in the program's own
-        format, and returns the plain text."""
+        format, and returns the plain text. The clipboard is read only while it offers the
+        program's own format, that is once the copy has landed: while wl-copy owns it an
+        instance may still be pasting, and a program gives up a paste whose owner is slow."""
         desktop = self.desktop
-        if expect is not None and desktop.clipboard() == expect:
+        if expect is not None and self.own_format() and desktop.clipboard() == expect:
             desktop.clear()  # else the old copy would pass for the new one
         self.keys(*self.to(COPY[i]), "-k", "space")
+        wait_for(self.own_format, "Copy %d to offer the program's own format" % i, timeout)
         text = copied(desktop.clipboard, i, expect, changed_from, timeout)
         own = desktop.clipboard(CODES_FORMAT)
         if own != as_codes(text):
             raise Failure("Copy %d put %s in the own format beside the text %s" % (
                 i, shown(own), shown(text)))
         return text
+
+    def own_format(self):
+        return CODES_FORMAT in self.desktop.types()
 
     def paste(self, box, select_all=True):
         """Ctrl+V in BOX, replacing its text, or at its end. (Tab into the key box selects

@@ -31,7 +31,6 @@ from e2e_test import CODE_BOX, COPY, KEY_BOX, PLAIN_BOX, Desktop, Instance
 INSTALL_DIR = "C:\\Program Files\\Code Tarvo"
 UNINSTALL_KEY = "HKLM\\Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Code Tarvo"
 PASTE_ATTEMPTS = 3
-XCLIP_TARGETS = {"TARGETS", "UTF8_STRING"}  # what xclip offers for the texts it pastes
 
 
 class WineDesktop(Desktop):
@@ -127,15 +126,15 @@ class Suite(Cases):
     def copy_on_clipboard(self):
         """The codes of the copy on the clipboard: its own format, or the plain text of a copy
         without one (an empty text from Windows). None while xclip, which answers every
-        target with its one text, still owns the clipboard."""
+        target with its one text, still owns the clipboard: then nothing is read, which would
+        compete with Wine taking in xclip's text."""
+        if self.desktop.xclip_owns():
+            return None
         targets = self.desktop.clipboard(target="TARGETS")
         if targets is None:
             return None
-        names = targets.decode(errors="replace").split()
-        if CODES_FORMAT in names:
+        if CODES_FORMAT in targets.decode(errors="replace").split():
             return self.desktop.clipboard(target=CODES_FORMAT)
-        if set(names) <= XCLIP_TARGETS:
-            return None
         return self.desktop.clipboard(target="UTF8_STRING")
 
     def copied(self, instance, i, codes, timeout=WAIT):
