@@ -38,6 +38,7 @@ USER = "codetarvo-e2e"
 TEXT = "text/plain;charset=utf-8"
 # wtype's virtual keyboard sends its keymap first; a key pressed before it arrives is lost.
 KEYMAP_PAUSE_MS = "250"
+IDLE_SAMPLES = 3
 
 # The controls that take the focus, in the order Tab visits them; the Copy buttons only while
 # they are enabled.
@@ -200,14 +201,18 @@ class Instance(Program):
     def settle(self):
         """Waits until the program stops using the processor: every wtype run brings a new
         virtual keyboard, and a program busy (pasting a megabyte, say) while that keyboard
-        comes and goes never binds it and loses all its keys."""
+        comes and goes never binds it and loses all its keys. Idle means no processor time
+        over IDLE_SAMPLES tenths of a second in a row: on a loaded machine a busy program can
+        go a tenth without being scheduled."""
         last = [self.cpu_time()]
+        still = [0]
 
         def idle():
             time.sleep(0.1)
             now = self.cpu_time()
-            still, last[0] = now == last[0], now
-            return still
+            still[0] = still[0] + 1 if now == last[0] else 0
+            last[0] = now
+            return still[0] >= IDLE_SAMPLES
         wait_for(idle, "the program to be idle", 4 * WAIT)
 
     def keys(self, *steps):
