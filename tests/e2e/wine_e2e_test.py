@@ -95,15 +95,16 @@ def window_size(desktop, window):
 
 
 def framed_size(desktop, window):
-    """The size of WINDOW with the frame Wine draws around the client area, once it holds
-    them both and two readings agree: Wine may still be sizing a window it has just shown."""
+    """The size of WINDOW with any frame Wine draws around the client area, once it holds
+    the client area and two readings agree: Wine may still be sizing a window it has just
+    shown."""
     last = [None]
 
     def settled():
         size = window_size(desktop, window)
         agree = size is not None and size == last[0]
         last[0] = size
-        return agree and size[0] >= CLIENT_SIZE[0] and size[1] > CLIENT_SIZE[1]
+        return agree and size[0] >= CLIENT_SIZE[0] and size[1] >= CLIENT_SIZE[1]
 
     wait_for(settled, "window %s to show its frame and client area" % window)
     return last[0]
