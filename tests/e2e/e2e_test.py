@@ -190,12 +190,20 @@ class Instance(Program):
 
     def __init__(self, desktop, app, top):
         super().__init__(desktop, app)
-        self.window = desktop.find_window("the window of process %d" % self.process.pid,
-                                          "--all", "--pid", str(self.process.pid),
-                                          "--name", "^" + TITLE_PREFIX, program=self)
-        if top is not None:
-            # Without a window manager every window opens at 0,0: move it out of the way.
-            desktop.place(self.window, 0, top)
+        try:
+            self.window = desktop.find_window("the window of process %d" % self.process.pid,
+                                              "--all", "--pid", str(self.process.pid),
+                                              "--name", "^" + TITLE_PREFIX, program=self)
+            if top is not None:
+                # Without a window manager every window opens at 0,0: move it out of the way.
+                desktop.place(self.window, 0, top)
+            self.shown()
+        except BaseException:
+            self.stop()  # no case will: it would outlive the run
+            raise
+
+    def shown(self):
+        """Whatever else the window needs before the cases use it."""
 
     def act(self, *steps):
         """Gives the window the focus, then runs xdotool STEPS (a command chain)."""

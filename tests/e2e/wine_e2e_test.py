@@ -78,7 +78,9 @@ class WindowsInstance(Instance):
 
     def __init__(self, desktop, top):
         super().__init__(desktop, ["wine", INSTALL_DIR + "\\codetarvo.exe"], top)
-        width, height = framed_size(desktop, self.window)
+
+    def shown(self):
+        width, height = framed_size(self.desktop, self.window)
         border = (width - CLIENT_SIZE[0]) // 2
         self.offset = (border, height - CLIENT_SIZE[1] - border)
 
