@@ -280,6 +280,9 @@ class Suite(Cases):
                 except Failure:
                     if attempt == PASTE_ATTEMPTS:
                         raise
+            # Closed, Notepad leaves its copy on the clipboard and can no longer take the
+            # focus back from B, with the keys meant for B.
+            notepad.stop()
             b.act(*b.click(PLAIN_BOX), "key", "ctrl+a", "key", "ctrl+v")
             self.copied(b, 1, lines)
         finally:
