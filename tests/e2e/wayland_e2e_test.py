@@ -38,6 +38,7 @@ USER = "codetarvo-e2e"
 TEXT = "text/plain;charset=utf-8"
 # wtype's virtual keyboard sends its keymap first; a key pressed before it arrives is lost.
 KEYMAP_PAUSE_MS = "250"
+IDLE_SAMPLES = 3
 
 # The controls that take the focus, in the order Tab visits them; the Copy buttons only while
 # they are enabled.
@@ -179,20 +180,18 @@ class Instance(Program):
 
     def __init__(self, desktop, app):
         super().__init__(desktop, app)
-        found = []
-
-        def mapped():
-            if not self.alive():
-                raise Failure("the program exited (%s): %s" % (self.process.returncode,
-                                                               self.messages()))
-            found[:] = [v for v in desktop.views() if v["pid"] == self.process.pid]
-            return found
-        wait_for(mapped, "the window to open")
-        self.view = found[0]
+        wait_for(self.mapped, "the window of process %d to open" % self.process.pid)
         # Tab index 0 has the focus at start-up; the Copy buttons are disabled until the
         # first edit.
         self.focus = PLAIN
         self.buttons = False
+
+    def mapped(self):
+        """sway's windows of the program (none before it shows its window)."""
+        if not self.alive():
+            raise Failure("the program exited (%s): %s" % (self.process.returncode,
+                                                           self.messages()))
+        return [v for v in self.desktop.views() if v["pid"] == self.process.pid]
 
     def cpu_time(self):
         with open("/proc/%d/stat" % self.process.pid) as stat:
@@ -202,14 +201,18 @@ class Instance(Program):
     def settle(self):
         """Waits until the program stops using the processor: every wtype run brings a new
         virtual keyboard, and a program busy (pasting a megabyte, say) while that keyboard
-        comes and goes never binds it and loses all its keys."""
+        comes and goes never binds it and loses all its keys. Idle means no processor time
+        over IDLE_SAMPLES tenths of a second in a row: on a loaded machine a busy program can
+        go a tenth without being scheduled."""
         last = [self.cpu_time()]
+        still = [0]
 
         def idle():
             time.sleep(0.1)
             now = self.cpu_time()
-            still, last[0] = now == last[0], now
-            return still
+            still[0] = still[0] + 1 if now == last[0] else 0
+            last[0] = now
+            return still[0] >= IDLE_SAMPLES
         wait_for(idle, "the program to be idle", 4 * WAIT)
 
     def keys(self, *steps):
@@ -247,17 +250,23 @@ class Instance(Program):
     def copy(self, i, expect=None, changed_from=None, timeout=WAIT):
         """Presses Copy(i) from the keyboard; waits until the clipboard holds EXPECT (or
         anything but CHANGED_FROM) as plain text and the same codes in the program's own
-        format, and returns the plain text."""
+        format, and returns the plain text. The clipboard is read only while it offers the
+        program's own format, that is once the copy has landed: while wl-copy owns it an
+        instance may still be pasting, and a program gives up a paste whose owner is slow."""
         desktop = self.desktop
-        if expect is not None and desktop.clipboard() == expect:
+        if expect is not None and self.own_format() and desktop.clipboard() == expect:
             desktop.clear()  # else the old copy would pass for the new one
         self.keys(*self.to(COPY[i]), "-k", "space")
+        wait_for(self.own_format, "Copy %d to offer the program's own format" % i, timeout)
         text = copied(desktop.clipboard, i, expect, changed_from, timeout)
         own = desktop.clipboard(CODES_FORMAT)
         if own != as_codes(text):
             raise Failure("Copy %d put %s in the own format beside the text %s" % (
                 i, shown(own), shown(text)))
         return text
+
+    def own_format(self):
+        return CODES_FORMAT in self.desktop.types()
 
     def paste(self, box, select_all=True):
         """Ctrl+V in BOX, replacing its text, or at its end. (Tab into the key box selects
@@ -274,12 +283,20 @@ class Instance(Program):
 class Suite(Cases):
     def start_up(self):
         self.a = Instance(self.desktop, self.app)
-        view = self.a.view
-        size = (view["window_rect"]["width"], view["window_rect"]["height"])
         expected = (APP_ID, self.caption(), CLIENT_SIZE)
-        if (view.get("app_id"), view.get("name"), size) != expected:
-            raise Failure("window %r %r %s, expected %r %r %s" % (
-                (view.get("app_id"), view.get("name"), size) + expected))
+        seen = [None]
+
+        def described():
+            # sway may list the window before the program has given its title and size.
+            view = self.a.mapped()[0]
+            rect = view["window_rect"]
+            seen[0] = (view.get("app_id"), view.get("name"), (rect["width"], rect["height"]))
+            return seen[0] == expected
+
+        try:
+            wait_for(described, "the window's app id, caption and size")
+        except Failure:
+            raise Failure("window %r %r %s, expected %r %r %s" % (seen[0] + expected))
 
     def second_instance(self):
         self.b = Instance(self.desktop, self.app)

@@ -9,7 +9,8 @@ put on the X11 clipboard, which Wine hands to Windows programs; every result is 
 the program's own format, the codes themselves, byte for byte. Between the two Windows
 instances texts go through the Windows clipboard; between a Windows and the Linux instance
 through Wine's X11 bridge. Ends with the uninstaller. Prints one line per case and a closing
-"e2e_wine: N passed, N failed" line; exits 77 when Wine or the X11 tools are missing.
+"e2e_wine: N passed, N failed" line; exits 77 when Wine, the X11 tools or the Linux build
+are missing.
 
 Usage: wine_e2e_test.py --installer SETUP.exe --app LINUX/codetarvo --cli LINUX/codetarvo-cli
 """
@@ -21,17 +22,15 @@ import random
 import shutil
 import subprocess
 import sys
-import time
 
 sys.dont_write_bytecode = True  # no __pycache__ left in the source tree
-from e2e_common import (CLIENT_SIZE, CODES_FORMAT, ERREUR, WAIT, Cases, Failure, as_codes,
-                        drive, large_text, shown, wait_for)
+from e2e_common import (CLIENT_SIZE, CODES_FORMAT, ERREUR, WAIT, Cases, Failure, Program,
+                        as_codes, drive, large_text, shown, wait_for)
 from e2e_test import CODE_BOX, COPY, KEY_BOX, PLAIN_BOX, Desktop, Instance
 
 INSTALL_DIR = "C:\\Program Files\\Code Tarvo"
 UNINSTALL_KEY = "HKLM\\Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Code Tarvo"
 PASTE_ATTEMPTS = 3
-XCLIP_TARGETS = {"TARGETS", "UTF8_STRING"}  # what xclip offers for the texts it pastes
 
 
 class WineDesktop(Desktop):
@@ -44,8 +43,8 @@ class WineDesktop(Desktop):
         self.env.update(WINEPREFIX=self.prefix, WINEARCH="win64", WINEDEBUG="-all",
                         WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d")
         try:
-            self.run("wineboot", "--init", timeout=300)
-            self.run("wineserver", "--wait", timeout=300)
+            self.run("wineboot", "--init", timeout=10 * WAIT)
+            self.wait_for_wine("Wine to make its prefix")
         except (Failure, subprocess.TimeoutExpired):
             self.close()  # no suite will: the X server would outlive the run
             raise
@@ -56,6 +55,15 @@ class WineDesktop(Desktop):
 
     def wine(self, *args, data=None, check=True, timeout=WAIT):
         return self.run("wine", *args, data=data, check=check, timeout=timeout)
+
+    def wait_for_wine(self, what):
+        """Waits until every Windows program of the prefix has ended and its wineserver with
+        them, which is when all WHAT has done is done."""
+        try:
+            self.run("wineserver", "--wait", timeout=10 * WAIT)
+        except subprocess.TimeoutExpired:
+            raise Failure("timed out after %.0fs waiting for %s: Wine's programs still run"
+                          % (10 * WAIT, what))
 
     def close(self):
         subprocess.run(["wineserver", "-k"], env=self.env, check=False)
@@ -69,9 +77,10 @@ class WindowsInstance(Instance):
     edge at TOP."""
 
     def __init__(self, desktop, top):
-        super().__init__(desktop, ["wine", INSTALL_DIR + "\\codetarvo.exe"], None)
-        desktop.xdotool("windowmove", "--sync", self.window, "0", str(top))
-        width, height = window_size(desktop, self.window)
+        super().__init__(desktop, ["wine", INSTALL_DIR + "\\codetarvo.exe"], top)
+
+    def shown(self):
+        width, height = framed_size(self.desktop, self.window)
         border = (width - CLIENT_SIZE[0]) // 2
         self.offset = (border, height - CLIENT_SIZE[1] - border)
 
@@ -80,9 +89,27 @@ class WindowsInstance(Instance):
 
 
 def window_size(desktop, window):
-    info = desktop.run("xwininfo", "-id", window).stdout.decode()
-    return tuple(int(line.split(":")[1]) for line in info.splitlines()
+    """WINDOW's width and height, or None once it is gone."""
+    done = desktop.run("xwininfo", "-id", window, check=False)
+    size = tuple(int(line.split(":")[1]) for line in done.stdout.decode().splitlines()
                  if line.strip().startswith(("Width:", "Height:")))
+    return size if done.returncode == 0 and len(size) == 2 else None
+
+
+def framed_size(desktop, window):
+    """The size of WINDOW with any frame Wine draws around the client area, once it holds
+    the client area and two readings agree: Wine may still be sizing a window it has just
+    shown."""
+    last = [None]
+
+    def settled():
+        size = window_size(desktop, window)
+        agree = size is not None and size == last[0]
+        last[0] = size
+        return agree and size[0] >= CLIENT_SIZE[0] and size[1] >= CLIENT_SIZE[1]
+
+    wait_for(settled, "window %s to show its frame and client area" % window)
+    return last[0]
 
 
 class Suite(Cases):
@@ -102,15 +129,15 @@ class Suite(Cases):
     def copy_on_clipboard(self):
         """The codes of the copy on the clipboard: its own format, or the plain text of a copy
         without one (an empty text from Windows). None while xclip, which answers every
-        target with its one text, still owns the clipboard."""
+        target with its one text, still owns the clipboard: then nothing is read, which would
+        compete with Wine taking in xclip's text."""
+        if self.desktop.xclip_owns():
+            return None
         targets = self.desktop.clipboard(target="TARGETS")
         if targets is None:
             return None
-        names = targets.decode(errors="replace").split()
-        if CODES_FORMAT in names:
+        if CODES_FORMAT in targets.decode(errors="replace").split():
             return self.desktop.clipboard(target=CODES_FORMAT)
-        if set(names) <= XCLIP_TARGETS:
-            return None
         return self.desktop.clipboard(target="UTF8_STRING")
 
     def copied(self, instance, i, codes, timeout=WAIT):
@@ -152,12 +179,12 @@ class Suite(Cases):
         CODES. Wine takes in another program's new X11 clipboard a moment after it changes,
         emptying the Windows clipboard as it does: a paste or a copy in that moment reads
         the text before or is lost, and then both are done again."""
-        for attempt in range(PASTE_ATTEMPTS):
+        for attempt in range(1, PASTE_ATTEMPTS + 1):
             self.paste(instance, box, text)
             try:
-                return self.copied(instance, i, codes, timeout / PASTE_ATTEMPTS)
+                return self.copied(instance, i, codes, attempt * timeout / PASTE_ATTEMPTS)
             except Failure:
-                if attempt == PASTE_ATTEMPTS - 1:
+                if attempt == PASTE_ATTEMPTS:
                     raise
 
     def set_key(self, instance, key):
@@ -174,7 +201,7 @@ class Suite(Cases):
 
     def install(self):
         desktop = self.desktop
-        desktop.wine(self.installer, "/S", timeout=120)
+        desktop.wine(self.installer, "/S", timeout=10 * WAIT)
         for name in ("codetarvo.exe", "codetarvo-cli.exe", "Uninstall.exe"):
             if not os.path.isfile(desktop.unix_path(INSTALL_DIR + "\\" + name)):
                 raise Failure("the installer left no %s in %s" % (name, INSTALL_DIR))
@@ -232,23 +259,34 @@ class Suite(Cases):
         lines = b"premier\r\ndeuxi\xe8me\r\n\r\nfin"
         with open(desktop.unix_path("C:\\lignes.txt"), "wb") as out:
             out.write(lines)
-        notepad = subprocess.Popen(["wine", "notepad", "C:\\lignes.txt"], env=desktop.env,
-                                   stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        notepad = Program(desktop, ["wine", "notepad", "C:\\lignes.txt"])
         try:
-            window = desktop.xdotool("search", "--sync", "--onlyvisible", "--name",
-                                     "lignes").split()[0]
+            # Its caption names the file once it has read it.
+            window = desktop.find_window("Notepad's window", "--name", "lignes",
+                                         program=notepad)
             # Opened in the middle of the screen, it would cover part of B.
-            desktop.xdotool("windowmove", "--sync", window, str(CLIENT_SIZE[0] + 20), "0",
-                            "windowfocus", "--sync", window, "mousemove", "--window", window,
-                            "100", "100", "click", "1", "key", "ctrl+a", "key", "ctrl+c")
-            # Notepad's copy reaches X11 too, as UTF-8 with LF line breaks.
-            wait_for(lambda: desktop.clipboard() == lines.decode("cp1252").replace(
-                "\r\n", "\n").encode(), "Notepad's copy")
+            desktop.place(window, CLIENT_SIZE[0] + 20, 0)
+            # Notepad's copy reaches X11 too, as UTF-8 with LF line breaks. Keys pressed
+            # while Wine still hands Notepad the focus are lost: then they are pressed again.
+            as_x11 = lines.decode("cp1252").replace("\r\n", "\n").encode()
+            for attempt in range(1, PASTE_ATTEMPTS + 1):
+                desktop.xdotool("windowfocus", "--sync", window, "mousemove", "--window",
+                                window, "100", "100", "click", "1", "key", "ctrl+a",
+                                "key", "ctrl+c")
+                try:
+                    wait_for(lambda: desktop.clipboard() == as_x11, "Notepad's copy",
+                             attempt * WAIT / PASTE_ATTEMPTS)
+                    break
+                except Failure:
+                    if attempt == PASTE_ATTEMPTS:
+                        raise
+            # Closed, Notepad leaves its copy on the clipboard and can no longer take the
+            # focus back from B, with the keys meant for B.
+            notepad.stop()
             b.act(*b.click(PLAIN_BOX), "key", "ctrl+a", "key", "ctrl+v")
             self.copied(b, 1, lines)
         finally:
-            notepad.terminate()
-            notepad.wait(WAIT)
+            notepad.stop()
 
     def linux_instance(self):
         self.linux = Instance(self.desktop, self.app, top=2 * (CLIENT_SIZE[1] + 80))
@@ -312,16 +350,22 @@ class Suite(Cases):
             raise Failure("text mode differs between the Windows and the Linux tool")
 
     def uninstall(self):
+        desktop = self.desktop
         for instance in (self.a, self.b):
             if instance:
                 instance.stop()
         self.a = self.b = None
-        self.desktop.wine(INSTALL_DIR + "\\Uninstall.exe", "/S", timeout=60)
-        exe = self.desktop.unix_path(INSTALL_DIR + "\\codetarvo.exe")
+        # A program Wine has not yet seen end keeps its files, which the uninstaller would
+        # leave for a reboot.
+        desktop.wait_for_wine("the programs to end before the uninstaller runs")
+        desktop.wine(INSTALL_DIR + "\\Uninstall.exe", "/S", timeout=10 * WAIT)
         # The uninstaller runs on from a copy of itself in the temporary folder.
-        wait_for(lambda: not os.path.exists(exe) and not self.start_menu_entries(),
-                 "the uninstaller to remove the program and its Start menu entry", 60)
-        if self.desktop.wine("reg", "query", UNINSTALL_KEY, check=False).returncode == 0:
+        desktop.wait_for_wine("the uninstaller to finish")
+        if os.path.exists(desktop.unix_path(INSTALL_DIR + "\\codetarvo.exe")):
+            raise Failure("the uninstaller left the program")
+        if self.start_menu_entries():
+            raise Failure("the uninstaller left the Start menu entry")
+        if desktop.wine("reg", "query", UNINSTALL_KEY, check=False).returncode == 0:
             raise Failure("the uninstaller left its registry key")
 
     def run_all(self):
@@ -362,11 +406,14 @@ def main():
     if missing:
         print("e2e_wine: SKIPPED, no X server to drive here: %s not found" % ", ".join(missing))
         return 77
-    for path in (args.installer, args.app, args.cli):
+    if not os.path.isfile(args.installer):
+        print("e2e_wine: the installer %s is missing" % args.installer)
+        return 2
+    for path in (args.app, args.cli):
         if not os.path.isfile(path):
-            print("e2e_wine: %s not found (build the dev preset before the Windows tests)"
-                  % path)
-            return 2
+            print("e2e_wine: SKIPPED, the Linux program %s is missing: it runs beside the "
+                  "Windows one (build the dev preset first)" % path)
+            return 77
     installer = os.path.abspath(args.installer)
     return drive("e2e_wine", "Xvfb and Wine", WineDesktop,
                  lambda desktop, app, cli: Suite(desktop, app, cli, installer), args,
