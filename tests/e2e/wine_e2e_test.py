@@ -179,8 +179,14 @@ class Suite(Cases):
         CODES. Wine takes in another program's new X11 clipboard a moment after it changes,
         emptying the Windows clipboard as it does: a paste or a copy in that moment reads
         the text before or is lost, and then both are done again."""
+        return self.until_copied(lambda: self.paste(instance, box, text), instance, i, codes,
+                                 timeout)
+
+    def until_copied(self, paste, instance, i, codes, timeout):
+        """Runs PASTE until INSTANCE's Copy(i) gives CODES, at most PASTE_ATTEMPTS times (see
+        pasted())."""
         for attempt in range(1, PASTE_ATTEMPTS + 1):
-            self.paste(instance, box, text)
+            paste()
             try:
                 return self.copied(instance, i, codes, attempt * timeout / PASTE_ATTEMPTS)
             except Failure:
@@ -236,8 +242,9 @@ class Suite(Cases):
             if ends_in_zero and not code.endswith(b"\0"):
                 raise Failure("precondition: code text %s does not end in code 0"
                               % shown(code[-8:]))
-            b.act(*b.click(CODE_BOX), "key", "ctrl+a", "key", "ctrl+v")
-            self.copied(b, 1, plain, 4 * WAIT)
+            self.until_copied(
+                lambda: b.act(*b.click(CODE_BOX), "key", "ctrl+a", "key", "ctrl+v"), b, 1,
+                plain, 4 * WAIT)
         return body
 
     def empty_box(self):
