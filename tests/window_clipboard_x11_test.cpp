@@ -6,7 +6,7 @@
 #include "armor.h"
 #include "clipboard.h"
 #include "codepage.h"
-#include "failurenote.h"
+#include "failuretext.h"
 #include "keybox.h"
 #include "kormain.h"
 #include "textbox.h"
@@ -482,7 +482,8 @@ private slots:
             if (isDamaged) {
                 QVERIFY(window.text(KorMain::Code) == before);
                 QCOMPARE(window.text(KorMain::Plain), std::string("Erreur"));
-                QCOMPARE(plain->toolTip(), FailureNote::armorDamaged(reading.problem, 3));
+                QCOMPARE(plain->toolTip(),
+                         QString::fromStdString(FailureText::armorDamaged(reading.problem, 3)));
                 QVERIFY(plain->accessibleDescription().endsWith(plain->toolTip()));
                 QMimeData dragged;
                 dragged.setText(QString::fromUtf8(damaged));

@@ -4,7 +4,7 @@
 // decoding succeeds or the code box is emptied. Driven through the real window.
 
 #include "boxtext.h"
-#include "failurenote.h"
+#include "failuretext.h"
 #include "kormain.h"
 #include "modcodeur.h"
 #include "textbox.h"
@@ -94,7 +94,7 @@ private slots:
         w.window->setText(KorMain::Key, key.toStdString());
         w.window->setText(KorMain::Code, codes.toStdString());
         QCOMPARE(w.window->text(KorMain::Plain), std::string(ModCodeur::Erreur));
-        const QString why = FailureNote::why(decoded.failure, decoded.unit);
+        const QString why = QString::fromStdString(FailureText::why(decoded.failure, decoded.unit));
         QVERIFY(why.contains(QStringLiteral("Unité %1 :").arg(unit)));
         QCOMPARE(w.plain->toolTip(), why);
         QVERIFY(w.plain->accessibleDescription().contains(why));
@@ -106,7 +106,8 @@ private slots:
         QCOMPARE(w.window->text(KorMain::Plain), std::string(ModCodeur::Erreur));
         const auto again = ModCodeur::decode(codes.toStdString(), longer);
         QCOMPARE(w.plain->toolTip(),
-                 again.ok() ? FailureNote::fitsNow() : FailureNote::why(again.failure, again.unit));
+                 again.ok() ? QString::fromStdString(FailureText::fitsNow())
+                            : QString::fromStdString(FailureText::why(again.failure, again.unit)));
         w.window->setText(KorMain::Key, key.toStdString());
         QCOMPARE(w.plain->toolTip(), why);
 
@@ -124,16 +125,18 @@ private slots:
         QTest::addColumn<QString>("why");
         QTest::addColumn<int>("markedAt"); // -1 for no mark
         QTest::newRow("start offset inside the longer key")
-            << QByteArray("ab") << QByteArray("\x05xy") << "cdefg" << FailureNote::fitsNow() << -1;
+            << QByteArray("ab") << QByteArray("\x05xy") << "cdefg"
+            << QString::fromStdString(FailureText::fitsNow()) << -1;
         // "Te" fails at unit 3 (space below 'e'), "Tesk" at unit 2 (f below 's').
         QTest::newRow("another unit below its key code")
             << QByteArray("Te") << QByteArray("\x01\x66\x66\x20") << "sk"
-            << FailureNote::why(DecodeFailure::BelowKey, 2) << 2;
+            << QString::fromStdString(FailureText::why(DecodeFailure::BelowKey, 2)) << 2;
         QTest::newRow("a key too short to decode with")
-            << QByteArray("ab") << QByteArray("\x05xy") << "\b" << FailureNote::keyTooShort() << -1;
+            << QByteArray("ab") << QByteArray("\x05xy") << "\b"
+            << QString::fromStdString(FailureText::keyTooShort()) << -1;
         QTest::newRow("back to the first reason")
             << QByteArray("ab") << QByteArray("\x05xy") << "c\b"
-            << FailureNote::why(DecodeFailure::StartOutsideKey, 0) << 0;
+            << QString::fromStdString(FailureText::why(DecodeFailure::StartOutsideKey, 0)) << 0;
     }
     void shouldTellTheReasonForTheKeyNowInTheBox()
     {
@@ -147,7 +150,8 @@ private slots:
         w.window->setText(KorMain::Code, codes.toStdString());
         const auto first = ModCodeur::decode(codes.toStdString(), key.toStdString());
         QVERIFY(!first.ok());
-        QCOMPARE(w.plain->toolTip(), FailureNote::why(first.failure, first.unit));
+        QCOMPARE(w.plain->toolTip(),
+                 QString::fromStdString(FailureText::why(first.failure, first.unit)));
 
         auto *keyBox = w.window->findChild<QLineEdit *>(QStringLiteral("txt0"));
         keyBox->setFocus();
@@ -167,7 +171,8 @@ private slots:
         w.window->setText(KorMain::Plain, "");
         w.window->setText(KorMain::Key, "Tesx");
         QCOMPARE(w.window->text(KorMain::Plain), std::string(ModCodeur::Erreur));
-        QCOMPARE(w.plain->toolTip(), FailureNote::why(DecodeFailure::EmptyCode, 0));
+        QCOMPARE(w.plain->toolTip(),
+                 QString::fromStdString(FailureText::why(DecodeFailure::EmptyCode, 0)));
         QCOMPARE(w.marked(), std::pair(-1, -1)); // nothing to underline
     }
 

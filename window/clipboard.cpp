@@ -94,25 +94,6 @@ void putPlainText(std::string_view text)
         clipboard->setText(QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size())));
 }
 
-std::optional<Armor::Dearmored> armored(QClipboard::Mode mode)
-{
-    QClipboard *clipboard = QGuiApplication::clipboard();
-    if (!clipboard || (mode == QClipboard::Selection && !clipboard->supportsSelection()))
-        return std::nullopt;
-    return armored(clipboard->mimeData(mode));
-}
-
-std::optional<Armor::Dearmored> armored(const QMimeData *source)
-{
-    if (!source || !source->hasText())
-        return std::nullopt;
-    const QByteArray text = source->text().toUtf8();
-    const std::string_view utf8(text.constData(), static_cast<std::size_t>(text.size()));
-    if (!Armor::holdsArmor(utf8))
-        return std::nullopt;
-    return Armor::dearmor(utf8);
-}
-
 std::optional<std::string> codes(QClipboard::Mode mode)
 {
     QClipboard *clipboard = QGuiApplication::clipboard();

@@ -6,8 +6,6 @@
 // as the codes themselves in the program's own format. They come back as codes, from the own
 // format when it is there, otherwise from the plain text.
 
-#include "armor.h"
-
 #include <QClipboard>
 
 #include <memory>
@@ -45,12 +43,6 @@ void putPlainText(std::string_view text);
 // The codes SOURCE carries, or nothing when it is null or holds neither format. When SOURCE
 // is the clipboard's or the selection's own data, it is read as codes(mode) reads it.
 [[nodiscard]] std::optional<std::string> codes(const QMimeData *source);
-
-// The armored form the plain text of the clipboard, or of SOURCE, holds (Armor::holdsArmor()),
-// read; nothing when it holds none.
-[[nodiscard]] std::optional<Armor::Dearmored>
-armored(QClipboard::Mode mode = QClipboard::Clipboard);
-[[nodiscard]] std::optional<Armor::Dearmored> armored(const QMimeData *source);
 
 // Prepares exactDrop(); a box that takes drops calls it when it is made.
 void watchDrops();

@@ -6,7 +6,6 @@
 #include "clipboard.h"
 #include "codetarvo_version.h"
 #include "colours.h"
-#include "failurenote.h"
 #include "keybox.h"
 #include "textbox.h"
 #include "zoom.h"
@@ -66,6 +65,7 @@ KorMain::KorMain(QWidget *parent) : QWidget(parent)
     setAutoFillBackground(true);
 
     buildControls();
+    m_boxes.emplace(static_cast<BoxesView &>(*this));
     placeControls();
     new BoxZoom(this, {txt[Key]->widget(), txt[Plain]->widget(), txt[Code]->widget()});
 
@@ -74,7 +74,7 @@ KorMain::KorMain(QWidget *parent) : QWidget(parent)
         // Coder shows the plain length on ctr1, reaching the window as the rest of the
         // program does, through the application's instance.
         ModCodeur::setPlainLengthHook(
-            [](std::size_t length) { instance()->setCount(instance()->ctr1, length); });
+            [](std::size_t length) { instance()->showCount(Plain, length); });
     }
 }
 
@@ -102,16 +102,8 @@ void KorMain::buildControls()
     auto *plain = new TextBox(this);
     auto *code = new TextBox(this);
     txt = {key, plain, code};
-    key->setCodes("Tesk");
-    plain->setCodes("Saisie");
-    code->setCodes("Code");
-    // Connected only now: the initial texts are not converted.
-    const auto handle = [this](int i) {
-        txt_Change(i);
-        reviewFailure();
-    };
     for (int i = 0; i < 3; ++i)
-        connect(txt[i]->changes(), &BoxChanges::changed, this, [handle, i] { handle(i); });
+        connect(txt[i]->changes(), &BoxChanges::changed, this, [this, i] { txt_Change(i); });
 
     ctr0 = new QLabel(this);
     ctr1 = new QLabel(this);
@@ -134,14 +126,15 @@ void KorMain::buildControls()
 
         Copie[i] = new QPushButton(QStringLiteral("Copy"), this);
         Copie[i]->setObjectName(QStringLiteral("Copie%1").arg(i));
-        Copie[i]->setEnabled(false);
         connect(Copie[i], &QPushButton::clicked, this, [this, i] { Copie_Click(i); });
 
         describeControls(i, box, counts[i], Copie[i]);
     }
 
-    // Ctrl+Shift+C wherever the focus is, and an entry of the code box's menu.
+    // Ctrl+Shift+C wherever the focus is, and an entry of the code box's menu; usable as the
+    // Copy buttons are.
     auto *armoredCopy = new QAction(QStringLiteral("Copier pour un message"), this);
+    m_armoredCopy = armoredCopy;
     armoredCopy->setObjectName(QStringLiteral("copy-armored"));
     armoredCopy->setShortcut(QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_C));
     connect(armoredCopy, &QAction::triggered, this, &KorMain::copyArmored);
@@ -152,8 +145,10 @@ void KorMain::buildControls()
             .arg(armoredCopy->shortcut().toString(QKeySequence::NativeText));
     Copie[Code]->setToolTip(Copie[Code]->toolTip() + armoredHint);
     Copie[Code]->setAccessibleDescription(Copie[Code]->accessibleDescription() + armoredHint);
-    code->takeArmoredTexts();
-    connect(code, &TextBox::armorDamaged, this, &KorMain::refuseArmored);
+    code->takeArmoredTexts([this](QStringView text) {
+        return m_boxes->pasteArmored(Code, {reinterpret_cast<const char16_t *>(text.utf16()),
+                                            static_cast<std::size_t>(text.size())});
+    });
 
     // Focus order: plain box, key box, code box, then the three buttons.
     setTabOrder(plain, key);
@@ -189,12 +184,50 @@ void KorMain::placeControls()
 
 std::string KorMain::text(int i) const
 {
-    return txt[i]->codes();
+    return m_boxes->text(i);
 }
 
 void KorMain::setText(int i, std::string_view codes)
 {
+    m_boxes->setText(i, codes);
+}
+
+void KorMain::txt_Change(int i)
+{
+    if (!m_showing)
+        m_boxes->edited(i, txt[i]->codes());
+}
+
+void KorMain::showCodes(int i, std::string_view codes)
+{
+    m_showing = true;
     txt[i]->setCodes(codes);
+    m_showing = false;
+}
+
+void KorMain::showCount(int i, std::size_t count)
+{
+    setCount(std::array{ctr0, ctr1, ctr2}[i], count);
+}
+
+void KorMain::enableCopies(bool enabled)
+{
+    for (QPushButton *button : Copie)
+        button->setEnabled(enabled);
+    m_armoredCopy->setEnabled(enabled);
+}
+
+void KorMain::showFailure(std::string_view why, std::optional<std::size_t> unit)
+{
+    describeFailure(txt[Plain]->widget(),
+                    QString::fromUtf8(why.data(), static_cast<qsizetype>(why.size())));
+    txt[Code]->markUnit(unit);
+}
+
+void KorMain::clearFailure()
+{
+    describeFailure(txt[Plain]->widget(), {});
+    txt[Code]->markUnit(std::nullopt);
 }
 
 void KorMain::setCount(QLabel *label, std::size_t count)
@@ -212,122 +245,6 @@ void KorMain::setCount(QLabel *label, std::size_t count)
     label->setText(caption);
 }
 
-void KorMain::txt_Change(int i)
-{
-    if (text(Key).size() < 2) {
-        for (QPushButton *button : Copie)
-            button->setEnabled(false);
-        return;
-    }
-    for (QPushButton *button : Copie)
-        button->setEnabled(true);
-
-    switch (i) {
-    case Key:
-        setCount(ctr0, text(Key).size());
-        if (text(Plain).empty()) {
-            decodeIntoPlain();
-            return;
-        }
-        if (text(Plain) == ModCodeur::Erreur)
-            return;
-        ModCodeur::EnCours = 1;
-        setText(Code, ModCodeur::Coder(text(Plain), text(Key)));
-        setCount(ctr2, text(Code).size());
-        ModCodeur::EnCours = 0;
-        return;
-    case Plain:
-        if (text(Plain) == ModCodeur::Erreur)
-            return;
-        if (ModCodeur::EnCours > 0)
-            return;
-        ModCodeur::EnCours = 2;
-        if (text(Plain).empty()) {
-            setText(Code, "");
-        } else {
-            setText(Code, ModCodeur::Coder(text(Plain), text(Key)));
-            setCount(ctr2, text(Code).size());
-        }
-        ModCodeur::EnCours = 0;
-        return;
-    case Code:
-        if (ModCodeur::EnCours > 0)
-            return;
-        ModCodeur::EnCours = 2;
-        if (text(Code).empty()) {
-            ModCodeur::EnCours = 0;
-            setText(Plain, "");
-            return;
-        }
-        decodeIntoPlain();
-        setCount(ctr1, text(Plain).size());
-        ModCodeur::EnCours = 0;
-        return;
-    default:
-        return;
-    }
-}
-
-void KorMain::decodeIntoPlain()
-{
-    // Decoder's result, with the reason it gives "Erreur".
-    const std::string code = text(Code);
-    const std::string key = text(Key);
-    ModCodeur::DecodeResult result = ModCodeur::decode(code, key);
-    if (result.ok()) {
-        setText(Plain, result.plain);
-        clearFailure();
-        return;
-    }
-    // Noted first, so that the plain box's change finds the reason in line with the boxes.
-    noteFailure(code, key, result);
-    setText(Plain, std::string(ModCodeur::Erreur));
-}
-
-void KorMain::noteFailure(const std::string &code, const std::string &key,
-                          const ModCodeur::DecodeResult &result)
-{
-    m_failure = Failure{code, key};
-    if (key.size() < 2) {
-        // No conversion runs then: a reason found with this key would explain nothing.
-        describeFailure(txt[Plain]->widget(), FailureNote::keyTooShort());
-        txt[Code]->markUnit(std::nullopt);
-    } else if (result.ok()) {
-        // A key edit leaves an "Erreur" in the plain box although the code text fits the
-        // key now; no unit is at fault.
-        describeFailure(txt[Plain]->widget(), FailureNote::fitsNow());
-        txt[Code]->markUnit(std::nullopt);
-    } else {
-        describeFailure(txt[Plain]->widget(), FailureNote::why(result.failure, result.unit));
-        txt[Code]->markUnit(result.unit);
-    }
-}
-
-void KorMain::reviewFailure()
-{
-    if (!m_failure)
-        return;
-    if (text(Plain) != ModCodeur::Erreur) {
-        clearFailure();
-        return;
-    }
-    // The "Erreur" stays through key edits, and through code edits while the key is too short
-    // to decode with; its reason follows them.
-    const std::string code = text(Code);
-    const std::string key = text(Key);
-    if (code != m_failure->code || key != m_failure->key)
-        noteFailure(code, key, ModCodeur::decode(code, key));
-}
-
-void KorMain::clearFailure()
-{
-    if (!m_failure)
-        return;
-    m_failure.reset();
-    describeFailure(txt[Plain]->widget(), {});
-    txt[Code]->markUnit(std::nullopt);
-}
-
 void KorMain::Copie_Click(int i)
 {
     Clipboard::putCodes(text(i));
@@ -335,15 +252,6 @@ void KorMain::Copie_Click(int i)
 
 void KorMain::copyArmored()
 {
-    Clipboard::putPlainText(Armor::armor(text(Code)));
-}
-
-void KorMain::refuseArmored(const Armor::Dearmored &damaged)
-{
-    // As for a failed decoding: the reason first, standing while the plain box shows "Erreur"
-    // for this code text and key.
-    m_failure = Failure{text(Code), text(Key)};
-    describeFailure(txt[Plain]->widget(), FailureNote::armorDamaged(damaged.problem, damaged.line));
-    txt[Code]->markUnit(std::nullopt);
-    setText(Plain, std::string(ModCodeur::Erreur));
+    if (const auto armored = m_boxes->armoredCode())
+        Clipboard::putPlainText(*armored);
 }

@@ -2,16 +2,20 @@
 #include "textbox.h"
 
 #include "clipboard.h"
-#include "failurenote.h"
 
+#include <QClipboard>
+#include <QColor>
 #include <QContextMenuEvent>
+#include <QGuiApplication>
 #include <QKeyEvent>
 #include <QMenu>
 #include <QMimeData>
 #include <QScopedValueRollback>
 #include <QTextBlock>
+#include <QTextCharFormat>
 #include <QTextCursor>
 #include <QTextDocument>
+#include <QTextEdit>
 #include <QTextLayout>
 
 #include <algorithm>
@@ -44,10 +48,21 @@ std::string TextBox::codes() const
 
 void TextBox::markUnit(std::optional<std::size_t> unit)
 {
-    if (unit)
-        FailureNote::mark(this, codes(), *unit);
-    else
-        FailureNote::unmark(this);
+    // Underlined red and wavy, as spell checkers mark a word; neither the text, its undo
+    // history nor the cursor changes.
+    if (!unit) {
+        if (!extraSelections().isEmpty())
+            setExtraSelections({});
+        return;
+    }
+    const int at = static_cast<int>(BoxText::displayIndex(codes(), *unit, BoxText::Lines::Multi));
+    QTextEdit::ExtraSelection selection;
+    selection.cursor = QTextCursor(document());
+    selection.cursor.setPosition(at);
+    selection.cursor.setPosition(at + 1, QTextCursor::KeepAnchor);
+    selection.format.setUnderlineStyle(QTextCharFormat::WaveUnderline);
+    selection.format.setUnderlineColor(Qt::red);
+    setExtraSelections({selection});
 }
 
 void TextBox::setCodes(std::string_view codes)
@@ -146,20 +161,24 @@ void TextBox::insertCodes(std::string_view codes)
     ensureCursorVisible();
 }
 
-bool TextBox::insertArmored(const std::optional<Armor::Dearmored> &armored)
+bool TextBox::insertArmored(const QMimeData *source)
 {
-    if (!armored)
+    m_insertedArmor = false;
+    if (!m_readArmor || !source || !source->hasText())
         return false;
-    if (armored->ok())
-        insertCodes(armored->code);
-    else
-        emit armorDamaged(*armored);
+    const auto entry = m_readArmor(source->text());
+    if (!entry)
+        return false;
+    m_insertedArmor = true;
+    if (!entry->refused)
+        insertCodes(entry->codes);
     return true;
 }
 
 void TextBox::pasteRaw()
 {
-    if (isReadOnly() || (m_takesArmor && insertArmored(Clipboard::armored())))
+    const QClipboard *clipboard = QGuiApplication::clipboard();
+    if (isReadOnly() || insertArmored(clipboard ? clipboard->mimeData() : nullptr))
         return;
     if (const auto pasted = Clipboard::codes())
         insertCodes(*pasted);
@@ -230,15 +249,16 @@ bool TextBox::canInsertFromMimeData(const QMimeData *source) const
 
 void TextBox::dropEvent(QDropEvent *event)
 {
+    m_insertedArmor = false;
     dropExactly(event, [this](QDropEvent *drop) { QPlainTextEdit::dropEvent(drop); });
     // An armored text is only copied: a damaged one enters nothing, and its source keeps it.
-    if (m_takesArmor && Clipboard::armored(event->mimeData()))
+    if (m_insertedArmor)
         event->setDropAction(Qt::CopyAction);
 }
 
 void TextBox::insertFromMimeData(const QMimeData *source)
 {
-    if (m_takesArmor && insertArmored(Clipboard::armored(source)))
+    if (insertArmored(source))
         return;
     if (const auto dropped = Clipboard::codes(source))
         insertCodes(*dropped);

@@ -3,12 +3,13 @@
 
 // A multi-line box (plain or code text): no wrapping, both scroll bars, Tab moves on.
 
-#include "armor.h"
+#include "boxes.h"
 #include "codebox.h"
 
 #include <QPlainTextEdit>
 
 #include <cstddef>
+#include <functional>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -24,12 +25,12 @@ public:
     void markUnit(std::optional<std::size_t> unit) override;
     void pasteRaw() override;
 
-    // From now on a text pasted or dropped that holds an armored form (armor.h) enters the
-    // code text it carries, or, damaged, enters nothing and raises armorDamaged().
-    void takeArmoredTexts() { m_takesArmor = true; }
-
-signals:
-    void armorDamaged(const Armor::Dearmored &damaged);
+    // Reads a text pasted or dropped for an armored form: what it enters, or nothing when the
+    // text holds none (Boxes::pasteArmored()).
+    using ArmorReader = std::function<std::optional<Boxes::Entry>(QStringView text)>;
+    // From now on a text pasted or dropped is first given to READ: what it enters of an
+    // armored form goes in place of the selection (nothing for a damaged one).
+    void takeArmoredTexts(ArmorReader read) { m_readArmor = std::move(read); }
 
 protected:
     void keyPressEvent(QKeyEvent *event) override;
@@ -47,15 +48,16 @@ private:
     void keepShapes(int position, int charsAdded);
     void finishEdit();
     void insertCodes(std::string_view codes);
-    // Enters what ARMORED carries, or raises its damage; false when it is no armored form
-    // the box takes.
-    bool insertArmored(const std::optional<Armor::Dearmored> &armored);
+    // Enters what an armored form in SOURCE carries; false when it holds none the box takes.
+    bool insertArmored(const QMimeData *source);
 
     // Set while the box itself rewrites the document, whose notifications are then its own.
     bool m_rewriting = false;
     // Set while an input method only updates the text it is composing.
     bool m_composing = false;
-    bool m_takesArmor = false;
+    ArmorReader m_readArmor;
+    // Set when the last text inserted held an armored form.
+    bool m_insertedArmor = false;
     // Document range touched by the user's edit since the last changed(), or -1 for none.
     int m_editFrom = -1;
     int m_editTo = -1;
