@@ -1,43 +1,23 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-// The page's behaviour: the window's change handler (txt_Change) over three text areas, the
-// Copy buttons, pasting and the armored form, all on the program's own C++ (CodeTarvoWasm): the
-// cipher, the code page, the display form, the failure texts and the armored form. Box I holds
-// the display form of its codes. The handler is the window's, line for line: the page's text
-// areas give no nested change on assignment, so setText raises it.
+// The page's glue: its text areas, buttons and clipboard over the boxes' behaviour, which is the
+// window's own C++ (CodeTarvoWasm's Page). The page reports what the user does and shows what
+// the boxes say; it decides nothing of the boxes itself.
 
 const wasm = await CodeTarvoWasm();
-const Key = 0, Plain = 1, Code = 2;
-const Erreur = wasm.erreur();
+const fields = [wasm.Field.Key, wasm.Field.Plain, wasm.Field.Code];
+const Code = 2;
 const txt = [0, 1, 2].map((i) => document.getElementById(`txt${i}`));
 const Copie = [0, 1, 2].map((i) => document.getElementById(`Copie${i}`));
-const [ctr0, ctr1, ctr2] = [0, 1, 2].map((i) => document.getElementById(`ctr${i}`));
-const multi = [false, true, true];
+const ctr = [0, 1, 2].map((i) => document.getElementById(`ctr${i}`));
+const armorButton = document.getElementById('armor');
 const note = document.getElementById('note');
-const plainDescription = txt[Plain].getAttribute('aria-description');
+const plainDescription = txt[1].getAttribute('aria-description');
 const backdrop = txt[Code].previousElementSibling;
+for (const label of ctr)
+    label.dataset.counted = label.getAttribute('aria-label');
 
-// The codes of box I, read afresh; a box's value is converted again only once it changed.
-const read = txt.map(() => ({value: null, codes: ''}));
-function text(i) {
-    const value = txt[i].value;
-    if (read[i].value !== value)
-        read[i] = {value, codes: wasm.fromDisplay(value, multi[i])};
-    return read[i].codes;
-}
-
-// Assigns box I. A text area raises no event when a script assigns it, so the change is
-// handled here, before this returns, as the window's boxes handle theirs.
-function setText(i, codes) {
-    const value = wasm.toDisplay(codes, multi[i]);
-    replaceValue(txt[i], value);
-    read[i] = {value, codes};
-    handle(i);
-}
-
-// Gives BOX the text VALUE by replacing only what differs, which the browser lays out again;
-// the text before and after it keeps its layout (a long line costs tens of milliseconds).
-function replaceValue(box, value) {
-    const old = box.value;
+// Where OLD and VALUE differ: [start, end in OLD, end in VALUE].
+function difference(old, value) {
     const common = Math.min(old.length, value.length);
     let start = 0;
     while (start < common && old.charCodeAt(start) === value.charCodeAt(start))
@@ -46,133 +26,26 @@ function replaceValue(box, value) {
     while (end < common - start &&
            old.charCodeAt(old.length - 1 - end) === value.charCodeAt(value.length - 1 - end))
         ++end;
-    if (start < old.length - end || start < value.length - end)
-        box.setRangeText(value.slice(start, value.length - end), start, old.length - end);
+    return [start, old.length - end, value.length - end];
 }
 
-function setCount(label, count) {
-    label.textContent = String(count);
-    label.setAttribute('aria-label', `${label.dataset.counted} : ${count}`);
-}
-for (const label of [ctr0, ctr1, ctr2])
-    label.dataset.counted = label.getAttribute('aria-label');
-
-// Coder shows the plain length on ctr1 itself.
-wasm.onPlainLength((length) => setCount(ctr1, length));
-
-let EnCours = 0;
-
-function txt_Change(i) {
-    if (text(Key).length < 2) {
-        for (const button of Copie)
-            button.disabled = true;
-        return;
-    }
-    for (const button of Copie)
-        button.disabled = false;
-
-    switch (i) {
-    case Key:
-        setCount(ctr0, text(Key).length);
-        if (text(Plain) === '') {
-            decodeIntoPlain();
-            return;
-        }
-        if (text(Plain) === Erreur)
-            return;
-        EnCours = 1;
-        setText(Code, wasm.coder(text(Plain), text(Key)));
-        setCount(ctr2, text(Code).length);
-        EnCours = 0;
-        return;
-    case Plain:
-        if (text(Plain) === Erreur)
-            return;
-        if (EnCours > 0)
-            return;
-        EnCours = 2;
-        if (text(Plain) === '') {
-            setText(Code, '');
-        } else {
-            setText(Code, wasm.coder(text(Plain), text(Key)));
-            setCount(ctr2, text(Code).length);
-        }
-        EnCours = 0;
-        return;
-    case Code:
-        if (EnCours > 0)
-            return;
-        EnCours = 2;
-        if (text(Code) === '') {
-            EnCours = 0;
-            setText(Plain, '');
-            return;
-        }
-        decodeIntoPlain();
-        setCount(ctr1, text(Plain).length);
-        EnCours = 0;
-    }
+// Gives BOX the text VALUE by replacing only what differs, which the browser lays out again;
+// the text before and after it keeps its layout (a long line costs tens of milliseconds).
+function replaceValue(box, value) {
+    const [start, oldEnd, end] = difference(box.value, value);
+    if (start < oldEnd || start < end)
+        box.setRangeText(value.slice(start, end), start, oldEnd);
 }
 
-// The code text and key whose decoding's failure the page shows, as the window keeps them.
-let failure = null;
-
-function decodeIntoPlain() {
-    const code = text(Code), key = text(Key);
-    const result = wasm.decode(code, key);
-    if (result.ok) {
-        setText(Plain, result.plain);
-        clearFailure();
-        return;
-    }
-    // Noted first, so that the plain box's change finds the reason in line with the boxes.
-    noteFailure(code, key, result);
-    setText(Plain, Erreur);
-}
-
-function noteFailure(code, key, result) {
-    failure = {code, key};
-    if (key.length < 2)
-        describeFailure(wasm.keyTooShort(), null);
-    else if (result.ok)
-        describeFailure(wasm.fitsNow(), null);
-    else
-        describeFailure(result.why, Math.min(result.unit, code.length - 1));
-}
-
-function reviewFailure() {
-    if (!failure)
-        return;
-    if (text(Plain) !== Erreur) {
-        clearFailure();
-        return;
-    }
-    const code = text(Code), key = text(Key);
-    if (code !== failure.code || key !== failure.key)
-        noteFailure(code, key, wasm.decode(code, key));
-}
-
-function clearFailure() {
-    if (!failure)
-        return;
-    failure = null;
-    describeFailure('', null);
-}
-
-// The reason on the plain box (tooltip and description), and the unit at fault underlined in
-// the code box, on the same text laid out under it.
-function describeFailure(why, unit) {
-    txt[Plain].title = why;
-    txt[Plain].setAttribute('aria-description', why ? `${plainDescription}. ${why}` : plainDescription);
+// The unit at fault underlined in the code box, on the same text laid out under it.
+function mark(at) {
     backdrop.replaceChildren();
-    if (unit === null || unit < 0)
+    if (at < 0)
         return;
-    const codes = text(Code);
     const shown = txt[Code].value;
-    const at = wasm.displayIndex(codes, unit, true);
-    const mark = document.createElement('mark');
-    mark.textContent = shown.slice(at, at + 1);
-    backdrop.append(shown.slice(0, at), mark);
+    const marked = document.createElement('mark');
+    marked.textContent = shown.slice(at, at + 1);
+    backdrop.append(shown.slice(0, at), marked);
     backdrop.scrollTop = txt[Code].scrollTop;
     backdrop.scrollLeft = txt[Code].scrollLeft;
 }
@@ -181,74 +54,88 @@ txt[Code].addEventListener('scroll', () => {
     backdrop.scrollLeft = txt[Code].scrollLeft;
 });
 
-function handle(i) {
-    txt_Change(i);
-    reviewFailure();
+function describeFailure(why) {
+    txt[1].title = why;
+    txt[1].setAttribute('aria-description', why ? `${plainDescription}. ${why}` : plainDescription);
 }
 
-// What a person typed shows as the box shows what it enters: a control character as its
-// picture, a character the code page lacks as "?"; the cursor stays after it.
+// What the boxes have the page show.
+const page = new wasm.Page({
+    showText(i, shown) {
+        replaceValue(txt[i], shown);
+    },
+    showCount(i, count) {
+        ctr[i].textContent = String(count);
+        ctr[i].setAttribute('aria-label', `${ctr[i].dataset.counted} : ${count}`);
+    },
+    enableCopies(enabled) {
+        for (const button of [...Copie, armorButton])
+            button.disabled = !enabled;
+    },
+    showFailure(why, at) {
+        describeFailure(why);
+        mark(at);
+    },
+    clearFailure() {
+        describeFailure('');
+        mark(-1);
+    },
+});
+
+// Replaces what the user selected in BOX by TEXT as an edit of the user's, which the browser
+// can undo; false when the browser took it in without an input event.
+function enter(box, text) {
+    box.focus();
+    if (document.execCommand('insertText', false, text))
+        return true;
+    box.setRangeText(text, box.selectionStart, box.selectionEnd, 'end');
+    return false;
+}
+
+// What a person typed shows as the box shows what it enters (a control character as its
+// picture, a character the code page lacks as "?"), rewritten as an edit of its own so that the
+// browser's undo history stays whole, as in the window; the cursor stays after the same text.
+let rewriting = false;
 function typed(i) {
     const box = txt[i];
     const value = box.value;
-    const shown = wasm.typed(value, multi[i]);
+    const shown = page.typed(fields[i], value);
     if (shown === value)
         return;
-    const after = wasm.typed(value.slice(box.selectionEnd), multi[i]).length;
-    box.value = shown;
+    const after = value.length - box.selectionEnd;
+    const [start, oldEnd, end] = difference(value, shown);
+    box.setSelectionRange(start, oldEnd);
+    rewriting = true;
+    enter(box, shown.slice(start, end));
+    rewriting = false;
     box.setSelectionRange(shown.length - after, shown.length - after);
-}
-
-// Enters CODES in place of box I's selection, as one step the user can undo; the input
-// event that raises handles the change.
-function insertCodes(i, codes) {
-    const box = txt[i];
-    const shown = wasm.toDisplay(codes, multi[i]);
-    box.focus();
-    if (document.execCommand('insertText', false, shown))
-        return;
-    box.setRangeText(shown, box.selectionStart, box.selectionEnd, 'end');
-    handle(i);
 }
 
 for (const [i, box] of txt.entries()) {
     box.addEventListener('input', () => {
+        if (rewriting)
+            return;
         typed(i);
-        handle(i);
+        page.edited(fields[i], box.value);
     });
-    // The paste event's text keeps every code (code 0 and CR included): each character is
-    // its own code, as the window reads the clipboard.
+    // The paste event's text keeps every code (code 0 and CR included) where the browser's
+    // clipboard does: each character is its own code, as the window reads the clipboard. What
+    // it enters is an edit of the user's, which the input event reports.
     box.addEventListener('paste', (event) => {
         const pasted = event.clipboardData?.getData('text/plain');
         if (pasted === undefined)
             return;
         event.preventDefault();
-        if (i === Code && wasm.holdsArmor(new TextEncoder().encode(pasted)))
-            pasteArmor(pasted);
-        else
-            insertCodes(i, wasm.fromRaw(pasted));
+        const entry = page.paste(fields[i], pasted);
+        if (!entry.refused && !enter(box, entry.shown))
+            page.edited(fields[i], box.value);
     });
-}
-
-// A pasted text holding the armored form of a code text (with whatever a mail reader put
-// around it) enters the code text it carries. A damaged one enters nothing: the plain box says
-// "Erreur" and why, and the code box keeps what it had.
-function pasteArmor(pasted) {
-    const result = wasm.dearmor(new TextEncoder().encode(pasted));
-    if (result.ok) {
-        insertCodes(Code, result.code);
-        return;
-    }
-    failure = {code: text(Code), key: text(Key)};
-    describeFailure(result.why, null);
-    setText(Plain, Erreur);
 }
 
 // Copy puts the box's codes on the clipboard as their characters. The asynchronous Clipboard
 // API keeps every code; the older copy command, the fallback, drops code 0 and CR, which the
 // note then says.
-async function putOnClipboard(codes) {
-    const raw = wasm.toRaw(codes);
+async function putOnClipboard(raw) {
     try {
         await navigator.clipboard.writeText(raw);
         note.textContent = '';
@@ -272,17 +159,19 @@ async function putOnClipboard(codes) {
 }
 
 function Copie_Click(i) {
-    putOnClipboard(text(i));
+    putOnClipboard(page.raw(fields[i]));
 }
 for (const [i, button] of Copie.entries())
     button.addEventListener('click', () => Copie_Click(i));
 
 // The armored form of the code text, for a message: Ctrl+Shift+C wherever the focus is, or
-// the button on a touch screen.
+// the button on a touch screen; nothing while the Copy buttons are disabled.
 function copyArmored() {
-    putOnClipboard(wasm.armor(text(Code)));
+    const armored = page.armored();
+    if (armored !== null)
+        putOnClipboard(armored);
 }
-document.getElementById('armor').addEventListener('click', copyArmored);
+armorButton.addEventListener('click', copyArmored);
 document.addEventListener('keydown', (event) => {
     if (event.ctrlKey && event.shiftKey && !event.altKey && event.code === 'KeyC') {
         event.preventDefault();
@@ -307,6 +196,6 @@ if (location.protocol.startsWith('http') && 'serviceWorker' in navigator) {
     navigator.serviceWorker.register('sw.js');
 }
 
-txt[Plain].focus();
+txt[1].focus();
 performance.mark('codetarvo-usable');
 document.documentElement.dataset.ready = '';
