@@ -112,6 +112,17 @@ function typed(i) {
 }
 
 for (const [i, box] of txt.entries()) {
+    // Typed text is rewritten before it enters, so that typing it and the rewrite are one step
+    // to undo; what arrives otherwise (an input method's text) is rewritten once it is there.
+    box.addEventListener('beforeinput', (event) => {
+        if (event.inputType !== 'insertText' || !event.data || !event.cancelable)
+            return;
+        const shown = page.typed(fields[i], event.data);
+        if (shown === event.data)
+            return;
+        event.preventDefault();
+        enter(box, shown);
+    });
     box.addEventListener('input', () => {
         if (rewriting)
             return;
