@@ -14,7 +14,8 @@ namespace CodeTarvoCli {
 
 enum ExitCode : int {
     ExitOk = 0,
-    ExitFailure = 1,  // the code text does not fit the key, or the output could not be written
+    ExitFailure = 1,  // the code text does not fit the key, an armored text is damaged or
+                      // missing, or the output could not be written
     ExitBadInput = 2, // usage mistake, missing or bad key, bad input text, unreadable file
 };
 

@@ -237,19 +237,22 @@ async function fallbackCase(browser) {
     await context.close();
 }
 
-// The native build: the command-line tool of the dev build, or the same sources compiled here.
+// The native build: the command-line tool of the dev build when it is newer than every source
+// it is built from, otherwise the same sources compiled here.
 function nativeCli() {
-    if (options.cli && fs.existsSync(options.cli))
+    const source = path.resolve(options.source);
+    const files = ['cipher', 'cipher/engine', 'tools/cli'].flatMap(
+        (d) => fs.readdirSync(path.join(source, d)).map((f) => path.join(source, d, f)))
+                    .filter((f) => /\.(cpp|h)$/.test(f));
+    const newest = Math.max(...files.map((f) => fs.statSync(f).mtimeMs));
+    if (options.cli && fs.existsSync(options.cli) && fs.statSync(options.cli).mtimeMs >= newest)
         return options.cli;
+    console.log(`compiling the native command-line tool: ${options.cli} is missing or older than its sources`);
     const dir = fs.mkdtempSync(path.join(os.tmpdir(), 'codetarvo-native-'));
     fs.writeFileSync(path.join(dir, 'codetarvo_version.h'),
                      '#define CODETARVO_VERSION "test"\n#define CODETARVO_CAPTION_VERSION "test"\n');
-    const source = path.resolve(options.source);
-    const files = ['cipher', 'cipher/engine', 'tools/cli'].flatMap(
-        (d) => fs.readdirSync(path.join(source, d)).filter((f) => f.endsWith('.cpp'))
-                   .map((f) => path.join(source, d, f)));
     const built = spawnSync('c++', ['-std=c++20', '-O1', `-I${dir}`, `-I${source}/cipher`, `-I${source}/tools/cli`,
-                                    ...files, '-o', path.join(dir, 'codetarvo-cli')], {stdio: 'inherit'});
+                                    ...files.filter((f) => f.endsWith('.cpp')), '-o', path.join(dir, 'codetarvo-cli')], {stdio: 'inherit'});
     assert.equal(built.status, 0, 'the native command-line tool does not build');
     return path.join(dir, 'codetarvo-cli');
 }
