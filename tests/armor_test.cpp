@@ -151,7 +151,7 @@ TEST(Armor, survivesChannelsAndDetectsDamage)
                       "ABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789qpzry9x8gf2tvdw0s3jn54khce6mua7l .\n"),
                   S::npos);
         for (const S &line : split(armored))
-            EXPECT_LE(line.size(), 76U);
+            EXPECT_LE(line.size(), 71U);
         const auto written = static_cast<std::size_t>(std::count_if(
             armored.begin(), armored.end(), [](char c) { return c != ' ' && c != '\n'; }));
         EXPECT_LE(written, size > 1000 ? 2 * size : 2 * size + 60);
