@@ -14,7 +14,8 @@
 
 namespace Armor {
 
-// The armored form of CODE (bytes 0-255): lines of at most 76 characters, each ended by "\n".
+// The armored form of CODE (bytes 0-255): lines of at most 71 characters, each ended by "\n"
+// (docs/armor.md describes the form byte for byte).
 [[nodiscard]] std::string armor(std::string_view code);
 
 enum class Problem {

@@ -8,6 +8,7 @@ import fs from 'node:fs';
 import os from 'node:os';
 import path from 'node:path';
 import {parseArgs} from 'node:util';
+import {armorVectors} from './armor_vectors.mjs';
 import {launch, open, serve} from './chromium.mjs';
 
 const {values: options} = parseArgs({options: {site: {type: 'string'}, cli: {type: 'string'},
@@ -175,6 +176,7 @@ const cases = [
         assert.match(s.why, /^Le texte armé est abîmé à la ligne 2 : /);
         assert.equal(await copyFrom(page, 2), code);
     }],
+    ['the armored form\'s test vectors', Desktop, (page) => armorVectors(page, {state, pasteInto, copyFrom})],
     ['a phone: rows stacked at full width, no sideways scroll, buttons a finger tall', Phone, async (page) => {
         await typeInto(page, 1, 'Un texte assez long pour dépasser la largeur d\'un téléphone.');
         const layout = await page.evaluate(() => {
