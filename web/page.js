@@ -10,6 +10,7 @@ const txt = [0, 1, 2].map((i) => document.getElementById(`txt${i}`));
 const Copie = [0, 1, 2].map((i) => document.getElementById(`Copie${i}`));
 const ctr = [0, 1, 2].map((i) => document.getElementById(`ctr${i}`));
 const armorButton = document.getElementById('armor');
+const shareButton = document.getElementById('share');
 const note = document.getElementById('note');
 const plainDescription = txt[1].getAttribute('aria-description');
 const backdrop = txt[Code].previousElementSibling;
@@ -69,7 +70,7 @@ const page = new wasm.Page({
         ctr[i].setAttribute('aria-label', `${ctr[i].dataset.counted} : ${count}`);
     },
     enableCopies(enabled) {
-        for (const button of [...Copie, armorButton])
+        for (const button of [...Copie, armorButton, shareButton])
             button.disabled = !enabled;
     },
     showFailure(why, at) {
@@ -183,6 +184,24 @@ function copyArmored() {
         putOnClipboard(armored);
 }
 armorButton.addEventListener('click', copyArmored);
+
+// Where the browser offers the system's share sheet (a phone's), the armored form goes to the
+// application the user picks.
+if (navigator.share) {
+    shareButton.hidden = false;
+    shareButton.addEventListener('click', async () => {
+        const armored = page.armored();
+        if (armored === null)
+            return;
+        try {
+            await navigator.share({text: armored});
+            note.textContent = '';
+        } catch (error) {
+            if (error.name !== 'AbortError') // not the user closing the sheet
+                note.textContent = 'Partage impossible : le navigateur le refuse.';
+        }
+    });
+}
 document.addEventListener('keydown', (event) => {
     if (event.ctrlKey && event.shiftKey && !event.altKey && event.code === 'KeyC') {
         event.preventDefault();
@@ -207,6 +226,21 @@ if (location.protocol.startsWith('http') && 'serviceWorker' in navigator) {
     navigator.serviceWorker.register('sw.js');
 }
 
+// A text shared to the installed app from another (a chat's message) opens the page with it in
+// the address: it enters the code box as a paste would, an armored text read back, a damaged one
+// refused. The address is cleaned, so that a reload does not take it again.
+const shared = new URLSearchParams(location.search);
+const sharedText = ['title', 'text', 'url'].map((name) => shared.get(name)).filter(Boolean).join('\n');
+if (location.search)
+    history.replaceState(null, '', location.pathname + location.hash);
 txt[1].focus();
+if (sharedText) {
+    const entry = page.paste(fields[Code], sharedText);
+    if (!entry.refused) {
+        txt[Code].select();
+        if (!enter(txt[Code], entry.shown))
+            page.edited(fields[Code], txt[Code].value);
+    }
+}
 performance.mark('codetarvo-usable');
 document.documentElement.dataset.ready = '';
