@@ -79,10 +79,6 @@ Step type(int box, std::string codes)
 {
     return {Step::Type, box, std::move(codes)};
 }
-Step assign(int box, std::string codes)
-{
-    return {Step::Assign, box, std::move(codes)};
-}
 Step paste(int box, std::string utf8)
 {
     return {Step::Paste, box, std::move(utf8)};
@@ -123,10 +119,7 @@ struct Scenario {
     std::array<int, 3> busyWhenShown = {-2, -2, -2}; // -2: not checked
 };
 
-std::string why(DecodeFailure failure, std::size_t unit)
-{
-    return FailureText::why(failure, unit);
-}
+using FailureText::why;
 
 const std::string armoredCarried = Armor::armor(Carried);
 std::string damagedCarried()
@@ -189,7 +182,7 @@ const std::vector<Scenario> scenarios = {
      std::nullopt,
      {0, 0, 2}},
     {"a key edit decodes into an empty plain box, which encodes again with fresh offsets",
-     {type(0, "c"), type(1, ""), assign(2, Carried), type(0, "cl")},
+     {type(0, "c"), type(1, ""), Step{Step::Assign, 2, Carried}, type(0, "cl")},
      {"cl", "bonjour\r\n\xE0 toi", DecodesToPlain},
      {"2", "14", "*"},
      true,

@@ -194,28 +194,6 @@ private slots:
         QCOMPARE(ModCodeur::EnCours, std::int16_t{0});
     }
 
-    // Typed key after key into the plain box, the code box stays its encoding.
-    void shouldEncodeEachKeystroke()
-    {
-        Window w;
-        w.set(Driver::Assign, KorMain::Key, "une clef");
-        w.set(Driver::Keys, KorMain::Plain, "");
-        std::string typed;
-        for (const char32_t c : std::u32string(U"Noël à Paris\n€")) {
-            if (c == U'\n') {
-                QTest::keyClick(w.box[1], Qt::Key_Return);
-                typed += "\r\n";
-            } else {
-                typeCharacter(w.box[1], c);
-                typed += static_cast<char>(*CodePage::fromUnicode(c));
-            }
-            QCOMPARE(w.text(1), typed);
-            QCOMPARE(ModCodeur::Decoder(w.text(2), "une clef"), typed);
-            QCOMPARE(w.count(1), QString::number(typed.size()));
-            QCOMPARE(w.count(2), QString::number(w.text(2).size()));
-        }
-    }
-
     void shouldCopyEachBoxAsRawText()
     {
         QClipboard *clipboard = QGuiApplication::clipboard();
