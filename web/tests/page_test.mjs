@@ -124,6 +124,14 @@ const cases = [
         s = await state(page); // 'z' (122) - 'l' (108): code 14
         assert.deepEqual([s.boxes[1], s.why, s.marked], ['\u240e', '', null]);
     }],
+    ['the unit at fault is underlined by a red wave', Desktop, async (page) => {
+        await typeInto(page, 2, '\u2401z\u2401');
+        assert.deepEqual(await page.evaluate(() => {
+            const {textDecorationLine, textDecorationStyle, textDecorationColor} =
+                getComputedStyle(document.querySelector('mark'));
+            return [textDecorationLine, textDecorationStyle, textDecorationColor];
+        }), ['underline', 'wavy', 'rgb(255, 0, 0)']);
+    }],
     ['a character the code page lacks enters as "?", a step the browser can undo', Desktop, async (page) => {
         await typeInto(page, 1, 'abc');
         await page.keyboard.type('ā');
