@@ -322,7 +322,8 @@ class WebKitPage {
 
     async setViewport({width, height}) {
         // The window's frame and toolbar take their share of the window: the viewport is what
-        // is left. MiniBrowser's window is no narrower than its toolbar allows.
+        // is left. MiniBrowser's window is no narrower than its toolbar (447 pixels here), which
+        // is still a phone's layout (below 640).
         const driver = await this.use();
         const rect = await driver.manage().window().getRect();
         const inner = await driver.executeScript('return [innerWidth, innerHeight]');
@@ -362,7 +363,8 @@ class WebKitPage {
         await driver.findElement(By.css(selector)).click();
     }
 
-    // A finger's tap where the driver has touch input; WebKitGTK's has none, so a click.
+    // A finger's tap; WebKitGTK's driver gives the page a mouse's click for it, and one where
+    // it refuses touch input.
     async tap(selector) {
         const driver = await this.use();
         const element = await driver.findElement(By.css(selector));
