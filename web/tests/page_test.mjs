@@ -307,19 +307,26 @@ try {
     console.log(`SKIPPED: ${error.message}`);
     process.exit(Skipped);
 }
-// What an engine's own clipboard loses, before any page sees it; the page does not yet say
-// so. A case that fails there on an assertion is reported as a known loss. One whose texts
-// are fixed and pass there fails, so that this list goes as soon as the page copes; the
-// differential's texts are drawn at random by the cipher, and may hold none of the codes lost.
+// What an engine (or its driver) does otherwise, which the page does not yet cope with: mostly
+// what its own clipboard loses before any page sees it. A case that fails there on an
+// assertion is reported as known. One whose texts are fixed and pass there fails, so that this
+// list goes as soon as the page copes; the texts of the differential and of the undo row's
+// copy are drawn at random by the cipher, and may hold none of the codes lost.
 const zeroCase = 'a code text with code 0 and CR goes through Copy and paste exactly';
+const vectorsCase = 'the armored form\'s test vectors';
+const differentialCase_ = 'differential: the page and the native cipher agree';
+const geckoZero = 'Firefox\'s clipboard drops every code 0';
+const webkitLoss = 'WebKitGTK\'s clipboard ends at the first code 0, turns CR into LF and U+00A0 into a space';
 const knownLosses = {
-    firefox: {[zeroCase]: {why: 'Firefox\'s clipboard drops every code 0', always: true},
-              'differential: the page and the native cipher agree':
-                  {why: 'Firefox\'s clipboard drops every code 0', always: false}},
-    webkit: {[zeroCase]: {why: 'WebKitGTK\'s clipboard ends at the first code 0 and turns CR into LF', always: true},
-             'differential: the page and the native cipher agree':
-                 {why: 'WebKitGTK\'s clipboard ends at the first code 0, turns CR into LF and U+00A0 into a space',
-                  always: false}},
+    firefox: {[zeroCase]: {why: geckoZero, always: true},
+              [vectorsCase]: {why: geckoZero, always: true},
+              [differentialCase_]: {why: geckoZero, always: false}},
+    webkit: {[zeroCase]: {why: webkitLoss, always: true},
+             [vectorsCase]: {why: webkitLoss, always: true},
+             [differentialCase_]: {why: webkitLoss, always: false},
+             'a character the code page lacks enters as "?", a step the browser can undo':
+                 {why: 'WebKitGTK\'s driver gives Ctrl+Z no undo (and its undo takes back a whole run of typing)',
+                  always: true}},
 }[browser.name] ?? {};
 let failed = 0, passed = 0, skipped = 0, known = 0;
 const started = Date.now();
@@ -344,7 +351,7 @@ for (const [name, body] of all) {
         await body();
         if (loss?.always) {
             ++failed;
-            console.log(`FAILED: ${name}: passes, though ${loss.why}: no longer a known loss`);
+            console.log(`FAILED: ${name}: passes, though ${loss.why}: no longer a known failure`);
         } else {
             ++passed;
             console.log(`ok: ${name}`);
@@ -352,7 +359,7 @@ for (const [name, body] of all) {
     } catch (error) {
         if (loss && error instanceof assert.AssertionError) {
             ++known;
-            console.log(`known loss: ${name}: ${loss.why}\n  ${error.message.split('\n').join('\n  ')}`);
+            console.log(`known: ${name}: ${loss.why}\n  ${error.message.split('\n').join('\n  ')}`);
         } else {
             ++failed;
             console.log(`FAILED: ${name}\n${error.stack}`);
@@ -361,6 +368,6 @@ for (const [name, body] of all) {
 }
 await browser.close();
 console.log(`${options.engine}: ${((Date.now() - started) / 1000).toFixed(1)} s` +
-            (known ? `; ${known} known loss${known > 1 ? 'es' : ''} of the engine's clipboard, above` : ''));
+            (known ? `; ${known} known failure${known > 1 ? 's' : ''} of the engine, above` : ''));
 console.log(`${passed} passed, ${failed} failed, ${skipped} skipped`);
 process.exit(failed ? 1 : 0);
