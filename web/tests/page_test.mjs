@@ -1,7 +1,9 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-// The page in headless Chromium, used as a person would (typing, clicking Copy, pasting),
-// one table of cases; then a differential check against the native command-line tool.
-//   node page_test.mjs --site BUILD-WEB --cli CODETARVO-CLI --source REPOSITORY
+// The page in one browser engine (Chromium, Firefox ESR or WebKitGTK), used as a person
+// would (typing, clicking Copy, pasting), one table of cases for every engine; then a
+// differential check against the native command-line tool.
+//   node page_test.mjs --engine chromium|firefox|webkit --site BUILD-WEB --cli CODETARVO-CLI
+//                      --source REPOSITORY
 import assert from 'node:assert/strict';
 import {spawnSync} from 'node:child_process';
 import fs from 'node:fs';
@@ -9,10 +11,11 @@ import os from 'node:os';
 import path from 'node:path';
 import {parseArgs} from 'node:util';
 import {armorVectors} from './armor_vectors.mjs';
-import {launch, open, serve} from './chromium.mjs';
+import {Skipped, Unavailable, launch, serve} from './engines.mjs';
 
-const {values: options} = parseArgs({options: {site: {type: 'string'}, cli: {type: 'string'},
-                                                source: {type: 'string'}}});
+const {values: options} = parseArgs({options: {engine: {type: 'string', default: 'chromium'}, site: {type: 'string'},
+                                                cli: {type: 'string'}, source: {type: 'string'}}});
+const open = (browser, url, viewport) => browser.open(url, viewport);
 const pageUrl = `file://${path.resolve(options.site)}/codetarvo.html`;
 const Desktop = {width: 800, height: 400};
 const Phone = {width: 360, height: 740, isMobile: true, hasTouch: true};
@@ -42,7 +45,7 @@ async function typeInto(page, i, text) {
 
 // Puts RAW on the clipboard and pastes it over the whole of box I with Ctrl+V.
 async function pasteInto(page, i, raw) {
-    await page.evaluate((text) => navigator.clipboard.writeText(text), raw);
+    await page.writeClipboard(raw);
     await page.focus(`#txt${i}`);
     await page.keyboard.down('Control');
     await page.keyboard.press('a');
@@ -53,11 +56,14 @@ async function pasteInto(page, i, raw) {
 // Clicks Copy I, or does what COPY does, and gives what reached the clipboard.
 async function copyFrom(page, copy) {
     const sentinel = '\u2603 not copied';
-    await page.evaluate((text) => navigator.clipboard.writeText(text), sentinel);
+    await page.writeClipboard(sentinel);
     await (typeof copy === 'number' ? page.click(`#Copie${copy}`) : copy(page));
-    await page.waitForFunction((s) => navigator.clipboard.readText().then((t) => t !== s),
-                               {timeout: 30000, polling: 100}, sentinel);
-    return page.evaluate(() => navigator.clipboard.readText());
+    for (const until = Date.now() + 30000; Date.now() < until; await new Promise((r) => setTimeout(r, 100))) {
+        const copied = await page.readClipboard();
+        if (copied !== sentinel)
+            return copied;
+    }
+    throw new Error('nothing reached the clipboard');
 }
 
 const cases = [
@@ -66,26 +72,21 @@ const cases = [
         assert.deepEqual(await state(page), {boxes: ['Tesk', 'Saisie', 'Code'], counts: ['', '', ''],
                                              disabled: [true, true, true], why: '', marked: null, note: ''});
         assert.equal(await page.evaluate(() => document.activeElement.id), 'txt1');
-        const names = [];
-        (function walk(node) {
-            names.push(node.name);
-            (node.children ?? []).forEach(walk);
-        })(await page.accessibility.snapshot({interestingOnly: false}));
         for (const name of ['Clé', 'Texte en clair', 'Texte codé', 'Copy (clé)', 'Copy (texte en clair)',
                             'Copy (texte codé)', 'Longueur de la clé', 'Longueur du texte en clair',
                             'Longueur du texte codé'])
-            assert.ok(names.includes(name), `no control named ${name}`);
+            assert.ok(await page.$(`aria/${name}`), `no control named ${name}`);
         assert.ok(await page.$('meta[name=description][content]'), 'no description');
         // The code box holds a word, no code text: nothing to copy for a message either.
         assert.equal(await page.$eval('#armor', (b) => b.disabled), true);
-        await page.evaluate(() => navigator.clipboard.writeText('before'));
+        await page.writeClipboard('before');
         await page.keyboard.down('Control');
         await page.keyboard.down('Shift');
         await page.keyboard.press('KeyC');
         await page.keyboard.up('Shift');
         await page.keyboard.up('Control');
         await page.evaluate(() => new Promise((resolve) => setTimeout(resolve, 300)));
-        assert.equal(await page.evaluate(() => navigator.clipboard.readText()), 'before');
+        assert.equal(await page.readClipboard(), 'before');
         // The focus goes as the document orders the controls: no tabindex above 0.
         assert.equal(await page.$$eval('[tabindex]', (found) => found.length), 0);
         await page.keyboard.type('x');
@@ -122,6 +123,14 @@ const cases = [
         await typeInto(page, 2, '\u2401z');
         s = await state(page); // 'z' (122) - 'l' (108): code 14
         assert.deepEqual([s.boxes[1], s.why, s.marked], ['\u240e', '', null]);
+    }],
+    ['the unit at fault is underlined by a red wave', Desktop, async (page) => {
+        await typeInto(page, 2, '\u2401z\u2401');
+        assert.deepEqual(await page.evaluate(() => {
+            const {textDecorationLine, textDecorationStyle, textDecorationColor} =
+                getComputedStyle(document.querySelector('mark'));
+            return [textDecorationLine, textDecorationStyle, textDecorationColor];
+        }), ['underline', 'wavy', 'rgb(255, 0, 0)']);
     }],
     ['a character the code page lacks enters as "?", a step the browser can undo', Desktop, async (page) => {
         await typeInto(page, 1, 'abc');
@@ -209,7 +218,8 @@ async function offlineCase(browser) {
                                                        .then((r) => r.json()));
         assert.equal(manifest.name, 'Code Tarvo 1.0');
         await site.close();
-        await page.setOfflineMode(true);
+        // Where the driver cannot cut the network (WebDriver), the closed server stands for it.
+        await page.setOfflineMode?.(true);
         await page.reload();
         await page.waitForSelector('html[data-ready]', {timeout: 60000});
         await typeInto(page, 1, 'hors ligne');
@@ -221,8 +231,9 @@ async function offlineCase(browser) {
 }
 
 // Where the browser refuses the Clipboard API, Copy falls back on the copy command and says
-// which codes that lost.
-async function fallbackCase(browser) {
+// which codes that lost. Chromium's DevTools protocol refuses the permission here; the
+// WebDriver protocols have no such call.
+async function fallbackCase({puppeteer: browser}) {
     const context = await browser.createBrowserContext();
     const session = await browser.target().createCDPSession();
     for (const name of ['clipboard-write', 'clipboard-read'])
@@ -287,8 +298,37 @@ async function differentialCase(browser) {
     await page.close();
 }
 
-const browser = await launch();
-let failed = 0, passed = 0;
+let browser;
+try {
+    browser = await launch(options.engine);
+} catch (error) {
+    if (!(error instanceof Unavailable))
+        throw error;
+    console.log(`SKIPPED: ${error.message}`);
+    process.exit(Skipped);
+}
+// What an engine (or its driver) does otherwise, which the page does not yet cope with: mostly
+// what its own clipboard loses before any page sees it. A case that fails there on an
+// assertion is reported as known. One whose texts are fixed and pass there fails, so that this
+// list goes as soon as the page copes; the texts of the differential and of the undo row's
+// copy are drawn at random by the cipher, and may hold none of the codes lost.
+const zeroCase = 'a code text with code 0 and CR goes through Copy and paste exactly';
+const vectorsCase = 'the armored form\'s test vectors';
+const differentialCase_ = 'differential: the page and the native cipher agree';
+const geckoZero = 'Firefox\'s clipboard drops every code 0';
+const webkitLoss = 'WebKitGTK\'s clipboard ends at the first code 0, turns CR into LF and U+00A0 into a space';
+const knownLosses = {
+    firefox: {[zeroCase]: {why: geckoZero, always: true},
+              [vectorsCase]: {why: geckoZero, always: true},
+              [differentialCase_]: {why: geckoZero, always: false}},
+    webkit: {[zeroCase]: {why: webkitLoss, always: true},
+             [vectorsCase]: {why: webkitLoss, always: true},
+             [differentialCase_]: {why: webkitLoss, always: false},
+             'a character the code page lacks enters as "?", a step the browser can undo':
+                 {why: 'WebKitGTK\'s driver gives Ctrl+Z no undo (and its undo takes back a whole run of typing)',
+                  always: true}},
+}[browser.name] ?? {};
+let failed = 0, passed = 0, skipped = 0, known = 0;
 const started = Date.now();
 const all = [...cases.map(([name, viewport, body]) => [name, async () => {
                  const page = await open(browser, pageUrl, viewport);
@@ -297,19 +337,37 @@ const all = [...cases.map(([name, viewport, body]) => [name, async () => {
                  await page.close();
              }]),
              ['served: installs its service worker and works offline', () => offlineCase(browser)],
-             ['a refused clipboard: Copy falls back and says what it lost', () => fallbackCase(browser)],
+             ['a refused clipboard: Copy falls back and says what it lost',
+              browser.name === 'chromium' ? () => fallbackCase(browser) : 'only Chromium\'s driver can refuse a permission'],
              ['differential: the page and the native cipher agree', () => differentialCase(browser)]];
 for (const [name, body] of all) {
+    if (typeof body === 'string') {
+        ++skipped;
+        console.log(`skipped: ${name}: ${body}`);
+        continue;
+    }
+    const loss = knownLosses[name];
     try {
         await body();
-        ++passed;
-        console.log(`ok: ${name}`);
+        if (loss?.always) {
+            ++failed;
+            console.log(`FAILED: ${name}: passes, though ${loss.why}: no longer a known failure`);
+        } else {
+            ++passed;
+            console.log(`ok: ${name}`);
+        }
     } catch (error) {
-        ++failed;
-        console.log(`FAILED: ${name}\n${error.stack}`);
+        if (loss && error instanceof assert.AssertionError) {
+            ++known;
+            console.log(`known: ${name}: ${loss.why}\n  ${error.message.split('\n').join('\n  ')}`);
+        } else {
+            ++failed;
+            console.log(`FAILED: ${name}\n${error.stack}`);
+        }
     }
 }
 await browser.close();
-console.log(`${((Date.now() - started) / 1000).toFixed(1)} s`);
-console.log(`${passed} passed, ${failed} failed`);
+console.log(`${options.engine}: ${((Date.now() - started) / 1000).toFixed(1)} s` +
+            (known ? `; ${known} known failure${known > 1 ? 's' : ''} of the engine, above` : ''));
+console.log(`${passed} passed, ${failed} failed, ${skipped} skipped`);
 process.exit(failed ? 1 : 0);
