@@ -145,12 +145,40 @@ for (const [i, box] of txt.entries()) {
 }
 
 // Copy puts the box's codes on the clipboard as their characters. The asynchronous Clipboard
-// API keeps every code; the older copy command, the fallback, drops code 0 and CR, which the
-// note then says.
-async function putOnClipboard(raw) {
+// API hands every code over, but the engine's clipboard may not keep them all: Gecko drops code
+// 0 (and, on X11, turns CR into LF), WebKit ends the text at code 0 and turns CR into LF and the
+// no-break space into a space. Gecko lets a page read back what it wrote, so the loss is seen;
+// WebKit asks the user for any read, so there a code text holding such codes is said to be at
+// risk; Chromium keeps every code. The older copy command, the fallback, drops code 0 and CR.
+const atRisk = /[\0\r\u00a0]/;
+const engine = navigator.userAgentData ? 'chromium'
+               : CSS.supports('-moz-appearance', 'none') ? 'gecko' : 'webkit';
+
+async function keptByClipboard(raw) {
+    if (engine === 'chromium' || !atRisk.test(raw))
+        return true;
+    if (engine === 'gecko') {
+        try {
+            return await navigator.clipboard.readText() === raw;
+        } catch {
+            return false;
+        }
+    }
+    return false;
+}
+
+// The codes of RAW that a clipboard may lose, as the note names them.
+function riskyCodes(raw) {
+    return [['\0', '00'], ['\r', '0D'], ['\u00a0', 'A0']].filter(([c]) => raw.includes(c))
+        .map(([, hex]) => hex).join(', ');
+}
+
+async function putOnClipboard(raw, codeText = false) {
     try {
         await navigator.clipboard.writeText(raw);
-        note.textContent = '';
+        note.textContent = !codeText || await keptByClipboard(raw) ? ''
+            : `Copie incomplète : le presse-papiers de ce navigateur perd des codes de ce texte ` +
+              `codé (${riskyCodes(raw)}). « Copier pour un message » le copie exactement.`;
         return;
     } catch {
         // No permission, or no Clipboard API here: the copy command below.
@@ -171,7 +199,7 @@ async function putOnClipboard(raw) {
 }
 
 function Copie_Click(i) {
-    putOnClipboard(page.raw(fields[i]));
+    putOnClipboard(page.raw(fields[i]), i === Code);
 }
 for (const [i, button] of Copie.entries())
     button.addEventListener('click', () => Copie_Click(i));
