@@ -2,6 +2,7 @@
 // The clipboard on a real X server (an Xvfb of the test's own): texts another program (xclip)
 // owns reach the boxes exactly by every way of pasting, down to a final code 0; the program's
 // own copies reach other programs exactly; pasting with nothing on the clipboard does nothing.
+// The key and the plain text leave every way marked for clipboard managers.
 
 #include "armor.h"
 #include "clipboard.h"
@@ -17,11 +18,13 @@
 #include <QClipboard>
 #include <QContextMenuEvent>
 #include <QDeadlineTimer>
+#include <QDrag>
 #include <QMenu>
 #include <QProcess>
 #include <QPushButton>
 #include <QSignalSpy>
 #include <QTest>
+#include <QTimer>
 
 #include <csignal>
 #include <cstdio>
@@ -200,6 +203,59 @@ std::optional<std::string> settledCodes(QClipboard::Mode mode, const std::string
 }
 
 enum class Way { CtrlV, Menu, MiddleClick };
+
+// The ways a text leaves a box.
+enum class Out { CopyButton, CtrlC, CtrlX, MenuCopy, Select, Drag, Armored };
+
+const QString Hint = QStringLiteral("x-kde-passwordManagerHint");
+
+// Shows WINDOW and makes it the application's active window, as window-wide shortcuts need:
+// there is no window manager here to activate it.
+bool shown(QWidget *window)
+{
+    window->show();
+    if (!QTest::qWaitForWindowExposed(window))
+        return false;
+    QApplication::setActiveWindow(window);
+    return true;
+}
+
+// The targets the owner of SELECTION offers, sorted; empty when nothing owns it.
+QStringList targets(const QString &selection)
+{
+    const auto read = readBack(selection, QStringLiteral("TARGETS"));
+    QStringList names =
+        read ? QString::fromLatin1(*read).split(u'\n', Qt::SkipEmptyParts) : QStringList();
+    names.sort();
+    return names;
+}
+
+// Drags the selection out of BOX (pressing on it, then moving) and gives the dragged mime
+// data's formats and its hint, read while the drag runs; Escape then ends the drag.
+std::pair<QStringList, QByteArray> dragged(QWidget *box)
+{
+    QWidget *target = box;
+    if (auto *editor = qobject_cast<QAbstractScrollArea *>(box))
+        target = editor->viewport();
+    std::pair<QStringList, QByteArray> seen;
+    QTimer::singleShot(0, box, [box, &seen] {
+        if (const auto *drag = box->findChild<QDrag *>(); drag && drag->mimeData()) {
+            seen = {drag->mimeData()->formats(), drag->mimeData()->data(Hint)};
+            seen.first.sort();
+        }
+        QTest::keyClick(box, Qt::Key_Escape);
+    });
+    const QPoint on(4, target->height() / 2);
+    QTest::mousePress(target, Qt::LeftButton, Qt::NoModifier, on);
+    for (int step = 1; step <= 4 && seen.first.isEmpty(); ++step) {
+        const QPoint to = on + QPoint(8 * step, 0);
+        QMouseEvent move(QEvent::MouseMove, to, target->mapToGlobal(to), Qt::NoButton,
+                         Qt::LeftButton, Qt::NoModifier);
+        QApplication::sendEvent(target, &move);
+    }
+    QTest::mouseRelease(target, Qt::LeftButton, Qt::NoModifier, on);
+    return seen;
+}
 
 // Data columns "kind" and "way": a row for each kind of box with each of WAYS.
 void addKindsAndWays(std::initializer_list<Way> ways)
@@ -503,6 +559,97 @@ private slots:
         QCOMPARE(plain->toolTip(), QString());
         QTest::keySequence(code, QKeySequence::Undo);
         QVERIFY(window.text(KorMain::Code) == before);
+    }
+
+    // Every way out of the key and the plain box offers, beside the usual targets, the hint
+    // that asks clipboard managers to keep the text out of their histories; the code text
+    // and its armored form go without it. The text stays exact.
+    void shouldMarkKeysAndPlainTextsAsSecrets_data()
+    {
+        QTest::addColumn<QString>("box");
+        QTest::addColumn<Out>("out");
+        QTest::addColumn<bool>("secret");
+        const std::pair<const char *, Out> outs[] = {
+            {"Copy button", Out::CopyButton}, {"Ctrl+C", Out::CtrlC},     {"Ctrl+X", Out::CtrlX},
+            {"menu's Copy", Out::MenuCopy},   {"selection", Out::Select}, {"drag", Out::Drag},
+        };
+        const std::pair<const char *, const char *> boxes[] = {
+            {"key box", "txt0"}, {"plain box", "txt1"}, {"code box", "txt2"}};
+        for (const auto &[boxName, box] : boxes)
+            for (const auto &[outName, out] : outs)
+                QTest::addRow("%s, %s", boxName, outName)
+                    << QString::fromLatin1(box) << out << (box != std::string_view("txt2"));
+        QTest::newRow("armored code text") << QStringLiteral("txt2") << Out::Armored << false;
+    }
+    void shouldMarkKeysAndPlainTextsAsSecrets()
+    {
+        QFETCH(QString, box);
+        QFETCH(Out, out);
+        QFETCH(bool, secret);
+        KorMain window;
+        QVERIFY(shown(&window));
+        window.setText(KorMain::Key, "Cl\xE9\x01\x7F");
+        window.setText(KorMain::Plain, "Pr\xE8s\r\n\xA0\x80\x01 fin");
+        auto *widget = window.findChild<QWidget *>(box);
+        const int i = box.back().digitValue();
+        const std::string codes =
+            out == Out::Armored ? Armor::armor(window.text(KorMain::Code)) : window.text(i);
+        const QClipboard::Mode mode =
+            out == Out::Select ? QClipboard::Selection : QClipboard::Clipboard;
+        const QString selection = selectionName(mode);
+        // What an ordinary copy of the same text offers.
+        if (out == Out::Armored)
+            Clipboard::putPlainText(codes);
+        else
+            Clipboard::putCodes(codes, Clipboard::Secret::No, mode);
+        QStringList wanted = targets(selection);
+        QVERIFY(!wanted.isEmpty() && !wanted.contains(Hint));
+        if (secret) {
+            wanted.append(Hint);
+            wanted.sort();
+        }
+        QGuiApplication::clipboard()->clear(mode);
+
+        widget->setFocus();
+        if (auto *key = qobject_cast<KeyBox *>(widget))
+            key->selectAll();
+        else if (auto *text = qobject_cast<TextBox *>(widget))
+            text->selectAll();
+        switch (out) {
+        case Out::CopyButton:
+            window.findChild<QPushButton *>(QStringLiteral("Copie%1").arg(i))->click();
+            break;
+        case Out::CtrlC:
+            QTest::keySequence(widget, QKeySequence::Copy);
+            break;
+        case Out::CtrlX:
+            QTest::keySequence(widget, QKeySequence::Cut);
+            break;
+        case Out::MenuCopy:
+            QCOMPARE(triggerMenuEntry(widget, "edit-copy"), MenuEntry::Triggered);
+            break;
+        case Out::Select:
+            QTest::keySequence(widget, QKeySequence::SelectAll);
+            break;
+        case Out::Drag: {
+            const auto [formats, hint] = dragged(widget);
+            QVERIFY2(!formats.isEmpty(), "no drag started");
+            QCOMPARE(formats.contains(Hint), secret);
+            QCOMPARE(hint, secret ? QByteArray("secret") : QByteArray());
+            return;
+        }
+        case Out::Armored:
+            QTest::keySequence(widget, QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_C));
+            break;
+        }
+        QCOMPARE(targets(selection), wanted);
+        if (secret)
+            QCOMPARE(readBack(selection, Hint), QByteArray("secret"));
+        QCOMPARE(readBack(selection, QStringLiteral("UTF8_STRING")),
+                 QByteArray::fromStdString(out == Out::Armored ? codes : utf8Of(codes)));
+        if (out != Out::Armored)
+            QCOMPARE(readBack(selection, QString::fromLatin1(Clipboard::CodesFormat)),
+                     QByteArray::fromStdString(codes));
     }
 
 private:

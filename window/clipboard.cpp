@@ -18,6 +18,20 @@ const QString &codesFormat()
     return format;
 }
 
+// Adds to DATA the marks of a secret. Qt's Windows platform (6.4) registers a format it does
+// not know under the name given, as the system's readers of these marks look it up.
+void markSecret(QMimeData *data)
+{
+    if (QGuiApplication::platformName() == u"windows") {
+        const QByteArray dwordZero(4, '\0');
+        for (const char *format : {"ExcludeClipboardContentFromMonitorProcessing",
+                                   "CanIncludeInClipboardHistory", "CanUploadToCloudClipboard"})
+            data->setData(QString::fromLatin1(format), dwordZero);
+    } else {
+        data->setData(QStringLiteral("x-kde-passwordManagerHint"), QByteArrayLiteral("secret"));
+    }
+}
+
 std::optional<std::string> ownCodes(const QMimeData *source)
 {
     if (!source || !source->hasFormat(codesFormat()))
@@ -80,12 +94,12 @@ std::optional<std::string> codesOf(const QMimeData *source, std::optional<QClipb
 
 } // namespace
 
-void putCodes(std::string_view codes, QClipboard::Mode mode)
+void putCodes(std::string_view codes, Secret secret, QClipboard::Mode mode)
 {
     QClipboard *clipboard = QGuiApplication::clipboard();
     if (!clipboard || (mode == QClipboard::Selection && !clipboard->supportsSelection()))
         return;
-    clipboard->setMimeData(mimeData(codes), mode);
+    clipboard->setMimeData(mimeData(codes, secret), mode);
 }
 
 void putPlainText(std::string_view text)
@@ -129,7 +143,7 @@ bool hasText(QClipboard::Mode mode)
     return carriesText(clipboard->mimeData(mode));
 }
 
-QMimeData *mimeData(std::string_view codes)
+QMimeData *mimeData(std::string_view codes, Secret secret)
 {
     auto *data = new QMimeData;
     data->setText(BoxText::toRaw(codes));
@@ -138,6 +152,8 @@ QMimeData *mimeData(std::string_view codes)
     if (!codes.empty() || QGuiApplication::platformName() != u"windows")
         data->setData(codesFormat(),
                       QByteArray(codes.data(), static_cast<qsizetype>(codes.size())));
+    if (secret != Secret::No)
+        markSecret(data);
     return data;
 }
 

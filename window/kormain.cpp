@@ -102,6 +102,9 @@ void KorMain::buildControls()
     auto *plain = new TextBox(this);
     auto *code = new TextBox(this);
     txt = {key, plain, code};
+    // The code text is made to be sent; the key leaves the clipboard with the window.
+    key->setSecret(Clipboard::Secret::Forgotten);
+    plain->setSecret(Clipboard::Secret::Kept);
     key->setCodes("Tesk");
     plain->setCodes("Saisie");
     code->setCodes("Code");
@@ -330,7 +333,7 @@ void KorMain::clearFailure()
 
 void KorMain::Copie_Click(int i)
 {
-    Clipboard::putCodes(text(i));
+    Clipboard::putCodes(text(i), txt[i]->secret());
 }
 
 void KorMain::copyArmored()
