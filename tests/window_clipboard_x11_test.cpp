@@ -2,7 +2,8 @@
 // The clipboard on a real X server (an Xvfb of the test's own): texts another program (xclip)
 // owns reach the boxes exactly by every way of pasting, down to a final code 0; the program's
 // own copies reach other programs exactly; pasting with nothing on the clipboard does nothing.
-// The key and the plain text leave every way marked for clipboard managers.
+// The key and the plain text leave every way marked for clipboard managers, and closing the
+// window takes the key it left off the clipboard.
 
 #include "armor.h"
 #include "clipboard.h"
@@ -650,6 +651,60 @@ private slots:
         if (out != Out::Armored)
             QCOMPARE(readBack(selection, QString::fromLatin1(Clipboard::CodesFormat)),
                      QByteArray::fromStdString(codes));
+    }
+
+    // Closing the window takes off the clipboard and the selection a key it put there and
+    // that is still there; whatever was copied since stays, even the same key from another
+    // program, and so does a plain text.
+    void shouldForgetTheKeyOnClosing_data()
+    {
+        QTest::addColumn<QStringList>("copies"); // Copy buttons, Ctrl+C in the key box, xclip
+        QTest::addColumn<QString>("left");       // the box whose text stays, xclip's, or none
+        QTest::newRow("key") << QStringList{"Copie0"} << QString();
+        QTest::newRow("key by Ctrl+C") << QStringList{"Ctrl+C"} << QString();
+        QTest::newRow("plain text") << QStringList{"Copie1"} << QStringLiteral("txt1");
+        QTest::newRow("code text") << QStringList{"Copie2"} << QStringLiteral("txt2");
+        QTest::newRow("key, then the plain text")
+            << QStringList{"Copie0", "Copie1"} << QStringLiteral("txt1");
+        QTest::newRow("key, then the same key from another program")
+            << QStringList{"Copie0", "xclip"} << QStringLiteral("xclip");
+    }
+    void shouldForgetTheKeyOnClosing()
+    {
+        QFETCH(QStringList, copies);
+        QFETCH(QString, left);
+        KorMain window;
+        QVERIFY(shown(&window));
+        window.setText(KorMain::Key, "Cl\xE9\x01");
+        window.setText(KorMain::Plain, "garde\r\nmoi");
+        const std::string key = window.text(KorMain::Key);
+        auto *keyBox = window.findChild<KeyBox *>(QStringLiteral("txt0"));
+        // Selecting the key puts it in the selection too.
+        keyBox->setFocus();
+        QTest::keySequence(keyBox, QKeySequence::SelectAll);
+        QVERIFY(settledCodes(QClipboard::Selection, key) == key);
+        std::unique_ptr<ForeignOwner> foreign;
+        for (const QString &copy : copies) {
+            if (copy == u"xclip") {
+                foreign = std::make_unique<ForeignOwner>(QByteArray::fromStdString(utf8Of(key)),
+                                                         QStringLiteral("clipboard"));
+                QVERIFY(foreign->owns());
+            } else if (copy == u"Ctrl+C") {
+                QTest::keySequence(keyBox, QKeySequence::Copy);
+            } else {
+                window.findChild<QPushButton *>(copy)->click();
+            }
+        }
+        window.close();
+        QVERIFY(targets(QStringLiteral("primary")).isEmpty());
+        if (left.isEmpty()) {
+            QVERIFY(targets(QStringLiteral("clipboard")).isEmpty());
+            return;
+        }
+        const std::string kept = left == u"xclip" ? key : window.text(left.back().digitValue());
+        QCOMPARE(QGuiApplication::clipboard()->ownsClipboard(), left != u"xclip");
+        QCOMPARE(readBack(QStringLiteral("clipboard"), QStringLiteral("UTF8_STRING")),
+                 QByteArray::fromStdString(utf8Of(kept)));
     }
 
 private:

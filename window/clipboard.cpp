@@ -18,6 +18,9 @@ const QString &codesFormat()
     return format;
 }
 
+// The property that singles out the mime data of a copy forgetSecrets() takes away.
+constexpr char ForgottenProperty[] = "codetarvo-forgotten";
+
 // Adds to DATA the marks of a secret. Qt's Windows platform (6.4) registers a format it does
 // not know under the name given, as the system's readers of these marks look it up.
 void markSecret(QMimeData *data)
@@ -102,6 +105,24 @@ void putCodes(std::string_view codes, Secret secret, QClipboard::Mode mode)
     clipboard->setMimeData(mimeData(codes, secret), mode);
 }
 
+void forgetSecrets()
+{
+    QClipboard *clipboard = QGuiApplication::clipboard();
+    if (!clipboard)
+        return;
+    for (const QClipboard::Mode mode : {QClipboard::Clipboard, QClipboard::Selection}) {
+        if (mode == QClipboard::Selection && !clipboard->supportsSelection())
+            continue;
+        const bool owned =
+            mode == QClipboard::Clipboard ? clipboard->ownsClipboard() : clipboard->ownsSelection();
+        // While this program owns MODE, Qt hands back the very mime data it was given; a later
+        // copy replaced (and deleted) it, and another program's copy ended the ownership.
+        const QMimeData *data = owned ? clipboard->mimeData(mode) : nullptr;
+        if (data && data->property(ForgottenProperty).toBool())
+            clipboard->clear(mode);
+    }
+}
+
 void putPlainText(std::string_view text)
 {
     if (QClipboard *clipboard = QGuiApplication::clipboard())
@@ -154,6 +175,8 @@ QMimeData *mimeData(std::string_view codes, Secret secret)
                       QByteArray(codes.data(), static_cast<qsizetype>(codes.size())));
     if (secret != Secret::No)
         markSecret(data);
+    if (secret == Secret::Forgotten)
+        data->setProperty(ForgottenProperty, true);
     return data;
 }
 

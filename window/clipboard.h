@@ -59,6 +59,9 @@ void putPlainText(std::string_view text);
 // Mime data carrying CODES in both formats, marked as SECRET says, for copying and dragging
 // out of a box.
 [[nodiscard]] QMimeData *mimeData(std::string_view codes, Secret secret = Secret::No);
+// Empties the clipboard and the selection where they still hold, the very same, a copy made
+// here as Secret::Forgotten. Whatever was copied after it, here or in another program, stays.
+void forgetSecrets();
 // Whether SOURCE carries codes or plain text.
 [[nodiscard]] bool carriesText(const QMimeData *source);
 // The codes SOURCE carries, or nothing when it is null or holds neither format. When SOURCE

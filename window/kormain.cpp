@@ -86,6 +86,15 @@ KorMain::~KorMain()
     }
 }
 
+void KorMain::closeEvent(QCloseEvent *event)
+{
+    // The user's closing and a quit of the application (Qt closes every window first) both
+    // come here. Not on deletion: the window is deleted after the event loop, hidden by then,
+    // and Wayland compositors may refuse a clipboard change from a program without the focus.
+    Clipboard::forgetSecrets();
+    QWidget::closeEvent(event);
+}
+
 KorMain *KorMain::instance()
 {
     if (!s_instance) {
