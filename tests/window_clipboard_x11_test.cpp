@@ -19,13 +19,11 @@
 #include <QClipboard>
 #include <QContextMenuEvent>
 #include <QDeadlineTimer>
-#include <QDrag>
 #include <QMenu>
 #include <QProcess>
 #include <QPushButton>
 #include <QSignalSpy>
 #include <QTest>
-#include <QTimer>
 
 #include <csignal>
 #include <cstdio>
@@ -206,20 +204,9 @@ std::optional<std::string> settledCodes(QClipboard::Mode mode, const std::string
 enum class Way { CtrlV, Menu, MiddleClick };
 
 // The ways a text leaves a box.
-enum class Out { CopyButton, CtrlC, CtrlX, MenuCopy, Select, Drag, Armored };
+enum class Out { CopyButton, CtrlC, CtrlX, MenuCopy, Select, Armored };
 
 const QString Hint = QStringLiteral("x-kde-passwordManagerHint");
-
-// Shows WINDOW and makes it the application's active window, as window-wide shortcuts need:
-// there is no window manager here to activate it.
-bool shown(QWidget *window)
-{
-    window->show();
-    if (!QTest::qWaitForWindowExposed(window))
-        return false;
-    QApplication::setActiveWindow(window);
-    return true;
-}
 
 // The targets the owner of SELECTION offers, sorted; empty when nothing owns it.
 QStringList targets(const QString &selection)
@@ -229,33 +216,6 @@ QStringList targets(const QString &selection)
         read ? QString::fromLatin1(*read).split(u'\n', Qt::SkipEmptyParts) : QStringList();
     names.sort();
     return names;
-}
-
-// Drags the selection out of BOX (pressing on it, then moving) and gives the dragged mime
-// data's formats and its hint, read while the drag runs; Escape then ends the drag.
-std::pair<QStringList, QByteArray> dragged(QWidget *box)
-{
-    QWidget *target = box;
-    if (auto *editor = qobject_cast<QAbstractScrollArea *>(box))
-        target = editor->viewport();
-    std::pair<QStringList, QByteArray> seen;
-    QTimer::singleShot(0, box, [box, &seen] {
-        if (const auto *drag = box->findChild<QDrag *>(); drag && drag->mimeData()) {
-            seen = {drag->mimeData()->formats(), drag->mimeData()->data(Hint)};
-            seen.first.sort();
-        }
-        QTest::keyClick(box, Qt::Key_Escape);
-    });
-    const QPoint on(4, target->height() / 2);
-    QTest::mousePress(target, Qt::LeftButton, Qt::NoModifier, on);
-    for (int step = 1; step <= 4 && seen.first.isEmpty(); ++step) {
-        const QPoint to = on + QPoint(8 * step, 0);
-        QMouseEvent move(QEvent::MouseMove, to, target->mapToGlobal(to), Qt::NoButton,
-                         Qt::LeftButton, Qt::NoModifier);
-        QApplication::sendEvent(target, &move);
-    }
-    QTest::mouseRelease(target, Qt::LeftButton, Qt::NoModifier, on);
-    return seen;
 }
 
 // Data columns "kind" and "way": a row for each kind of box with each of WAYS.
@@ -572,7 +532,7 @@ private slots:
         QTest::addColumn<bool>("secret");
         const std::pair<const char *, Out> outs[] = {
             {"Copy button", Out::CopyButton}, {"Ctrl+C", Out::CtrlC},     {"Ctrl+X", Out::CtrlX},
-            {"menu's Copy", Out::MenuCopy},   {"selection", Out::Select}, {"drag", Out::Drag},
+            {"menu's Copy", Out::MenuCopy},   {"selection", Out::Select},
         };
         const std::pair<const char *, const char *> boxes[] = {
             {"key box", "txt0"}, {"plain box", "txt1"}, {"code box", "txt2"}};
@@ -588,7 +548,9 @@ private slots:
         QFETCH(Out, out);
         QFETCH(bool, secret);
         KorMain window;
-        QVERIFY(shown(&window));
+        window.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&window));
+        QApplication::setActiveWindow(&window);
         window.setText(KorMain::Key, "Cl\xE9\x01\x7F");
         window.setText(KorMain::Plain, "Pr\xE8s\r\n\xA0\x80\x01 fin");
         auto *widget = window.findChild<QWidget *>(box);
@@ -611,11 +573,9 @@ private slots:
         }
         QGuiApplication::clipboard()->clear(mode);
 
+        // Selecting puts the text in the selection.
         widget->setFocus();
-        if (auto *key = qobject_cast<KeyBox *>(widget))
-            key->selectAll();
-        else if (auto *text = qobject_cast<TextBox *>(widget))
-            text->selectAll();
+        QTest::keySequence(widget, QKeySequence::SelectAll);
         switch (out) {
         case Out::CopyButton:
             window.findChild<QPushButton *>(QStringLiteral("Copie%1").arg(i))->click();
@@ -630,15 +590,7 @@ private slots:
             QCOMPARE(triggerMenuEntry(widget, "edit-copy"), MenuEntry::Triggered);
             break;
         case Out::Select:
-            QTest::keySequence(widget, QKeySequence::SelectAll);
             break;
-        case Out::Drag: {
-            const auto [formats, hint] = dragged(widget);
-            QVERIFY2(!formats.isEmpty(), "no drag started");
-            QCOMPARE(formats.contains(Hint), secret);
-            QCOMPARE(hint, secret ? QByteArray("secret") : QByteArray());
-            return;
-        }
         case Out::Armored:
             QTest::keySequence(widget, QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_C));
             break;
@@ -674,7 +626,9 @@ private slots:
         QFETCH(QStringList, copies);
         QFETCH(QString, left);
         KorMain window;
-        QVERIFY(shown(&window));
+        window.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&window));
+        QApplication::setActiveWindow(&window);
         window.setText(KorMain::Key, "Cl\xE9\x01");
         window.setText(KorMain::Plain, "garde\r\nmoi");
         const std::string key = window.text(KorMain::Key);
