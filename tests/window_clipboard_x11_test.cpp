@@ -2,6 +2,8 @@
 // The clipboard on a real X server (an Xvfb of the test's own): texts another program (xclip)
 // owns reach the boxes exactly by every way of pasting, down to a final code 0; the program's
 // own copies reach other programs exactly; pasting with nothing on the clipboard does nothing.
+// The key and the plain text leave every way marked for clipboard managers, and closing the
+// window takes the key it left off the clipboard.
 
 #include "armor.h"
 #include "clipboard.h"
@@ -200,6 +202,21 @@ std::optional<std::string> settledCodes(QClipboard::Mode mode, const std::string
 }
 
 enum class Way { CtrlV, Menu, MiddleClick };
+
+// The ways a text leaves a box.
+enum class Out { CopyButton, CtrlC, CtrlX, MenuCopy, Select, Armored };
+
+const QString Hint = QStringLiteral("x-kde-passwordManagerHint");
+
+// The targets the owner of SELECTION offers, sorted; empty when nothing owns it.
+QStringList targets(const QString &selection)
+{
+    const auto read = readBack(selection, QStringLiteral("TARGETS"));
+    QStringList names =
+        read ? QString::fromLatin1(*read).split(u'\n', Qt::SkipEmptyParts) : QStringList();
+    names.sort();
+    return names;
+}
 
 // Data columns "kind" and "way": a row for each kind of box with each of WAYS.
 void addKindsAndWays(std::initializer_list<Way> ways)
@@ -504,6 +521,145 @@ private slots:
         QCOMPARE(plain->toolTip(), QString());
         QTest::keySequence(code, QKeySequence::Undo);
         QVERIFY(window.text(KorMain::Code) == before);
+    }
+
+    // Every way out of the key and the plain box offers, beside the usual targets, the hint
+    // that asks clipboard managers to keep the text out of their histories; the code text
+    // and its armored form go without it. The text stays exact.
+    void shouldMarkKeysAndPlainTextsAsSecrets_data()
+    {
+        QTest::addColumn<QString>("box");
+        QTest::addColumn<Out>("out");
+        QTest::addColumn<bool>("secret");
+        const std::pair<const char *, Out> outs[] = {
+            {"Copy button", Out::CopyButton}, {"Ctrl+C", Out::CtrlC},     {"Ctrl+X", Out::CtrlX},
+            {"menu's Copy", Out::MenuCopy},   {"selection", Out::Select},
+        };
+        const std::pair<const char *, const char *> boxes[] = {
+            {"key box", "txt0"}, {"plain box", "txt1"}, {"code box", "txt2"}};
+        for (const auto &[boxName, box] : boxes)
+            for (const auto &[outName, out] : outs)
+                QTest::addRow("%s, %s", boxName, outName)
+                    << QString::fromLatin1(box) << out << (box != std::string_view("txt2"));
+        QTest::newRow("armored code text") << QStringLiteral("txt2") << Out::Armored << false;
+    }
+    void shouldMarkKeysAndPlainTextsAsSecrets()
+    {
+        QFETCH(QString, box);
+        QFETCH(Out, out);
+        QFETCH(bool, secret);
+        KorMain window;
+        window.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&window));
+        QApplication::setActiveWindow(&window);
+        window.setText(KorMain::Key, "Cl\xE9\x01\x7F");
+        window.setText(KorMain::Plain, "Pr\xE8s\r\n\xA0\x80\x01 fin");
+        auto *widget = window.findChild<QWidget *>(box);
+        const int i = box.back().digitValue();
+        const std::string codes =
+            out == Out::Armored ? Armor::armor(window.text(KorMain::Code)) : window.text(i);
+        const QClipboard::Mode mode =
+            out == Out::Select ? QClipboard::Selection : QClipboard::Clipboard;
+        const QString selection = selectionName(mode);
+        // What an ordinary copy of the same text offers.
+        if (out == Out::Armored)
+            Clipboard::putPlainText(codes);
+        else
+            Clipboard::putCodes(codes, Clipboard::Secret::No, mode);
+        QStringList wanted = targets(selection);
+        QVERIFY(!wanted.isEmpty() && !wanted.contains(Hint));
+        if (secret) {
+            wanted.append(Hint);
+            wanted.sort();
+        }
+        QGuiApplication::clipboard()->clear(mode);
+
+        // Selecting puts the text in the selection.
+        widget->setFocus();
+        QTest::keySequence(widget, QKeySequence::SelectAll);
+        switch (out) {
+        case Out::CopyButton:
+            window.findChild<QPushButton *>(QStringLiteral("Copie%1").arg(i))->click();
+            break;
+        case Out::CtrlC:
+            QTest::keySequence(widget, QKeySequence::Copy);
+            break;
+        case Out::CtrlX:
+            QTest::keySequence(widget, QKeySequence::Cut);
+            break;
+        case Out::MenuCopy:
+            QCOMPARE(triggerMenuEntry(widget, "edit-copy"), MenuEntry::Triggered);
+            break;
+        case Out::Select:
+            break;
+        case Out::Armored:
+            QTest::keySequence(widget, QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_C));
+            break;
+        }
+        QCOMPARE(targets(selection), wanted);
+        if (secret)
+            QCOMPARE(readBack(selection, Hint), QByteArray("secret"));
+        QCOMPARE(readBack(selection, QStringLiteral("UTF8_STRING")),
+                 QByteArray::fromStdString(out == Out::Armored ? codes : utf8Of(codes)));
+        if (out != Out::Armored)
+            QCOMPARE(readBack(selection, QString::fromLatin1(Clipboard::CodesFormat)),
+                     QByteArray::fromStdString(codes));
+    }
+
+    // Closing the window takes off the clipboard and the selection a key it put there and
+    // that is still there; whatever was copied since stays, even the same key from another
+    // program, and so does a plain text.
+    void shouldForgetTheKeyOnClosing_data()
+    {
+        QTest::addColumn<QStringList>("copies"); // Copy buttons, Ctrl+C in the key box, xclip
+        QTest::addColumn<QString>("left");       // the box whose text stays, xclip's, or none
+        QTest::newRow("key") << QStringList{"Copie0"} << QString();
+        QTest::newRow("key by Ctrl+C") << QStringList{"Ctrl+C"} << QString();
+        QTest::newRow("plain text") << QStringList{"Copie1"} << QStringLiteral("txt1");
+        QTest::newRow("code text") << QStringList{"Copie2"} << QStringLiteral("txt2");
+        QTest::newRow("key, then the plain text")
+            << QStringList{"Copie0", "Copie1"} << QStringLiteral("txt1");
+        QTest::newRow("key, then the same key from another program")
+            << QStringList{"Copie0", "xclip"} << QStringLiteral("xclip");
+    }
+    void shouldForgetTheKeyOnClosing()
+    {
+        QFETCH(QStringList, copies);
+        QFETCH(QString, left);
+        KorMain window;
+        window.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&window));
+        QApplication::setActiveWindow(&window);
+        window.setText(KorMain::Key, "Cl\xE9\x01");
+        window.setText(KorMain::Plain, "garde\r\nmoi");
+        const std::string key = window.text(KorMain::Key);
+        auto *keyBox = window.findChild<KeyBox *>(QStringLiteral("txt0"));
+        // Selecting the key puts it in the selection too.
+        keyBox->setFocus();
+        QTest::keySequence(keyBox, QKeySequence::SelectAll);
+        QVERIFY(settledCodes(QClipboard::Selection, key) == key);
+        std::unique_ptr<ForeignOwner> foreign;
+        for (const QString &copy : copies) {
+            if (copy == u"xclip") {
+                foreign = std::make_unique<ForeignOwner>(QByteArray::fromStdString(utf8Of(key)),
+                                                         QStringLiteral("clipboard"));
+                QVERIFY(foreign->owns());
+            } else if (copy == u"Ctrl+C") {
+                QTest::keySequence(keyBox, QKeySequence::Copy);
+            } else {
+                window.findChild<QPushButton *>(copy)->click();
+            }
+        }
+        window.close();
+        QVERIFY(targets(QStringLiteral("primary")).isEmpty());
+        if (left.isEmpty()) {
+            QVERIFY(targets(QStringLiteral("clipboard")).isEmpty());
+            return;
+        }
+        const std::string kept = left == u"xclip" ? key : window.text(left.back().digitValue());
+        QCOMPARE(QGuiApplication::clipboard()->ownsClipboard(), left != u"xclip");
+        QCOMPARE(readBack(QStringLiteral("clipboard"), QStringLiteral("UTF8_STRING")),
+                 QByteArray::fromStdString(utf8Of(kept)));
     }
 
 private:

@@ -18,6 +18,23 @@ const QString &codesFormat()
     return format;
 }
 
+// The property that singles out the mime data of a copy forgetSecrets() takes away.
+constexpr char ForgottenProperty[] = "codetarvo-forgotten";
+
+// Adds to DATA the marks of a secret. Qt's Windows platform (6.4) registers a format it does
+// not know under the name given, as the system's readers of these marks look it up.
+void markSecret(QMimeData *data)
+{
+    if (QGuiApplication::platformName() == u"windows") {
+        const QByteArray dwordZero(4, '\0');
+        for (const char *format : {"ExcludeClipboardContentFromMonitorProcessing",
+                                   "CanIncludeInClipboardHistory", "CanUploadToCloudClipboard"})
+            data->setData(QString::fromLatin1(format), dwordZero);
+    } else {
+        data->setData(QStringLiteral("x-kde-passwordManagerHint"), QByteArrayLiteral("secret"));
+    }
+}
+
 std::optional<std::string> ownCodes(const QMimeData *source)
 {
     if (!source || !source->hasFormat(codesFormat()))
@@ -80,12 +97,30 @@ std::optional<std::string> codesOf(const QMimeData *source, std::optional<QClipb
 
 } // namespace
 
-void putCodes(std::string_view codes, QClipboard::Mode mode)
+void putCodes(std::string_view codes, Secret secret, QClipboard::Mode mode)
 {
     QClipboard *clipboard = QGuiApplication::clipboard();
     if (!clipboard || (mode == QClipboard::Selection && !clipboard->supportsSelection()))
         return;
-    clipboard->setMimeData(mimeData(codes), mode);
+    clipboard->setMimeData(mimeData(codes, secret), mode);
+}
+
+void forgetSecrets()
+{
+    QClipboard *clipboard = QGuiApplication::clipboard();
+    if (!clipboard)
+        return;
+    for (const QClipboard::Mode mode : {QClipboard::Clipboard, QClipboard::Selection}) {
+        if (mode == QClipboard::Selection && !clipboard->supportsSelection())
+            continue;
+        const bool owned =
+            mode == QClipboard::Clipboard ? clipboard->ownsClipboard() : clipboard->ownsSelection();
+        // While this program owns MODE, Qt hands back the very mime data it was given; a later
+        // copy replaced (and deleted) it, and another program's copy ended the ownership.
+        const QMimeData *data = owned ? clipboard->mimeData(mode) : nullptr;
+        if (data && data->property(ForgottenProperty).toBool())
+            clipboard->clear(mode);
+    }
 }
 
 void putPlainText(std::string_view text)
@@ -110,7 +145,7 @@ bool hasText(QClipboard::Mode mode)
     return carriesText(clipboard->mimeData(mode));
 }
 
-QMimeData *mimeData(std::string_view codes)
+QMimeData *mimeData(std::string_view codes, Secret secret)
 {
     auto *data = new QMimeData;
     data->setText(BoxText::toRaw(codes));
@@ -119,6 +154,10 @@ QMimeData *mimeData(std::string_view codes)
     if (!codes.empty() || QGuiApplication::platformName() != u"windows")
         data->setData(codesFormat(),
                       QByteArray(codes.data(), static_cast<qsizetype>(codes.size())));
+    if (secret != Secret::No)
+        markSecret(data);
+    if (secret == Secret::Forgotten)
+        data->setProperty(ForgottenProperty, true);
     return data;
 }
 

@@ -7,6 +7,7 @@
 // copies, cuts and pastes the raw text through the clipboard module.
 
 #include "boxtext.h"
+#include "clipboard.h"
 
 #include <QObject>
 
@@ -51,6 +52,11 @@ public:
     // Inserts the clipboard's text in place of the selection; nothing when it holds none.
     virtual void pasteRaw() = 0;
 
+    // How whatever leaves the box (copied, cut, dragged, selected) is marked; Secret::No for
+    // a new box.
+    void setSecret(Clipboard::Secret secret) { m_secret = secret; }
+    [[nodiscard]] Clipboard::Secret secret() const { return m_secret; }
+
     // Raises changed() once for every change of the box's text, whatever made it.
     [[nodiscard]] const BoxChanges *changes() const { return &m_changes; }
 
@@ -73,4 +79,5 @@ protected:
 
 private:
     BoxChanges m_changes;
+    Clipboard::Secret m_secret = Clipboard::Secret::No;
 };

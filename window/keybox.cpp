@@ -78,7 +78,7 @@ std::string KeyBox::selectedCodes() const
 void KeyBox::copyRaw()
 {
     if (hasSelectedText())
-        Clipboard::putCodes(selectedCodes());
+        Clipboard::putCodes(selectedCodes(), secret());
 }
 
 void KeyBox::cutRaw()
@@ -127,7 +127,7 @@ void KeyBox::endUndoStep()
 void KeyBox::publishSelection()
 {
     if (hasSelectedText())
-        Clipboard::putCodes(selectedCodes(), QClipboard::Selection);
+        Clipboard::putCodes(selectedCodes(), secret(), QClipboard::Selection);
 }
 
 void KeyBox::keyPressEvent(QKeyEvent *event)
@@ -209,7 +209,7 @@ void KeyBox::dragSelection()
 {
     m_dragWait.stop();
     auto *drag = new QDrag(this);
-    drag->setMimeData(Clipboard::mimeData(selectedCodes()));
+    drag->setMimeData(Clipboard::mimeData(selectedCodes(), secret()));
     // Only copied: dropping the key elsewhere leaves it whole.
     drag->exec(Qt::CopyAction);
 }

@@ -86,6 +86,15 @@ KorMain::~KorMain()
     }
 }
 
+void KorMain::closeEvent(QCloseEvent *event)
+{
+    // The user's closing and a quit of the application (Qt closes every window first) both
+    // come here. Not on deletion: the window is deleted after the event loop, hidden by then,
+    // and Wayland compositors may refuse a clipboard change from a program without the focus.
+    Clipboard::forgetSecrets();
+    QWidget::closeEvent(event);
+}
+
 KorMain *KorMain::instance()
 {
     if (!s_instance) {
@@ -102,6 +111,9 @@ void KorMain::buildControls()
     auto *plain = new TextBox(this);
     auto *code = new TextBox(this);
     txt = {key, plain, code};
+    // The code text is made to be sent; the key leaves the clipboard with the window.
+    key->setSecret(Clipboard::Secret::Forgotten);
+    plain->setSecret(Clipboard::Secret::Kept);
     for (int i = 0; i < 3; ++i)
         connect(txt[i]->changes(), &BoxChanges::changed, this, [this, i] { txt_Change(i); });
 
@@ -247,7 +259,7 @@ void KorMain::setCount(QLabel *label, std::size_t count)
 
 void KorMain::Copie_Click(int i)
 {
-    Clipboard::putCodes(text(i));
+    Clipboard::putCodes(text(i), txt[i]->secret());
 }
 
 void KorMain::copyArmored()

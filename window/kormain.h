@@ -43,6 +43,10 @@ public:
     // Pixels for a length in twips at DPI dots per inch.
     [[nodiscard]] static int pixels(int twips, int dpi);
 
+protected:
+    // Takes the key off the clipboard where a copy from this window left it.
+    void closeEvent(QCloseEvent *event) override;
+
 private:
     void buildControls();
     void placeControls();

@@ -239,7 +239,7 @@ void TextBox::contextMenuEvent(QContextMenuEvent *event)
 QMimeData *TextBox::createMimeDataFromSelection() const
 {
     return Clipboard::mimeData(
-        BoxText::fromDisplay(textCursor().selectedText(), BoxText::Lines::Multi));
+        BoxText::fromDisplay(textCursor().selectedText(), BoxText::Lines::Multi), secret());
 }
 
 bool TextBox::canInsertFromMimeData(const QMimeData *source) const

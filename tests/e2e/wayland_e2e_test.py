@@ -36,6 +36,8 @@ SKIPPED = 77
 TOOLS = ("sway", "swaymsg", "wtype", "wl-copy", "wl-paste")
 USER = "codetarvo-e2e"
 TEXT = "text/plain;charset=utf-8"
+# What asks clipboard managers to keep a copy out of their histories.
+HINT = "x-kde-passwordManagerHint"
 # wtype's virtual keyboard sends its keymap first; a key pressed before it arrives is lost.
 KEYMAP_PAUSE_MS = "250"
 IDLE_SAMPLES = 3
@@ -372,6 +374,28 @@ class Suite(Cases):
             b.copy(1, expect=plain)
             b.copy(2, expect=code)
 
+    def secrets_marked(self):
+        """The key's and the plain box's copies offer the hint, the code box's does not; the
+        types offered are otherwise the same and the texts exact."""
+        a, desktop = self.a, self.desktop
+        key, text = "clé", "à garder\npour soi"
+        a.fill(KEY, key)
+        a.fill(PLAIN, text)
+        plain = as_box_text(text)
+        a.copy(0, expect=as_box_text(key))
+        key_types = desktop.types()
+        a.copy(1, expect=plain)
+        plain_types = desktop.types()
+        a.copy(2, changed_from=plain)
+        code_types = desktop.types()
+        marked = sorted(code_types + [HINT])
+        if HINT in code_types or sorted(key_types) != marked or sorted(plain_types) != marked:
+            raise Failure("offered: key %s, plain text %s, code text %s"
+                          % (key_types, plain_types, code_types))
+        a.copy(1, expect=plain)
+        if desktop.clipboard(HINT) != b"secret":
+            raise Failure("the hint holds %s" % shown(desktop.clipboard(HINT)))
+
     def run_all(self):
         self.case("start-up: app id, caption, 622x283", self.start_up)
         self.case("second instance opens", self.second_instance)
@@ -391,6 +415,8 @@ class Suite(Cases):
                   self.foreign_code("un\r\ndeux\r\n", "clé"))
         self.case("pasting an empty box or an empty clipboard changes nothing",
                   self.empty_box)
+        self.case("the key and the plain text offered as secrets, the code text not",
+                  self.secrets_marked)
         self.case("1 MB code text ending in code 0 from wl-copy",
                   self.foreign_code(large_text(), "ab", ending_in_zero=True))
 
