@@ -1,12 +1,15 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // The clipboard on Qt's Windows platform, against the Windows clipboard as another program
 // (Notepad) reads and writes it: CF_UNICODETEXT with its CR LF line breaks and its end at the
-// first code 0, and the program's own format, registered under its MIME type's name.
+// first code 0, and the program's own format, registered under its MIME type's name. A key or
+// a plain text carries the formats that keep it out of the clipboard history and the cloud
+// clipboard, and closing the window takes a key it copied away.
 
 #include "clipboard.h"
 #include "window_testing.h"
 
 #include <QGuiApplication>
+#include <QPushButton>
 #include <QTest>
 
 #include <windows.h>
@@ -65,6 +68,10 @@ QString unicodeText()
     return data ? QString::fromWCharArray(reinterpret_cast<const wchar_t *>(data->constData()))
                 : QString();
 }
+
+const QString SecretFormats[] = {QStringLiteral("ExcludeClipboardContentFromMonitorProcessing"),
+                                 QStringLiteral("CanIncludeInClipboardHistory"),
+                                 QStringLiteral("CanUploadToCloudClipboard")};
 
 } // namespace
 
@@ -130,6 +137,41 @@ private slots:
         QVERIFY(ownBlock);
         // The block holds the codes exactly, not one byte more.
         QCOMPARE(ownBlock->toHex(' '), codes.toHex(' '));
+    }
+
+    // A key or a plain text adds the three formats under exactly their names, each a DWORD 0,
+    // and keeps its text and own format. Closing the window takes away the key it copied, and
+    // leaves the plain text.
+    void secretsCarryTheirFormatsAndTheKeyLeavesWithTheWindow_data()
+    {
+        QTest::addColumn<int>("box");
+        QTest::addColumn<bool>("secret");
+        QTest::addColumn<bool>("forgotten");
+        QTest::newRow("key") << 0 << true << true;
+        QTest::newRow("plain text") << 1 << true << false;
+        QTest::newRow("code text") << 2 << false << false;
+    }
+    void secretsCarryTheirFormatsAndTheKeyLeavesWithTheWindow()
+    {
+        QFETCH(int, box);
+        QFETCH(bool, secret);
+        QFETCH(bool, forgotten);
+        KorMain window;
+        window.show();
+        window.setText(KorMain::Key, "Cl\xE9");
+        window.setText(KorMain::Plain, "ligne\r\nfin");
+        window.findChild<QPushButton *>(QStringLiteral("Copie%1").arg(box))->click();
+        const UINT own = RegisterClipboardFormatW(
+            QString::fromLatin1(Clipboard::CodesFormat).toStdWString().c_str());
+        QTRY_COMPARE(block(own).value_or("(none)"), QByteArray::fromStdString(window.text(box)));
+        for (const QString &name : SecretFormats) {
+            const auto data = block(RegisterClipboardFormatW(name.toStdWString().c_str()));
+            QCOMPARE(data.value_or("(none)").toHex(' '),
+                     QByteArray(secret ? "\0\0\0\0" : "(none)", secret ? 4 : 6).toHex(' '));
+        }
+        window.close();
+        QCOMPARE(block(own).has_value(), !forgotten);
+        QCOMPARE(unicodeText().isEmpty(), forgotten);
     }
 };
 
