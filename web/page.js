@@ -146,16 +146,17 @@ for (const [i, box] of txt.entries()) {
 
 // Copy puts the box's codes on the clipboard as their characters. The asynchronous Clipboard
 // API hands every code over, but the engine's clipboard may not keep them all: Gecko drops code
-// 0 (and, on X11, turns CR into LF), WebKit ends the text at code 0 and turns CR into LF and the
-// no-break space into a space. Gecko lets a page read back what it wrote, so the loss is seen;
-// WebKit asks the user for any read, so there a code text holding such codes is said to be at
-// risk; Chromium keeps every code. The older copy command, the fallback, drops code 0 and CR.
-const atRisk = /[\0\r\u00a0]/;
+// 0 (and, on X11, turns CR into LF); WebKit ends the text at code 0, turns CR into LF and the
+// no-break space into a space, and drops DEL and the C1 controls (the code page's undefined
+// codes). Gecko lets a page read back what it wrote, so the loss is seen; WebKit asks the user
+// for any read, so there a code text holding such codes is said to be at risk; Chromium keeps
+// every code. The older copy command, the fallback, drops code 0 and CR.
+const atRisk = /[\0\r\u007f-\u009f\u00a0]/g;
 const engine = navigator.userAgentData ? 'chromium'
                : CSS.supports('-moz-appearance', 'none') ? 'gecko' : 'webkit';
 
 async function keptByClipboard(raw) {
-    if (engine === 'chromium' || !atRisk.test(raw))
+    if (engine === 'chromium' || !raw.match(atRisk))
         return true;
     if (engine === 'gecko') {
         try {
@@ -167,10 +168,10 @@ async function keptByClipboard(raw) {
     return false;
 }
 
-// The codes of RAW that a clipboard may lose, as the note names them.
+// The codes of RAW that a clipboard may lose, in hexadecimal as the note names them.
 function riskyCodes(raw) {
-    return [['\0', '00'], ['\r', '0D'], ['\u00a0', 'A0']].filter(([c]) => raw.includes(c))
-        .map(([, hex]) => hex).join(', ');
+    return [...new Set(raw.match(atRisk))].map((c) => c.charCodeAt(0)).sort((a, b) => a - b)
+        .map((code) => code.toString(16).toUpperCase().padStart(2, '0')).join(', ');
 }
 
 async function putOnClipboard(raw, codeText = false) {
