@@ -61,15 +61,19 @@ async function noteOf(page) {
     return note;
 }
 
-// Clicks Copy I, or does what COPY does, and gives what reached the clipboard.
+// Clicks Copy I, or does what COPY does, and gives what reached the clipboard. On a busy
+// machine WebKit can let the click's user activation lapse before the page writes: the copy
+// is then done once more.
 async function copyFrom(page, copy) {
     const sentinel = '\u2603 not copied';
     await page.writeClipboard(sentinel);
-    await (typeof copy === 'number' ? page.click(`#Copie${copy}`) : copy(page));
-    for (const until = Date.now() + 30000; Date.now() < until; await new Promise((r) => setTimeout(r, 100))) {
-        const copied = await page.readClipboard();
-        if (copied !== sentinel)
-            return copied;
+    for (let attempt = 0; attempt < 2; ++attempt) {
+        await (typeof copy === 'number' ? page.click(`#Copie${copy}`) : copy(page));
+        for (const until = Date.now() + 15000; Date.now() < until; await new Promise((r) => setTimeout(r, 100))) {
+            const copied = await page.readClipboard();
+            if (copied !== sentinel)
+                return copied;
+        }
     }
     throw new Error('nothing reached the clipboard');
 }
