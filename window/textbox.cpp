@@ -2,6 +2,7 @@
 #include "textbox.h"
 
 #include "clipboard.h"
+#include "rows.h"
 
 #include <QClipboard>
 #include <QColor>
@@ -33,15 +34,11 @@ TextBox::TextBox(QWidget *parent) : QPlainTextEdit(parent)
 
 std::string TextBox::codes() const
 {
-    // toPlainText() would turn code 160 (no-break space) into a space; the raw text keeps
-    // it and separates lines by U+2029, which reads back as CR LF.
-    QString shown = document()->toRawText();
-    // The codes are a function of the shown text alone, so the codes of the text read last
-    // serve again while the box shows exactly that text: comparing costs a fraction of
-    // converting, and the window reads the same box several times per keystroke.
-    if (shown != m_lastShown) {
-        m_lastCodes = BoxText::fromDisplay(shown, BoxText::Lines::Multi);
-        m_lastShown = std::move(shown);
+    // The codes read last serve until the document changes: the window reads the same box
+    // several times per keystroke, and a long text costs its length to read.
+    if (m_stale) {
+        m_lastCodes = BoxText::fromDisplay(Rows::text(document()), BoxText::Lines::Multi);
+        m_stale = false;
     }
     return m_lastCodes;
 }
@@ -55,7 +52,8 @@ void TextBox::markUnit(std::optional<std::size_t> unit)
             setExtraSelections({});
         return;
     }
-    const int at = static_cast<int>(BoxText::displayIndex(codes(), *unit, BoxText::Lines::Multi));
+    const int at =
+        Rows::position(document(), BoxText::displayIndex(codes(), *unit, BoxText::Lines::Multi));
     QTextEdit::ExtraSelection selection;
     selection.cursor = QTextCursor(document());
     selection.cursor.setPosition(at);
@@ -72,19 +70,16 @@ void TextBox::setCodes(std::string_view codes)
     {
         // setPlainText() may signal more than once; the box raises its own single change.
         const QScopedValueRollback rewriting(m_rewriting, true);
-        // QPlainTextEdit::setPlainText() (Qt 6.4) lays a long line out twice (once to select the
-        // whole text for its character format, once after), and so does the document's
-        // own when it replaces the text of a block already laid out: the layout measures
-        // the block's old rectangle, which lays the new text out, then lays it out again.
-        // Cleared first, the text arrives in a fresh block, laid out once when shown. The
-        // rest of what the widget's does follows: the cursor at the start, the view on it,
-        // no undo history, the text not modified.
+        // In place of QPlainTextEdit::setPlainText(), which lays a row out twice (Qt 6.4), and
+        // does what it does besides: the cursor at the start, the view on it, no undo
+        // history, the text not modified.
         QTextDocument *doc = document();
-        doc->clear();
-        doc->setPlainText(BoxText::toDisplay(codes, BoxText::Lines::Multi));
+        Rows::setText(doc, BoxText::toDisplay(codes, BoxText::Lines::Multi));
         setTextCursor(QTextCursor(doc));
         doc->setModified(false);
     }
+    m_lastCodes = codes;
+    m_stale = false;
     m_editFrom = m_editTo = -1;
     raiseChanged();
 }
@@ -92,6 +87,7 @@ void TextBox::setCodes(std::string_view codes)
 void TextBox::noteEdit(int position, int charsRemoved, int charsAdded)
 {
     Q_UNUSED(charsRemoved);
+    m_stale = true;
     keepShapes(position, charsAdded);
     if (m_rewriting || m_composing)
         return;
@@ -123,39 +119,73 @@ void TextBox::finishEdit()
     QTextDocument *doc = document();
     const int end = std::max(doc->characterCount() - 1, 0); // the last block end is no text
     const int from = std::clamp(m_editFrom, 0, end);
-    const int to = std::clamp(m_editTo, from, end);
+    int to = std::clamp(m_editTo, from, end);
     m_editFrom = m_editTo = -1;
 
-    QTextCursor cursor(doc);
-    cursor.setPosition(from);
-    cursor.setPosition(to, QTextCursor::KeepAnchor);
-    QString shown = cursor.selectedText();
-    shown.replace(QChar::ParagraphSeparator, u'\n');
-    const QString wanted = BoxText::typed(shown, BoxText::Lines::Multi);
-    if (wanted != shown) {
-        // Rewrite only what differs, so the user's cursor stays after the same text.
-        qsizetype head = 0;
-        while (head < shown.size() && head < wanted.size() && shown[head] == wanted[head])
-            ++head;
-        qsizetype tail = 0;
-        while (tail < shown.size() - head && tail < wanted.size() - head &&
-               shown[shown.size() - 1 - tail] == wanted[wanted.size() - 1 - tail])
-            ++tail;
-        cursor.setPosition(from + static_cast<int>(head));
-        cursor.setPosition(from + static_cast<int>(shown.size() - tail), QTextCursor::KeepAnchor);
+    const bool insertedRows = std::exchange(m_insertedRows, false);
+    const bool breaksRows = Rows::breaksRows(doc, from, to);
+    {
         const QScopedValueRollback rewriting(m_rewriting, true);
-        cursor.joinPreviousEditBlock();
-        cursor.insertText(wanted.mid(head, wanted.size() - head - tail));
-        cursor.endEditBlock();
+        QTextCursor cursor(doc);
+        // Joined to the user's edit only when something changes: an empty joined block would
+        // keep the next character typed from merging with this one for undo.
+        bool joined = false;
+        const auto join = [&cursor, &joined] {
+            if (!std::exchange(joined, true))
+                cursor.joinPreviousEditBlock();
+        };
+        if (m_enteringLines && breaksRows) {
+            join();
+            Rows::enterLines(cursor, from, to);
+        }
+        // Text inserted as codes is shown as it should be already; row breaks in what the user
+        // did not type came back with an undo, in text that was shown so before.
+        if (!insertedRows && (m_enteringLines || !breaksRows)) {
+            const QString shown = Rows::text(doc, from, to);
+            const QString wanted = BoxText::typed(shown, BoxText::Lines::Multi);
+            if (wanted != shown) {
+                join();
+                to = rewrite(cursor, from, shown, wanted);
+            }
+        }
+        if (Rows::unsettled(doc, from, to)) {
+            join();
+            Rows::settle(cursor, from, to);
+        }
+        if (joined)
+            cursor.endEditBlock();
     }
     raiseChanged();
+}
+
+int TextBox::rewrite(QTextCursor &cursor, int from, const QString &shown, const QString &wanted)
+{
+    // Only what differs, so the user's cursor stays after the same text.
+    qsizetype head = 0;
+    while (head < shown.size() && head < wanted.size() && shown[head] == wanted[head])
+        ++head;
+    qsizetype tail = 0;
+    while (tail < shown.size() - head && tail < wanted.size() - head &&
+           shown[shown.size() - 1 - tail] == wanted[wanted.size() - 1 - tail])
+        ++tail;
+    cursor.setPosition(from + static_cast<int>(head));
+    cursor.setPosition(from + static_cast<int>(shown.size() - tail), QTextCursor::KeepAnchor);
+    cursor.insertText(wanted.mid(head, wanted.size() - head - tail));
+    // Line breaks in the text written take the format of the row they split.
+    const int to = from + static_cast<int>(wanted.size());
+    Rows::enterLines(cursor, from, to);
+    return to;
 }
 
 void TextBox::insertCodes(std::string_view codes)
 {
     QTextCursor cursor = textCursor();
+    const QString replaced = Rows::text(document(), cursor.selectionStart(), cursor.selectionEnd());
+    if (!admits(BoxText::fromDisplay(replaced, BoxText::Lines::Multi).size(), codes.size()))
+        return;
     cursor.beginEditBlock();
-    cursor.insertText(BoxText::toDisplay(codes, BoxText::Lines::Multi));
+    m_insertedRows = true;
+    Rows::insert(cursor, BoxText::toDisplay(codes, BoxText::Lines::Multi));
     cursor.endEditBlock();
     setTextCursor(cursor);
     ensureCursorVisible();
@@ -191,6 +221,17 @@ void TextBox::keyPressEvent(QKeyEvent *event)
         event->accept();
         return;
     }
+    const bool undoing = event->matches(QKeySequence::Undo) || event->matches(QKeySequence::Redo);
+    const QScopedValueRollback entering(m_enteringLines, !undoing);
+    if (event->matches(QKeySequence::MoveToPreviousChar) || event->matches(QKeySequence::Backspace))
+        stepOverRowBreak(-1, QTextCursor::MoveAnchor);
+    else if (event->matches(QKeySequence::SelectPreviousChar))
+        stepOverRowBreak(-1, QTextCursor::KeepAnchor);
+    else if (event->matches(QKeySequence::MoveToNextChar) || event->matches(QKeySequence::Delete))
+        stepOverRowBreak(1, QTextCursor::MoveAnchor);
+    else if (event->matches(QKeySequence::SelectNextChar))
+        stepOverRowBreak(1, QTextCursor::KeepAnchor);
+
     const bool isEnter = event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter;
     if (isEnter && (event->modifiers() & Qt::ShiftModifier)) {
         // Shift+Enter would insert a line separator inside the paragraph; every line break
@@ -207,6 +248,23 @@ void TextBox::keyPressEvent(QKeyEvent *event)
     }
 }
 
+void TextBox::stepOverRowBreak(int direction, QTextCursor::MoveMode mode)
+{
+    // Between two rows of a line the cursor has two places for one position of the text:
+    // going on from either is one step, and deleting removes a character, not the row break.
+    QTextCursor cursor = textCursor();
+    if (mode == QTextCursor::MoveAnchor && cursor.hasSelection())
+        return;
+    const QTextBlock block = cursor.block();
+    const bool atBreak = direction < 0 ? cursor.atBlockStart() && Rows::continuesLine(block)
+                                       : cursor.atBlockEnd() && block.next().isValid() &&
+                                             Rows::continuesLine(block.next());
+    if (!atBreak)
+        return;
+    cursor.setPosition(cursor.position() + direction, mode);
+    setTextCursor(cursor);
+}
+
 void TextBox::inputMethodEvent(QInputMethodEvent *event)
 {
     // Text being composed is shown in the box but is not its text yet. An event that starts
@@ -219,6 +277,7 @@ void TextBox::inputMethodEvent(QInputMethodEvent *event)
     const bool entersText =
         !event->commitString().isEmpty() || event->replacementLength() > 0 || removesSelection;
     const QScopedValueRollback composing(m_composing, !entersText);
+    const QScopedValueRollback entering(m_enteringLines, true);
     enterTyped(event, BoxText::Lines::Multi,
                [this](QInputMethodEvent *entered) { QPlainTextEdit::inputMethodEvent(entered); });
 }
@@ -238,8 +297,9 @@ void TextBox::contextMenuEvent(QContextMenuEvent *event)
 
 QMimeData *TextBox::createMimeDataFromSelection() const
 {
-    return Clipboard::mimeData(
-        BoxText::fromDisplay(textCursor().selectedText(), BoxText::Lines::Multi), secret());
+    const QTextCursor cursor = textCursor();
+    const QString shown = Rows::text(document(), cursor.selectionStart(), cursor.selectionEnd());
+    return Clipboard::mimeData(BoxText::fromDisplay(shown, BoxText::Lines::Multi), secret());
 }
 
 bool TextBox::canInsertFromMimeData(const QMimeData *source) const

@@ -7,6 +7,7 @@
 #include "codebox.h"
 
 #include <QPlainTextEdit>
+#include <QTextCursor>
 
 #include <cstddef>
 #include <functional>
@@ -47,6 +48,12 @@ private:
     void noteEdit(int position, int charsRemoved, int charsAdded);
     void keepShapes(int position, int charsAdded);
     void finishEdit();
+    // Writes WANTED over SHOWN, the display form of the document from FROM on, where they
+    // differ; returns where WANTED ends.
+    int rewrite(QTextCursor &cursor, int from, const QString &shown, const QString &wanted);
+    // Makes one step of the cursor in DIRECTION (-1 or 1) go over a row break, where it would
+    // otherwise stop between two rows of one line.
+    void stepOverRowBreak(int direction, QTextCursor::MoveMode mode);
     void insertCodes(std::string_view codes);
     // Enters what an armored form in SOURCE carries; false when it holds none the box takes.
     bool insertArmored(const QMimeData *source);
@@ -55,13 +62,17 @@ private:
     bool m_rewriting = false;
     // Set while an input method only updates the text it is composing.
     bool m_composing = false;
+    // Set while the user types or composes: a block break entered then is a line break.
+    bool m_enteringLines = false;
+    // Set when the edit being finished inserted codes, in rows.
+    bool m_insertedRows = false;
     ArmorReader m_readArmor;
     // Set when the last text inserted held an armored form.
     bool m_insertedArmor = false;
     // Document range touched by the user's edit since the last changed(), or -1 for none.
     int m_editFrom = -1;
     int m_editTo = -1;
-    // The raw text codes() read last and its codes.
-    mutable QString m_lastShown;
+    // The codes codes() read last, and whether the document changed since.
     mutable std::string m_lastCodes;
+    mutable bool m_stale = true;
 };

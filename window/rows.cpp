@@ -1,0 +1,162 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "rows.h"
+
+#include <QTextBlock>
+#include <QTextBlockFormat>
+#include <QTextCursor>
+#include <QTextDocument>
+
+#include <algorithm>
+
+namespace Rows {
+namespace {
+
+// The block format's property that marks a row continuing a line. A format, not block user
+// data: undo and redo restore it with the blocks they bring back.
+constexpr int ContinuesLine = QTextFormat::UserProperty + 1;
+
+QTextBlockFormat rowFormat(bool continues)
+{
+    QTextBlockFormat format;
+    if (continues)
+        format.setProperty(ContinuesLine, true);
+    return format;
+}
+
+} // namespace
+
+bool continuesLine(const QTextBlock &block)
+{
+    return block.blockFormat().boolProperty(ContinuesLine);
+}
+
+void insert(QTextCursor &cursor, QStringView text)
+{
+    const QTextBlockFormat lineBreak = rowFormat(false);
+    const QTextBlockFormat rowBreak = rowFormat(true);
+    qsizetype start = 0;
+    while (true) {
+        qsizetype end = text.indexOf(u'\n', start);
+        if (end < 0)
+            end = text.size();
+        for (qsizetype at = start;; at += RowLength) {
+            cursor.insertText(text.mid(at, std::min<qsizetype>(RowLength, end - at)).toString());
+            if (end - at <= RowLength)
+                break;
+            cursor.insertBlock(rowBreak);
+        }
+        if (end == text.size())
+            return;
+        cursor.insertBlock(lineBreak);
+        start = end + 1;
+    }
+}
+
+void setText(QTextDocument *doc, const QString &text)
+{
+    // As one edit, so that the document's layout hears of it once, after the rows have their
+    // formats: laid out earlier, a row would be laid out for every format set.
+    const bool undo = doc->isUndoRedoEnabled();
+    doc->setUndoRedoEnabled(false);
+    doc->clear();
+    QTextCursor cursor(doc);
+    cursor.beginEditBlock();
+    cursor.setBlockFormat(rowFormat(false));
+    insert(cursor, text);
+    cursor.endEditBlock();
+    doc->setUndoRedoEnabled(undo);
+}
+
+QString text(const QTextDocument *doc, int from, int to)
+{
+    QString out;
+    out.reserve(to - from);
+    for (QTextBlock block = doc->findBlock(from); block.isValid() && block.position() <= to;
+         block = block.next()) {
+        if (block.position() > from && !continuesLine(block))
+            out += u'\n';
+        const int start = std::max(from - block.position(), 0);
+        const int end = std::min(to - block.position(), block.length() - 1);
+        if (end > start)
+            out += QStringView(block.text()).mid(start, end - start);
+    }
+    return out;
+}
+
+QString text(const QTextDocument *doc)
+{
+    return text(doc, 0, std::max(doc->characterCount() - 1, 0));
+}
+
+int position(const QTextDocument *doc, std::size_t index)
+{
+    // Each line break is one display character and one document position; a row break is a
+    // document position only.
+    std::size_t seen = 0;
+    for (QTextBlock block = doc->begin(); block.isValid(); block = block.next()) {
+        if (block.position() > 0 && !continuesLine(block))
+            ++seen;
+        const auto length = static_cast<std::size_t>(block.length() - 1);
+        if (index <= seen + length && (index < seen + length || !block.next().isValid() ||
+                                       !continuesLine(block.next())))
+            return block.position() + static_cast<int>(index - seen);
+        seen += length;
+    }
+    return std::max(doc->characterCount() - 1, 0);
+}
+
+bool breaksRows(const QTextDocument *doc, int from, int to)
+{
+    for (QTextBlock block = doc->findBlock(from).next();
+         block.isValid() && block.position() <= to; block = block.next())
+        if (continuesLine(block))
+            return true;
+    return false;
+}
+
+void enterLines(QTextCursor &cursor, int from, int to)
+{
+    const QTextDocument *doc = cursor.document();
+    for (QTextBlock block = doc->findBlock(from).next();
+         block.isValid() && block.position() <= to; block = block.next()) {
+        if (continuesLine(block)) {
+            cursor.setPosition(block.position());
+            cursor.setBlockFormat(rowFormat(false));
+        }
+    }
+}
+
+bool unsettled(const QTextDocument *doc, int from, int to)
+{
+    for (QTextBlock block = doc->findBlock(from); block.isValid() && block.position() <= to;
+         block = block.next())
+        if (block.length() - 1 > RowLength || (block.length() == 1 && continuesLine(block)))
+            return true;
+    return false;
+}
+
+void settle(QTextCursor &cursor, int from, int to)
+{
+    QTextDocument *doc = cursor.document();
+    QTextBlock block = doc->findBlock(from);
+    while (block.isValid() && block.position() <= to) {
+        if (block.length() == 1 && continuesLine(block)) {
+            // A row emptied by a deletion goes, its line unchanged.
+            const QTextBlock next = block.next();
+            cursor.setPosition(block.position());
+            cursor.deletePreviousChar();
+            to -= 1;
+            block = next;
+        } else if (block.length() - 1 > RowLength) {
+            // A row grown too long is split; what follows the split is looked at again.
+            cursor.setPosition(block.position() + RowLength);
+            cursor.insertBlock(rowFormat(true));
+            block = cursor.block();
+            to = std::max(to + 1, block.position());
+        } else {
+            block = block.next();
+        }
+    }
+}
+
+} // namespace Rows
