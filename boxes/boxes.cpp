@@ -197,11 +197,25 @@ std::optional<std::string> Boxes::armoredCode() const
     return Armor::armor(text(Code));
 }
 
-Boxes::Entry Boxes::paste(int i, std::u16string_view text)
+bool Boxes::admits(int i, std::size_t replaced, std::size_t entered)
 {
+    const std::size_t kept = text(i).size() - std::min(replaced, text(i).size());
+    if (entered <= Limit && kept <= Limit - entered)
+        return true;
+    m_view.showRefusal(i, FailureText::tooLong(Limit));
+    return false;
+}
+
+Boxes::Entry Boxes::paste(int i, std::u16string_view text, std::size_t replaced)
+{
+    Entry entry;
     if (auto armored = pasteArmored(i, text))
-        return std::move(*armored);
-    return {DisplayForm::fromRaw(text)};
+        entry = std::move(*armored);
+    else
+        entry.codes = DisplayForm::fromRaw(text);
+    if (!entry.refused && !admits(i, replaced, entry.codes.size()))
+        return {{}, true};
+    return entry;
 }
 
 std::optional<Boxes::Entry> Boxes::pasteArmored(int i, std::u16string_view text)

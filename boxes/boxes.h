@@ -36,6 +36,8 @@ public:
     virtual void showFailure(std::string_view why, std::optional<std::size_t> unit) = 0;
     // The plain box no longer shows a failure.
     virtual void clearFailure() = 0;
+    // A text pasted or dropped into box I entered nothing, because of WHY (French, UTF-8).
+    virtual void showRefusal(int i, std::string_view why) = 0;
 };
 
 class Boxes {
@@ -54,6 +56,10 @@ public:
     // Shows the start-up texts ("Tesk", "Saisie", "Code"), with the Copy buttons disabled and
     // the counts empty. Nothing is converted until a box changes.
     explicit Boxes(BoxesView &view);
+
+    // The most codes a box takes from a paste or a drop: a text that large is still shown and
+    // converted at once, and the command-line tool converts larger ones.
+    static constexpr std::size_t Limit = std::size_t{16} << 20;
 
     // How box I lays out its text: the key box holds one line.
     [[nodiscard]] static DisplayForm::Lines lines(int i)
@@ -75,9 +81,14 @@ public:
     // disabled (the code box may still hold the start-up word, which is no code text).
     [[nodiscard]] std::optional<std::string> armoredCode() const;
 
-    // What TEXT, pasted or dropped into box I, enters: the code text of an armored form in the
-    // code box (a damaged one refused), otherwise TEXT read as raw codes.
-    [[nodiscard]] Entry paste(int i, std::u16string_view text);
+    // Whether box I takes ENTERED codes, pasted or dropped, in place of REPLACED codes of its
+    // text: not past Limit, and then the face is told why nothing entered.
+    [[nodiscard]] bool admits(int i, std::size_t replaced, std::size_t entered);
+
+    // What TEXT, pasted or dropped into box I in place of REPLACED codes, enters: the code text
+    // of an armored form in the code box (a damaged one refused), otherwise TEXT read as raw
+    // codes; nothing past Limit.
+    [[nodiscard]] Entry paste(int i, std::u16string_view text, std::size_t replaced);
     // The same for an armored form alone; nothing when TEXT holds none for box I, so that the
     // face reads TEXT its own way.
     [[nodiscard]] std::optional<Entry> pasteArmored(int i, std::u16string_view text);

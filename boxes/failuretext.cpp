@@ -69,6 +69,12 @@ std::string keyTooShort()
     return "La clé a moins de 2 caractères : rien n'est converti.";
 }
 
+std::string tooLong(std::size_t limit)
+{
+    return "Texte trop long : une boîte en tient au plus " + std::to_string(limit >> 20) +
+           " Mio. Rien n'a été collé ; pour un texte plus long, utilisez codetarvo-cli.";
+}
+
 std::string armorDamaged(Armor::Problem problem, std::size_t line)
 {
     return "Le texte armé est abîmé à la ligne " + std::to_string(line) + " : " + damage(problem) +

@@ -21,6 +21,9 @@ namespace FailureText {
 // For an "Erreur" that stays while the key is too short for any conversion.
 [[nodiscard]] std::string keyTooShort();
 
+// For a text pasted or dropped that would take a box past LIMIT codes, and entered nothing.
+[[nodiscard]] std::string tooLong(std::size_t limit);
+
 // "Le texte armé est abîmé à la ligne 3 : ..." for an armored text that failed to read with
 // PROBLEM at LINE (1-based, the BEGIN line being 1), and whose code text was not entered.
 [[nodiscard]] std::string armorDamaged(Armor::Problem problem, std::size_t line);

@@ -27,6 +27,7 @@ struct Face final : BoxesView {
     std::string why;                              // the failure's reason, empty for none
     std::optional<std::size_t> marked;            // the unit marked in the code box
     std::array<int, 3> busyWhenShown{-1, -1, -1}; // EnCours when each box was last shown
+    std::string refusal;                          // why a paste entered nothing, if one did
 
     void showCodes(int i, std::string_view codes) override
     {
@@ -44,6 +45,10 @@ struct Face final : BoxesView {
     {
         why.clear();
         marked.reset();
+    }
+    void showRefusal(int i, std::string_view reason) override
+    {
+        refusal = "box " + std::to_string(i) + ": " + std::string(reason);
     }
 };
 
@@ -95,7 +100,8 @@ void run(Fixture &f, const Step &step)
         return;
     case Step::Paste: {
         const std::u16string text(step.text.begin(), step.text.end()); // ASCII in the table
-        const Boxes::Entry entry = f.boxes.paste(step.box, text);
+        // Over the whole text of the box.
+        const Boxes::Entry entry = f.boxes.paste(step.box, text, f.boxes.text(step.box).size());
         if (!entry.refused)
             f.type(step.box, entry.codes);
         return;
@@ -117,6 +123,7 @@ struct Scenario {
     std::string why; // the reason's exact text, empty for none
     std::optional<std::size_t> marked = std::nullopt;
     std::array<int, 3> busyWhenShown = {-2, -2, -2}; // -2: not checked
+    std::string refusal = "";
 };
 
 using FailureText::why;
@@ -263,6 +270,22 @@ const std::vector<Scenario> scenarios = {
      true,
      why(DecodeFailure::BelowKey, Carried.size()),
      Carried.size()},
+    {"a paste as long as a box holds enters and converts",
+     {type(0, "cl"), paste(1, std::string(Boxes::Limit, 'w'))},
+     {"cl", std::string(Boxes::Limit, 'w'), DecodesToPlain},
+     {"2", "*", "*"},
+     true,
+     ""},
+    {"a paste past the limit enters nothing, changes no box and says why",
+     {type(0, "cl"), type(2, Carried), paste(2, std::string(Boxes::Limit + 1, 'w')),
+      paste(1, armoredCarried + std::string(Boxes::Limit, 'w'))},
+     {"cl", "bonjour\r\n\xE0 toi", Carried},
+     {"2", "14", "7"},
+     true,
+     "",
+     std::nullopt,
+     {-2, -2, -2},
+     "box 1: " + FailureText::tooLong(Boxes::Limit)},
     {"an armored text pasted into the plain box is only text",
      {paste(1, armoredCarried)},
      {"Tesk", armoredCarried, DecodesToPlain},
@@ -315,6 +338,7 @@ TEST_P(BoxesScenario, showsWhatTheBoxesHold)
     EXPECT_EQ(f.boxes.armoredCode(), s.copies ? std::optional(Armor::armor(code)) : std::nullopt);
     EXPECT_EQ(f.face.why, s.why);
     EXPECT_EQ(f.face.marked, s.marked);
+    EXPECT_EQ(f.face.refusal, s.refusal);
 }
 
 INSTANTIATE_TEST_SUITE_P(Boxes, BoxesScenario, testing::ValuesIn(scenarios),

@@ -52,6 +52,11 @@ public:
     // Inserts the clipboard's text in place of the selection; nothing when it holds none.
     virtual void pasteRaw() = 0;
 
+    // Decides whether a text pasted or dropped enters: ENTERED codes in place of REPLACED.
+    using Admission = std::function<bool(std::size_t replaced, std::size_t entered)>;
+    // From now on ADMITS decides; until then every text enters.
+    void admitEntries(Admission admits) { m_admits = std::move(admits); }
+
     // How whatever leaves the box (copied, cut, dragged, selected) is marked; Secret::No for
     // a new box.
     void setSecret(Clipboard::Secret secret) { m_secret = secret; }
@@ -62,6 +67,10 @@ public:
 
 protected:
     void raiseChanged() { emit m_changes.changed(); }
+    [[nodiscard]] bool admits(std::size_t replaced, std::size_t entered) const
+    {
+        return !m_admits || m_admits(replaced, entered);
+    }
 
     // Hands the widget's own handler ENTER the key press or input method EVENT with its text
     // as the box of LINES enters it (the text Windows-1252 cannot hold as "?", control
@@ -80,4 +89,5 @@ protected:
 private:
     BoxChanges m_changes;
     Clipboard::Secret m_secret = Clipboard::Secret::No;
+    Admission m_admits;
 };

@@ -99,6 +99,10 @@ void KeyBox::pasteRaw()
 
 void KeyBox::insertStep(const QString &shown)
 {
+    // One character a code in a one-line box.
+    if (!admits(static_cast<std::size_t>(selectedText().size()),
+                static_cast<std::size_t>(shown.size())))
+        return;
     endUndoStep();
     insert(shown);
     endUndoStep();

@@ -16,6 +16,7 @@
 #include <QLabel>
 #include <QPixmap>
 #include <QPushButton>
+#include <QToolTip>
 
 #include "codetarvo.xpm"
 
@@ -32,6 +33,8 @@ struct Twips {
 constexpr int ClientWidth = 9330;
 constexpr int ClientHeight = 4245;
 constexpr int TwipsPerInch = 1440;
+// How long the reason a paste entered nothing stays on screen.
+constexpr int RefusalShownMs = 10000;
 // Counts shrink no further than this to fit their labels.
 constexpr qreal MinimumCountPointSize = 4.0;
 
@@ -114,8 +117,12 @@ void KorMain::buildControls()
     // The code text is made to be sent; the key leaves the clipboard with the window.
     key->setSecret(Clipboard::Secret::Forgotten);
     plain->setSecret(Clipboard::Secret::Kept);
-    for (int i = 0; i < 3; ++i)
+    for (int i = 0; i < 3; ++i) {
         connect(txt[i]->changes(), &BoxChanges::changed, this, [this, i] { txt_Change(i); });
+        txt[i]->admitEntries([this, i](std::size_t replaced, std::size_t entered) {
+            return m_boxes->admits(i, replaced, entered);
+        });
+    }
 
     ctr0 = new QLabel(this);
     ctr1 = new QLabel(this);
@@ -240,6 +247,15 @@ void KorMain::clearFailure()
 {
     describeFailure(txt[Plain]->widget(), {});
     txt[Code]->markUnit(std::nullopt);
+}
+
+void KorMain::showRefusal(int i, std::string_view why)
+{
+    // Where the user looks after pasting, for as long as it takes to read.
+    QWidget *box = txt[i]->widget();
+    QToolTip::showText(box->mapToGlobal(box->rect().center()),
+                       QString::fromUtf8(why.data(), static_cast<qsizetype>(why.size())), box, {},
+                       RefusalShownMs);
 }
 
 void KorMain::setCount(QLabel *label, std::size_t count)

@@ -58,6 +58,7 @@ private:
     void enableCopies(bool enabled) override;
     void showFailure(std::string_view why, std::optional<std::size_t> unit) override;
     void clearFailure() override;
+    void showRefusal(int i, std::string_view why) override;
 
     // Reports the user's change of box I to the boxes' behaviour.
     void txt_Change(int i);
