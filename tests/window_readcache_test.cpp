@@ -4,12 +4,14 @@
 // box's raw text done here afresh, after edits of every kind and after random sequences.
 
 #include "boxtext.h"
+#include "rows.h"
 #include "textbox.h"
 #include "window_testing.h"
 
 #include <QApplication>
 #include <QClipboard>
 #include <QInputMethodEvent>
+#include <QPlainTextEdit>
 #include <QTest>
 #include <QTextCursor>
 #include <QTextDocument>
@@ -175,6 +177,66 @@ private slots:
             }
             const std::string fresh = freshCodes(box);
             QVERIFY2(box.codes() == fresh, qPrintable(QStringLiteral("after operations ") + done));
+        }
+    }
+
+    // A line longer than a row is held as several rows; edited by the keyboard, it behaves as
+    // the same line in a bare QPlainTextEdit, which holds it whole: the same codes, the same
+    // cursor, the same text copied, over random edits around the rows' ends.
+    void shouldEditLongLinesAsABareTextEditDoes()
+    {
+        TextBox box;
+        QPlainTextEdit bare;
+        bare.setLineWrapMode(QPlainTextEdit::NoWrap);
+        std::mt19937 rng(4096); // fixed seed, so a failure reproduces
+        std::string codes(2 * Rows::RowLength + 50, 'a');
+        for (char &c : codes)
+            c = static_cast<char>('a' + rng() % 3);
+        box.setCodes(codes);
+        bare.setPlainText(QString::fromStdString(codes));
+        const auto shownCursor = [&box] {
+            return static_cast<int>(
+                Rows::text(box.document(), 0, box.textCursor().position()).size());
+        };
+        const std::array keys = {Qt::Key_Left,   Qt::Key_Right, Qt::Key_Backspace,
+                                 Qt::Key_Delete, Qt::Key_B,     Qt::Key_Return};
+        QString done;
+        for (int step = 0; step < 4000; ++step) {
+            const int length = bare.document()->characterCount() - 1;
+            const int row = static_cast<int>(rng() % 3) * Rows::RowLength;
+            const int at = std::clamp(row + static_cast<int>(rng() % 7) - 3, 0, length);
+            QTextCursor cursor = bare.textCursor();
+            cursor.setPosition(at);
+            bare.setTextCursor(cursor);
+            moveTo(box, Rows::position(box.document(), static_cast<std::size_t>(at)));
+            const unsigned op = rng() % 10;
+            const unsigned times = rng() % 3 + 1;
+            done += QString::number(op) + u' ';
+            for (QWidget *edit : {static_cast<QWidget *>(&box), static_cast<QWidget *>(&bare)}) {
+                if (op < keys.size()) {
+                    for (unsigned n = times; n > 0; --n)
+                        QTest::keyClick(edit, keys[op]);
+                } else if (op == 6) { // a selection across a row's end, copied and pasted back
+                    for (int n = 0; n < 5; ++n)
+                        QTest::keyClick(edit, Qt::Key_Right, Qt::ShiftModifier);
+                    QTest::keySequence(edit, QKeySequence::Copy);
+                    QTest::keyClick(edit, Qt::Key_Left);
+                    QTest::keySequence(edit, QKeySequence::Paste);
+                } else if (op == 7) {
+                    QTest::keyClick(edit, Qt::Key_Left, Qt::ShiftModifier);
+                    QTest::keyClick(edit, Qt::Key_Left, Qt::ShiftModifier);
+                    QTest::keySequence(edit, QKeySequence::Cut);
+                } else {
+                    QTest::keySequence(edit, op == 8 ? QKeySequence::Undo : QKeySequence::Redo);
+                }
+            }
+            const QByteArray context = (QStringLiteral("after operations ") + done).toUtf8();
+            QVERIFY2(box.codes() ==
+                         BoxText::fromDisplay(bare.document()->toRawText(), BoxText::Lines::Multi),
+                     context.constData());
+            // Where an undo leaves the cursor is Qt's choice, made on the rows it brings back.
+            if (op < 8)
+                QVERIFY2(shownCursor() == bare.textCursor().position(), context.constData());
         }
     }
 };

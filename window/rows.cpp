@@ -97,8 +97,8 @@ int position(const QTextDocument *doc, std::size_t index)
         if (block.position() > 0 && !continuesLine(block))
             ++seen;
         const auto length = static_cast<std::size_t>(block.length() - 1);
-        if (index <= seen + length && (index < seen + length || !block.next().isValid() ||
-                                       !continuesLine(block.next())))
+        if (index <= seen + length &&
+            (index < seen + length || !block.next().isValid() || !continuesLine(block.next())))
             return block.position() + static_cast<int>(index - seen);
         seen += length;
     }
@@ -107,8 +107,8 @@ int position(const QTextDocument *doc, std::size_t index)
 
 bool breaksRows(const QTextDocument *doc, int from, int to)
 {
-    for (QTextBlock block = doc->findBlock(from).next();
-         block.isValid() && block.position() <= to; block = block.next())
+    for (QTextBlock block = doc->findBlock(from).next(); block.isValid() && block.position() <= to;
+         block = block.next())
         if (continuesLine(block))
             return true;
     return false;
@@ -117,8 +117,8 @@ bool breaksRows(const QTextDocument *doc, int from, int to)
 void enterLines(QTextCursor &cursor, int from, int to)
 {
     const QTextDocument *doc = cursor.document();
-    for (QTextBlock block = doc->findBlock(from).next();
-         block.isValid() && block.position() <= to; block = block.next()) {
+    for (QTextBlock block = doc->findBlock(from).next(); block.isValid() && block.position() <= to;
+         block = block.next()) {
         if (continuesLine(block)) {
             cursor.setPosition(block.position());
             cursor.setBlockFormat(rowFormat(false));
@@ -130,7 +130,7 @@ bool unsettled(const QTextDocument *doc, int from, int to)
 {
     for (QTextBlock block = doc->findBlock(from); block.isValid() && block.position() <= to;
          block = block.next())
-        if (block.length() - 1 > RowLength || (block.length() == 1 && continuesLine(block)))
+        if (block.length() - 1 > LongestRow || (block.length() == 1 && continuesLine(block)))
             return true;
     return false;
 }
@@ -147,7 +147,7 @@ void settle(QTextCursor &cursor, int from, int to)
             cursor.deletePreviousChar();
             to -= 1;
             block = next;
-        } else if (block.length() - 1 > RowLength) {
+        } else if (block.length() - 1 > LongestRow) {
             // A row grown too long is split; what follows the split is looked at again.
             cursor.setPosition(block.position() + RowLength);
             cursor.insertBlock(rowFormat(true));

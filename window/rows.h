@@ -22,6 +22,9 @@ namespace Rows {
 // Longer than any line typed by hand, so that only long texts ever show rows; short enough
 // that a row is laid out in well under a millisecond.
 inline constexpr int RowLength = 4096;
+// Edits let a row grow to this length before it is split again, so that typing at the end of
+// a row stays one step to undo, as elsewhere.
+inline constexpr int LongestRow = 2 * RowLength;
 
 // Whether BLOCK is a row that continues the line of the block before it.
 [[nodiscard]] bool continuesLine(const QTextBlock &block);
@@ -47,9 +50,9 @@ void setText(QTextDocument *doc, const QString &text);
 // Makes every block break inside positions FROM to TO a line break: one the user typed or
 // composed there took the format of the block it split, which may be a row.
 void enterLines(QTextCursor &cursor, int from, int to);
-// Whether a row inside DOC's positions FROM to TO is longer than RowLength, or empty.
+// Whether a row inside DOC's positions FROM to TO is longer than LongestRow, or empty.
 [[nodiscard]] bool unsettled(const QTextDocument *doc, int from, int to);
-// After an edit of positions FROM to TO: a row grown past RowLength is split, a row left
+// After an edit of positions FROM to TO: a row grown past LongestRow is split, a row left
 // empty goes.
 void settle(QTextCursor &cursor, int from, int to);
 

@@ -148,7 +148,8 @@ void TextBox::finishEdit()
                 to = rewrite(cursor, from, shown, wanted);
             }
         }
-        if (Rows::unsettled(doc, from, to)) {
+        // An undo or a redo brings back rows as they were.
+        if ((m_enteringLines || insertedRows) && Rows::unsettled(doc, from, to)) {
             join();
             Rows::settle(cursor, from, to);
         }
