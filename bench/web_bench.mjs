@@ -136,7 +136,7 @@ const build = (compiler, out, extra) => {
         throw new Error(`${compiler} failed`);
 };
 build('c++', path.join(work, 'native'), []);
-build('em++', path.join(work, 'wasm.js'), ['-sSINGLE_FILE', '-sENVIRONMENT=web', '-sALLOW_MEMORY_GROWTH']);
+build('em++', path.join(work, 'wasm.js'), ['-msimd128', '-sSINGLE_FILE', '-sENVIRONMENT=web', '-sALLOW_MEMORY_GROWTH']);
 const native = spawnSync(path.join(work, 'native')).stdout.toString().trim();
 const page = await chromium.puppeteer.newPage();
 const printed = new Promise((resolve) => page.on('console', (m) => m.text().startsWith('coder') && resolve(m.text())));
