@@ -28,7 +28,7 @@ struct Pasted {
 
 // The boxes of the page. Its face is a script object with the methods showText(i, shown),
 // showCount(i, count), enableCopies(enabled), showFailure(why, at) (AT the display index of the
-// code box's unit at fault, or -1) and clearFailure().
+// code box's unit at fault, or -1), clearFailure() and showRefusal(i, why).
 class Page final : private BoxesView {
 public:
     explicit Page(val face) : m_face(std::move(face)), m_boxes(*this)
@@ -53,12 +53,21 @@ public:
         return DisplayForm::typed(text, Boxes::lines(i));
     }
 
-    [[nodiscard]] Pasted paste(Boxes::Field i, const std::u16string &text)
+    // TEXT pasted into box I in place of REPLACED, the selection as the text area shows it.
+    [[nodiscard]] Pasted paste(Boxes::Field i, const std::u16string &text,
+                               const std::u16string &replaced)
     {
-        Boxes::Entry entry = m_boxes.paste(i, text);
+        Boxes::Entry entry =
+            m_boxes.paste(i, text, DisplayForm::fromDisplay(replaced, Boxes::lines(i)).size());
         if (entry.refused)
             return {true, {}};
         return {false, DisplayForm::toDisplay(entry.codes, Boxes::lines(i))};
+    }
+
+    // Whether box I takes TEXT, dropped at a point of it; the face is told why when not.
+    [[nodiscard]] bool admitsDrop(Boxes::Field i, const std::u16string &text)
+    {
+        return m_boxes.admits(i, 0, DisplayForm::fromRaw(text).size());
     }
 
     // The raw text of box I, for the clipboard.
@@ -92,6 +101,10 @@ private:
         m_face.call<void>("showFailure", std::string(why), at);
     }
     void clearFailure() override { m_face.call<void>("clearFailure"); }
+    void showRefusal(int i, std::string_view why) override
+    {
+        m_face.call<void>("showRefusal", i, std::string(why));
+    }
 
     val m_face;
     Boxes m_boxes;
@@ -113,6 +126,7 @@ EMSCRIPTEN_BINDINGS(codetarvo)
         .function("edited", &Page::edited)
         .function("typed", &Page::typed)
         .function("paste", &Page::paste)
+        .function("admitsDrop", &Page::admitsDrop)
         .function("raw", &Page::raw)
         .function("armored", &Page::armored);
 }

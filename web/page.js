@@ -81,6 +81,9 @@ const page = new wasm.Page({
         describeFailure('');
         mark(-1);
     },
+    showRefusal(i, why) {
+        note.textContent = why;
+    },
 });
 
 // Replaces what the user selected in BOX by TEXT as an edit of the user's, which the browser
@@ -138,9 +141,16 @@ for (const [i, box] of txt.entries()) {
         if (pasted === undefined)
             return;
         event.preventDefault();
-        const entry = page.paste(fields[i], pasted);
+        const selected = box.value.slice(box.selectionStart, box.selectionEnd);
+        const entry = page.paste(fields[i], pasted, selected);
         if (!entry.refused && !enter(box, entry.shown))
             page.edited(fields[i], box.value);
+    });
+    // A dropped text enters as the browser drops it, unless it is too long for the box.
+    box.addEventListener('drop', (event) => {
+        const dropped = event.dataTransfer?.getData('text/plain');
+        if (dropped && !page.admitsDrop(fields[i], dropped))
+            event.preventDefault();
     });
 }
 
@@ -264,7 +274,7 @@ if (location.search)
     history.replaceState(null, '', location.pathname + location.hash);
 txt[1].focus();
 if (sharedText) {
-    const entry = page.paste(fields[Code], sharedText);
+    const entry = page.paste(fields[Code], sharedText, txt[Code].value);
     if (!entry.refused) {
         txt[Code].select();
         if (!enter(txt[Code], entry.shown))

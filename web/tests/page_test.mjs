@@ -218,6 +218,26 @@ const cases = [
         assert.match(s.why, /^Le texte armé est abîmé à la ligne 2 : /);
         assert.equal(await copyFrom(page, 2), code);
     }],
+    ['a paste past a box\'s limit enters nothing and says why; a long line goes through whole', Desktop, async (page) => {
+        await typeInto(page, 1, 'garde');
+        const before = await state(page);
+        // A paste event of its own: no engine's clipboard is made to carry 16 MiB here.
+        await page.evaluate((length) => {
+            const data = new DataTransfer();
+            data.setData('text/plain', 'w'.repeat(length));
+            const box = document.getElementById('txt1');
+            box.select();
+            box.dispatchEvent(new ClipboardEvent('paste', {clipboardData: data, bubbles: true, cancelable: true}));
+        }, 16 * 1024 * 1024 + 1);
+        const s = await state(page);
+        assert.deepEqual([s.boxes, s.counts], [before.boxes, before.counts]);
+        assert.match(s.note, /^Texte trop long : une boîte en tient au plus 16 Mio\..*codetarvo-cli\.$/);
+        const line = 'Une ligne sans fin. '.repeat(4000);
+        await pasteInto(page, 1, line);
+        await pasteInto(page, 1, await copyFrom(page, 1));
+        assert.deepEqual((await state(page)).counts.slice(1, 2), [String(line.length)]);
+        assert.equal((await state(page)).boxes[1], line);
+    }],
     ['the armored form\'s test vectors', Desktop, (page) => armorVectors(page, {state, pasteInto, copyFrom})],
     ['a phone: rows stacked at full width, no sideways scroll, buttons a finger tall', Phone, async (page) => {
         await typeInto(page, 1, 'Un texte assez long pour dépasser la largeur d\'un téléphone.');
