@@ -42,6 +42,15 @@ std::string randomTricky(std::mt19937 &rng)
     return text;
 }
 
+// Tricky texts around lines longer than a box's rows.
+std::string longTricky(std::mt19937 &rng)
+{
+    std::string text;
+    for (int piece = 0; piece < 4; ++piece)
+        text += randomTricky(rng) + std::string(3000 + rng() % 3000, 'w');
+    return text;
+}
+
 } // namespace
 
 class BoxTest : public QObject {
@@ -66,7 +75,7 @@ private slots:
         Shown shown(kind);
         std::mt19937 rng(20261207); // fixed seed, so a failure reproduces
         for (int i = 0; i < 3000; ++i) {
-            const std::string codes = randomTricky(rng);
+            const std::string codes = i % 100 ? randomTricky(rng) : longTricky(rng);
             shown.box->setCodes(codes);
             QVERIFY2(shown.box->codes() == codes, printable(codes).constData());
         }
@@ -263,7 +272,7 @@ private slots:
         Shown to(kind);
         std::mt19937 rng(77);
         for (int i = 0; i < 500; ++i) {
-            const std::string codes = randomTricky(rng);
+            const std::string codes = i % 50 ? randomTricky(rng) : longTricky(rng);
             from.box->setCodes(codes);
             to.box->setCodes("");
             // Copying an empty selection leaves the clipboard alone; it starts empty here.
