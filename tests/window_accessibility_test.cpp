@@ -70,6 +70,10 @@ private slots:
 
     void shouldGiveRolesAndCaptions()
     {
+        // The window is a window (a frame to AT-SPI) named by its caption.
+        QAccessibleInterface *window = QAccessible::queryAccessibleInterface(m_window.get());
+        QCOMPARE(window->role(), QAccessible::Window);
+        QCOMPARE(window->text(QAccessible::Name), m_window->windowTitle());
         for (int i = 0; i < 3; ++i) {
             const QString index = QString::number(i);
             QAccessibleInterface *box = accessible(m_window.get(), QStringLiteral("txt") + index);

@@ -62,12 +62,27 @@ public:
     }
 };
 
-QAccessibleInterface *countLabelFactory(const QString &, QObject *object)
+// The dynamic property that marks the program's window.
+constexpr char WindowProperty[] = "codetarvoWindow";
+
+QAccessibleInterface *factory(const QString &, QObject *object)
 {
-    auto *label = qobject_cast<QLabel *>(object);
-    if (label && label->property(CountedProperty).isValid())
+    if (auto *label = qobject_cast<QLabel *>(object);
+        label && label->property(CountedProperty).isValid())
         return new CountLabelAccessible(label);
+    if (auto *window = qobject_cast<QWidget *>(object);
+        window && window->isWindow() && window->property(WindowProperty).toBool())
+        return new QAccessibleWidget(window, QAccessible::Window);
     return nullptr;
+}
+
+void installFactory()
+{
+    static const bool installed = [] {
+        QAccessible::installFactory(factory);
+        return true;
+    }();
+    (void)installed;
 }
 
 QString text(const char *utf8)
@@ -77,13 +92,15 @@ QString text(const char *utf8)
 
 } // namespace
 
+void describeWindow(QWidget *window)
+{
+    installFactory();
+    window->setProperty(WindowProperty, true);
+}
+
 void describeControls(int field, QWidget *box, QLabel *count, QPushButton *copy)
 {
-    static const bool factoryInstalled = [] {
-        QAccessible::installFactory(countLabelFactory);
-        return true;
-    }();
-    (void)factoryInstalled;
+    installFactory();
 
     const Field &texts = Fields.at(static_cast<std::size_t>(field));
     box->setAccessibleName(text(texts.boxName));

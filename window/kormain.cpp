@@ -58,6 +58,8 @@ constexpr std::array<Twips, 3> CopyPlaces = {{
 
 KorMain::KorMain(QWidget *parent) : QWidget(parent)
 {
+    // First: a caption set while a screen reader listens already asks for the interface.
+    describeWindow(this);
     setObjectName(QStringLiteral("KorMain"));
     setWindowTitle(QStringLiteral("Code Tarvo " CODETARVO_CAPTION_VERSION));
     setWindowIcon(QIcon(QPixmap(codetarvo_xpm)));

@@ -78,6 +78,15 @@ async function copyFrom(page, copy) {
     throw new Error('nothing reached the clipboard');
 }
 
+// The relative luminance of an opaque rgb() colour, and the contrast of two.
+function luminance(colour) {
+    assert.match(colour, /^rgb\(/);
+    const linear = (v) => (v <= 10.31475 ? v / 3294.6 : ((v / 255 + 0.055) / 1.055) ** 2.4);
+    const [r, g, b] = colour.match(/[\d.]+/g).map(linear);
+    return 0.2126 * r + 0.7152 * g + 0.0722 * b;
+}
+const contrast = (a, b) => (Math.max(luminance(a), luminance(b)) + 0.05) / (Math.min(luminance(a), luminance(b)) + 0.05);
+
 const cases = [
     ['start-up: the window\'s texts, buttons disabled, counts empty, names', Desktop, async (page) => {
         assert.equal(await page.title(), 'Code Tarvo 1.0');
@@ -257,6 +266,28 @@ const cases = [
             assert.ok(layout.buttons[i].top >= layout.boxes[i].bottom, `Copy ${i} is not under its box`);
             if (i > 0)
                 assert.ok(layout.boxes[i].top >= layout.buttons[i - 1].bottom, `row ${i} is not stacked`);
+        }
+    }],
+    ['the reader\'s theme, light or dark: text at 7:1, counts, note and buttons at 4.5:1, box, wave and ring at 3:1', Desktop, async (page, browser) => {
+        await typeInto(page, 2, '\u2401z\u2401');
+        await page.focus('#txt0');
+        // Only Chromium's driver can choose the scheme; elsewhere the engine's own is checked
+        // (GTK_THEME=Adwaita:dark gives WebKitGTK a dark one).
+        for (const scheme of browser.name === 'chromium' ? ['light', 'dark'] : [null]) {
+            if (scheme)
+                await page.emulateMediaFeatures([{name: 'prefers-color-scheme', value: scheme}]);
+            const [dark, desktop, box, text, edge, count, note, wave, ring, button, face] = await page.evaluate(() => [
+                matchMedia('(prefers-color-scheme: dark)').matches, ...[
+                    ['body', 'backgroundColor'], ['.code .backdrop', 'backgroundColor'], ['#txt2', 'color'],
+                    ['#txt2', 'borderTopColor'], ['#ctr1', 'color'], ['#note', 'color'], ['mark', 'textDecorationColor'],
+                    ['#txt0', 'outlineColor'], ['#Copie0', 'color'], ['#Copie0', 'backgroundColor']]
+                    .map(([s, p]) => getComputedStyle(document.querySelector(s))[p])]);
+            assert.equal(luminance(box) < luminance(text), dark, `${text} on ${box}`);
+            for (const [what, fore, back, least] of [
+                ['text', text, box, 7], ['count', count, desktop, 4.5], ['note', note, desktop, 4.5], ['wave', wave, box, 3],
+                ['box', contrast(box, desktop) >= 3 ? box : edge, desktop, 3], ['ring', ring, desktop, 3],
+                ...(dark ? [['button', button, face, 4.5]] : [])]) // light buttons are the engine's
+                assert.ok(contrast(fore, back) >= least, `dark ${dark}: ${what} ${fore} on ${back}: ${contrast(fore, back)}`);
         }
     }],
 ];
