@@ -10,8 +10,9 @@
 //
 // Options: --runs=N (keystrokes per case, median reported; default 5), --sizes=K,K,...
 // (plain text sizes in KiB; default 1,10,100,1024), --kinds=ascii,accented,lines,french,
-// english (which texts), --memory (print the idle and peak
-// resident memory with 1 MiB typed into the plain box instead). --benchmark_min_time=T,
+// english (which texts), --memory (instead: the idle and peak resident memory with 4 MiB of
+// French prose in the plain box, what each character held adds, and the processor time the
+// window takes while idle, its cursor blinking in the code box). --benchmark_min_time=T,
 // as CI passes to every benchmark, asks for one quick run on small texts. Other options
 // are left to Qt.
 
@@ -21,16 +22,20 @@
 #include "textbox.h"
 
 #include <QApplication>
+#include <QClipboard>
 #include <QElapsedTimer>
+#include <QEventLoop>
 #include <QPlainTextEdit>
 #include <QSet>
 #include <QTest>
 #include <QTextCursor>
+#include <QTimer>
 
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <ctime>
 #include <fstream>
 #include <random>
 #include <string>
@@ -261,17 +266,42 @@ public:
     {
         settle();
         const long idle = statusKiB("VmRSS");
+        constexpr std::size_t Size = std::size_t{4} << 20;
         m_window.setText(KorMain::Key, Key);
-        m_window.setText(KorMain::Plain, plainText(Kind::Ascii, std::size_t{1} << 20));
+        m_window.setText(KorMain::Plain, plainText(Kind::French, Size));
         for (int i = 0; i < 3; ++i) {
             typeAtEnd(m_plainBox, Qt::Key_A);
             typeAtEnd(m_codeBox, Qt::Key_AsciiTilde);
             typeAtEnd(m_keyBox, Qt::Key_X);
         }
+        const long held = statusKiB("VmRSS");
         std::printf("resident memory   idle (window shown): %.1f MiB\n", idle / 1024.0);
-        std::printf("resident memory   1 MiB of plain text, now: %.1f MiB, peak: %.1f MiB "
-                    "(aim: under 150 MB = 143.1 MiB)\n",
-                    statusKiB("VmRSS") / 1024.0, statusKiB("VmHWM") / 1024.0);
+        std::printf("resident memory   4 MiB of French, now: %.1f MiB, peak: %.1f MiB; "
+                    "%.0f bytes per character (aim: at most 40)\n",
+                    held / 1024.0, statusKiB("VmHWM") / 1024.0,
+                    static_cast<double>(held - idle) * 1024 / static_cast<double>(Size));
+
+        // The cursor blinks in the code box of the active window, its view on the end of the
+        // text.
+        m_window.activateWindow();
+        if (!QTest::qWaitForWindowActive(&m_window))
+            std::fprintf(stderr, "window_bench: the window did not become active\n");
+        m_codeBox->setFocus();
+        m_codeBox->moveCursor(QTextCursor::End);
+        settle();
+        constexpr int IdleMs = 5000;
+        const int paintsBefore = m_codePaints;
+        const std::clock_t cpuBefore = std::clock();
+        QElapsedTimer idleTimer;
+        idleTimer.start();
+        QEventLoop blinking;
+        QTimer::singleShot(IdleMs, &blinking, &QEventLoop::quit);
+        blinking.exec();
+        const double cpuMs =
+            1000.0 * static_cast<double>(std::clock() - cpuBefore) / CLOCKS_PER_SEC;
+        std::printf(
+            "idle, the cursor blinking (%d paints): %.2f %% of a core (aim: at most 1 %%)\n",
+            m_codePaints - paintsBefore, 100.0 * cpuMs / static_cast<double>(idleTimer.elapsed()));
     }
 
 private:
@@ -289,6 +319,24 @@ private:
         QElapsedTimer timer;
         timer.start();
         QTest::keyClick(box, key);
+        QCoreApplication::processEvents();
+        paintIfNotPainted(m_plainBox->viewport());
+        paintIfNotPainted(m_codeBox->viewport());
+        return static_cast<double>(timer.nsecsElapsed()) / 1e6;
+    }
+
+    // Milliseconds for TEXT pasted over the whole plain box with Ctrl+V, until the window is
+    // repainted.
+    double pasteTime(const std::string &text)
+    {
+        m_window.setText(KorMain::Plain, "");
+        QGuiApplication::clipboard()->setText(BoxText::toRaw(text));
+        m_plainBox->setFocus();
+        settle();
+        m_paints.clear();
+        QElapsedTimer timer;
+        timer.start();
+        QTest::keySequence(m_plainBox, QKeySequence::Paste);
         QCoreApplication::processEvents();
         paintIfNotPainted(m_plainBox->viewport());
         paintIfNotPainted(m_codeBox->viewport());
@@ -322,8 +370,10 @@ private:
 
     bool eventFilter(QObject *watched, QEvent *event) override
     {
-        if (event->type() == QEvent::Paint)
+        if (event->type() == QEvent::Paint) {
             m_paints.insert(watched);
+            m_codePaints += watched == m_codeBox->viewport();
+        }
         return false;
     }
 
@@ -335,7 +385,8 @@ private:
     void runCase(Kind kind, std::size_t size)
     {
         m_window.setText(KorMain::Key, Key);
-        m_window.setText(KorMain::Plain, plainText(kind, size));
+        const std::string text = plainText(kind, size);
+        m_window.setText(KorMain::Plain, text);
         settle();
         struct Times {
             std::vector<double> keystroke;
@@ -362,6 +413,10 @@ private:
         print(kind, size, "plain", plain.keystroke, plain.floor);
         print(kind, size, "code", code.keystroke, code.floor);
         print(kind, size, "key", key.keystroke, key.floor);
+        std::vector<double> paste;
+        for (int run = 0; run < m_settings.runs; ++run)
+            paste.push_back(pasteTime(text));
+        print(kind, size, "paste", paste, {});
         std::fflush(stdout);
     }
 
@@ -369,21 +424,26 @@ private:
                       const std::vector<double> &keystroke, const std::vector<double> &floor)
     {
         const double k = median(keystroke);
-        const double f = median(floor);
+        const double f = floor.empty() ? 0 : median(floor);
         const double ratio = f > 0 ? k / f : 0;
-        std::string aim = ratio <= 1.3 ? "ratio met" : "ratio NOT met";
+        std::string aim = floor.empty() ? "" : ratio <= 1.3 ? "ratio met" : "ratio NOT met";
         // Prose, what users write, has the tighter aims; the other kinds are the extremes.
         const bool prose = kind == Kind::French || kind == Kind::English;
+        const bool pasting = floor.empty();
         double limit = 0;
-        if (size == 10 * 1024)
+        if (pasting)
+            limit = size == 4 * 1024 * 1024 && prose ? 500 : 0;
+        else if (size == 10 * 1024)
             limit = 16;
         else if (size == 100 * 1024)
             limit = prose ? 50 : 100;
         else if (size == 1024 * 1024 && prose)
-            limit = 500;
+            limit = 16;
+        else if (size == 4 * 1024 * 1024 && prose)
+            limit = 50;
         if (limit > 0) {
             char text[48];
-            std::snprintf(text, sizeof text, ", <= %.0f ms %s", limit,
+            std::snprintf(text, sizeof text, "%s<= %.0f ms %s", aim.empty() ? "" : ", ", limit,
                           k <= limit ? "met" : "NOT met");
             aim += text;
         }
@@ -399,6 +459,7 @@ private:
     const Settings &m_settings;
     QSet<QObject *> m_paints; // viewports painted since the measure began
     int m_forcedPaints = 0;
+    int m_codePaints = 0; // paints of the code box's viewport
     KorMain m_window;
     QPlainTextEdit m_floor;
     std::array<QWidget *, 3> m_box{};
