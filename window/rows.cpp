@@ -67,6 +67,22 @@ void setText(QTextDocument *doc, const QString &text)
     doc->setUndoRedoEnabled(undo);
 }
 
+void replace(QTextDocument *doc, std::size_t from, std::size_t to, QStringView text)
+{
+    const bool undo = doc->isUndoRedoEnabled();
+    doc->setUndoRedoEnabled(false);
+    QTextCursor cursor(doc);
+    cursor.beginEditBlock();
+    const int start = position(doc, from);
+    cursor.setPosition(start);
+    cursor.setPosition(position(doc, to), QTextCursor::KeepAnchor);
+    cursor.removeSelectedText();
+    insert(cursor, text);
+    settle(cursor, start, cursor.position());
+    cursor.endEditBlock();
+    doc->setUndoRedoEnabled(undo);
+}
+
 QString text(const QTextDocument *doc, int from, int to)
 {
     QString out;

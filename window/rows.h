@@ -35,6 +35,10 @@ void insert(QTextCursor &cursor, QStringView text);
 // Replaces DOC's whole text by TEXT (display form, '\n' between lines), in rows.
 void setText(QTextDocument *doc, const QString &text);
 
+// Replaces what lies between FROM and TO in the display form of DOC's text by TEXT, as
+// setText() would leave it; the rows around it keep their layout.
+void replace(QTextDocument *doc, std::size_t from, std::size_t to, QStringView text);
+
 // The display form of DOC's positions FROM to TO, '\n' between lines and nothing between the
 // rows of a line.
 [[nodiscard]] QString text(const QTextDocument *doc, int from, int to);

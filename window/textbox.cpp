@@ -65,8 +65,20 @@ void TextBox::markUnit(std::optional<std::size_t> unit)
 
 void TextBox::setCodes(std::string_view codes)
 {
-    if (codes == this->codes())
+    const std::string old = this->codes();
+    if (codes == old)
         return;
+    // The codes both texts start and end with, no line break cut in two.
+    const std::size_t shortest = std::min(old.size(), codes.size());
+    std::size_t head =
+        std::mismatch(codes.begin(), codes.begin() + shortest, old.begin()).first - codes.begin();
+    while (head > 0 && old[head - 1] == '\r')
+        --head;
+    std::size_t tail = 0;
+    while (tail < shortest - head && old[old.size() - 1 - tail] == codes[codes.size() - 1 - tail])
+        ++tail;
+    while (tail > 0 && old[old.size() - tail] == '\n')
+        --tail;
     {
         // setPlainText() may signal more than once; the box raises its own single change.
         const QScopedValueRollback rewriting(m_rewriting, true);
@@ -74,7 +86,17 @@ void TextBox::setCodes(std::string_view codes)
         // does what it does besides: the cursor at the start, the view on it, no undo
         // history, the text not modified.
         QTextDocument *doc = document();
-        Rows::setText(doc, BoxText::toDisplay(codes, BoxText::Lines::Multi));
+        constexpr auto Multi = BoxText::Lines::Multi;
+        if (head + tail > codes.size() / 2) {
+            // Mostly the text the box holds (a decoding after a keystroke at the end of a code
+            // text): only what differs changes, and the rows around it keep their layout.
+            Rows::replace(
+                doc, BoxText::displayIndex(old, head, Multi),
+                BoxText::displayIndex(old, old.size() - tail, Multi),
+                BoxText::toDisplay(codes.substr(head, codes.size() - head - tail), Multi));
+        } else {
+            Rows::setText(doc, BoxText::toDisplay(codes, Multi));
+        }
         setTextCursor(QTextCursor(doc));
         doc->setModified(false);
     }
@@ -224,7 +246,10 @@ void TextBox::keyPressEvent(QKeyEvent *event)
     }
     const bool undoing = event->matches(QKeySequence::Undo) || event->matches(QKeySequence::Redo);
     const QScopedValueRollback entering(m_enteringLines, !undoing);
-    if (event->matches(QKeySequence::MoveToPreviousChar) || event->matches(QKeySequence::Backspace))
+    // Backspace by its key, as QPlainTextEdit takes it (Qt 6.4).
+    const bool backspace =
+        event->key() == Qt::Key_Backspace && !(event->modifiers() & ~Qt::ShiftModifier);
+    if (event->matches(QKeySequence::MoveToPreviousChar) || backspace)
         stepOverRowBreak(-1, QTextCursor::MoveAnchor);
     else if (event->matches(QKeySequence::SelectPreviousChar))
         stepOverRowBreak(-1, QTextCursor::KeepAnchor);
