@@ -230,17 +230,10 @@ const cases = [
     ['a paste past a box\'s limit enters nothing and says why; a long line goes through whole', Desktop, async (page) => {
         await typeInto(page, 1, 'garde');
         const before = await state(page);
-        // A paste event of its own: no engine's clipboard is made to carry 16 MiB here.
-        await page.evaluate((length) => {
-            const data = new DataTransfer();
-            data.setData('text/plain', 'w'.repeat(length));
-            const box = document.getElementById('txt1');
-            box.select();
-            box.dispatchEvent(new ClipboardEvent('paste', {clipboardData: data, bubbles: true, cancelable: true}));
-        }, 16 * 1024 * 1024 + 1);
+        await pasteInto(page, 1, 'w'.repeat(16 * 1024 * 1024 + 1));
+        assert.match(await noteOf(page), /^Texte trop long : une boîte en tient au plus 16 Mio\..*codetarvo-cli\.$/);
         const s = await state(page);
         assert.deepEqual([s.boxes, s.counts], [before.boxes, before.counts]);
-        assert.match(s.note, /^Texte trop long : une boîte en tient au plus 16 Mio\..*codetarvo-cli\.$/);
         const line = 'Une ligne sans fin. '.repeat(4000);
         await pasteInto(page, 1, line);
         await pasteInto(page, 1, await copyFrom(page, 1));
