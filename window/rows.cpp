@@ -7,6 +7,7 @@
 #include <QTextDocument>
 
 #include <algorithm>
+#include <vector>
 
 namespace Rows {
 namespace {
@@ -32,23 +33,45 @@ bool continuesLine(const QTextBlock &block)
 
 void insert(QTextCursor &cursor, QStringView text)
 {
-    const QTextBlockFormat lineBreak = rowFormat(false);
-    const QTextBlockFormat rowBreak = rowFormat(true);
-    qsizetype start = 0;
-    while (true) {
+    // One insertion, row breaks among the line breaks: line by line, inserting would cost
+    // more than the text itself.
+    QString rows;
+    rows.reserve(text.size() + text.size() / RowLength + 1);
+    std::vector<int> continuing; // the new blocks that continue a line, numbered from 1
+    int blocks = 0;
+    for (qsizetype start = 0;;) {
         qsizetype end = text.indexOf(u'\n', start);
         if (end < 0)
             end = text.size();
         for (qsizetype at = start;; at += RowLength) {
-            cursor.insertText(text.mid(at, std::min<qsizetype>(RowLength, end - at)).toString());
+            rows += text.mid(at, std::min<qsizetype>(RowLength, end - at));
             if (end - at <= RowLength)
                 break;
-            cursor.insertBlock(rowBreak);
+            rows += QChar::ParagraphSeparator;
+            continuing.push_back(++blocks);
         }
         if (end == text.size())
-            return;
-        cursor.insertBlock(lineBreak);
+            break;
+        rows += u'\n';
+        ++blocks;
         start = end + 1;
+    }
+    const int first = cursor.blockNumber();
+    // A new block takes the format of the block the insertion split.
+    const bool inherited = continuesLine(cursor.block());
+    cursor.insertText(rows);
+    if (continuing.empty() && !inherited)
+        return;
+    QTextDocument *doc = cursor.document();
+    QTextCursor format(doc);
+    auto next = continuing.begin();
+    for (int n = 1; n <= blocks; ++n) {
+        const bool continues = next != continuing.end() && *next == n;
+        next += continues;
+        if (continues != inherited) {
+            format.setPosition(doc->findBlockByNumber(first + n).position());
+            format.setBlockFormat(rowFormat(continues));
+        }
     }
 }
 
@@ -101,7 +124,27 @@ QString text(const QTextDocument *doc, int from, int to)
 
 QString text(const QTextDocument *doc)
 {
-    return text(doc, 0, std::max(doc->characterCount() - 1, 0));
+    // The document's raw text in one piece, less its row breaks.
+    QString raw = doc->toRawText();
+    qsizetype kept = -1;
+    qsizetype from = 0;
+    for (QTextBlock block = doc->begin().next(); block.isValid(); block = block.next()) {
+        if (!continuesLine(block))
+            continue;
+        const qsizetype rowBreak = block.position() - 1;
+        if (kept < 0)
+            kept = rowBreak;
+        else
+            kept += std::copy(raw.cbegin() + from, raw.cbegin() + rowBreak, raw.begin() + kept) -
+                    (raw.begin() + kept);
+        from = rowBreak + 1;
+    }
+    if (kept >= 0) {
+        kept +=
+            std::copy(raw.cbegin() + from, raw.cend(), raw.begin() + kept) - (raw.begin() + kept);
+        raw.truncate(kept);
+    }
+    return raw;
 }
 
 int position(const QTextDocument *doc, std::size_t index)

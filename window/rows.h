@@ -42,6 +42,8 @@ void replace(QTextDocument *doc, std::size_t from, std::size_t to, QStringView t
 // The display form of DOC's positions FROM to TO, '\n' between lines and nothing between the
 // rows of a line.
 [[nodiscard]] QString text(const QTextDocument *doc, int from, int to);
+// The same for the whole text, with U+2029 between lines, which the display form reads as
+// '\n'.
 [[nodiscard]] QString text(const QTextDocument *doc);
 
 // The document position of INDEX in the display form of DOC's text.
