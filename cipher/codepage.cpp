@@ -159,8 +159,17 @@ std::string_view describe(Utf8ErrorKind kind)
 
 std::optional<Utf8Error> fromUtf8InPlace(std::string &text)
 {
-    const std::size_t n = text.size();
-    const auto byteAt = [&text](std::size_t i) { return static_cast<unsigned char>(text[i]); };
+    std::size_t size = text.size();
+    auto error = fromUtf8InPlace(text.data(), size);
+    if (!error)
+        text.resize(size);
+    return error;
+}
+
+std::optional<Utf8Error> fromUtf8InPlace(char *text, std::size_t &size)
+{
+    const std::size_t n = size;
+    const auto byteAt = [text](std::size_t i) { return static_cast<unsigned char>(text[i]); };
     std::size_t read = 0;
     std::size_t written = 0; // also the number of characters read so far
     while (read < n) {
@@ -168,11 +177,11 @@ std::optional<Utf8Error> fromUtf8InPlace(std::string &text)
         // The word is loaded before it is stored, so the overlap of WRITTEN and READ when
         // they are less than eight apart does no harm.
         while (n - read >= 8) {
-            const std::uint64_t word = load8(text.data() + read);
+            const std::uint64_t word = load8(text + read);
             if ((word & HighBits) != 0)
                 break;
             if (written != read)
-                store8(text.data() + written, word);
+                store8(text + written, word);
             read += 8;
             written += 8;
         }
@@ -218,7 +227,7 @@ std::optional<Utf8Error> fromUtf8InPlace(std::string &text)
         text[written++] = static_cast<char>(*code);
         read += length;
     }
-    text.resize(written);
+    size = written;
     return std::nullopt;
 }
 
