@@ -374,11 +374,11 @@ struct Reader::State {
     std::size_t chunks = 0;         // chunks read so far
     Problem chunkProblem = Problem::None;
     std::size_t chunkLine = 0;
-    std::size_t oLine = 0;            // of the 'o' that may continue "endc"
-    std::size_t restLine = 0;         // of the first character after the period
-    std::size_t mismatchLine = 0;     // of the first one that is not the closing frame's
-    std::string tail;                 // the last characters after the period
-    char held[4] = {};                // a line break or a UTF-8 sequence cut by a piece's end
+    std::size_t oLine = 0;        // of the 'o' that may continue "endc"
+    std::size_t restLine = 0;     // of the first character after the period
+    std::size_t mismatchLine = 0; // of the first one that is not the closing frame's
+    std::string tail;             // the last characters after the period
+    char held[4] = {};            // a line break or a UTF-8 sequence cut by a piece's end
     std::size_t heldCount = 0;
     Dearmored result;
 

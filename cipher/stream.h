@@ -64,9 +64,9 @@ private:
     Engine::Decoder m_engine;
     std::size_t m_keyLength;
     std::size_t m_position = 0;
-    bool m_started = false;   // the start offset has been read
-    std::size_t m_units = 0;  // units decoded before those held back
-    char m_held[2] = {};      // an escape group's first units, cut by a piece's end
+    bool m_started = false;  // the start offset has been read
+    std::size_t m_units = 0; // units decoded before those held back
+    char m_held[2] = {};     // an escape group's first units, cut by a piece's end
     std::size_t m_heldCount = 0;
     DecodeFailure m_failure = DecodeFailure::None;
     std::size_t m_unit = 0;
