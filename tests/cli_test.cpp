@@ -5,7 +5,9 @@
 #include "armor.h"
 #include "cli.h"
 #include "codepage.h"
+#include "forceddraws.h"
 #include "modcodeur.h"
+#include "stream.h"
 #include "utf8_testing.h"
 
 #include <gtest/gtest.h>
@@ -17,6 +19,7 @@
 #endif
 
 #include <cstdio>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <map>
@@ -82,7 +85,7 @@ struct Outcome {
 
 // Runs the tool with ARGS (the program name first) between IN and a pipe.
 Outcome runFrom(int in, const std::vector<std::string> &args,
-                const CodeTarvoCli::EnvLookup &env = noEnv)
+                const CodeTarvoCli::EnvLookup &env = noEnv, const CodeTarvoCli::Limits &limits = {})
 {
     int pipeFds[2];
     EXPECT_EQ(pipe(pipeFds), 0);
@@ -93,7 +96,7 @@ Outcome runFrom(int in, const std::vector<std::string> &args,
             outcome.out.append(buffer, static_cast<std::size_t>(got));
     });
     std::ostringstream err;
-    outcome.status = CodeTarvoCli::run(args, in, pipeFds[1], err, env);
+    outcome.status = CodeTarvoCli::run(args, in, pipeFds[1], err, env, limits);
     close(pipeFds[1]);
     reader.join();
     close(pipeFds[0]);
@@ -101,9 +104,11 @@ Outcome runFrom(int in, const std::vector<std::string> &args,
     return outcome;
 }
 
-// Runs the tool with ARGS, INPUT in a regular file, the environment ENVIRONMENT.
+// Runs the tool with ARGS, INPUT in a regular file, the environment ENVIRONMENT, reading and
+// holding within LIMITS.
 Outcome runCli(std::vector<std::string> args, const std::string &input = {},
-               const std::map<std::string, std::string> &environment = {})
+               const std::map<std::string, std::string> &environment = {},
+               const CodeTarvoCli::Limits &limits = {})
 {
     args.insert(args.begin(), "codetarvo-cli");
     const auto env = [&environment](const std::string &name) -> std::optional<std::string> {
@@ -113,7 +118,7 @@ Outcome runCli(std::vector<std::string> args, const std::string &input = {},
         return found->second;
     };
     const int in = fileHolding(input);
-    Outcome outcome = runFrom(in, args, env);
+    Outcome outcome = runFrom(in, args, env, limits);
     close(in);
     return outcome;
 }
@@ -628,4 +633,213 @@ TEST(Cli, UnreadableInputAndUnwritableOutputAreFailures)
     close(in);
     close(readOnly);
     close(writeOnly);
+}
+
+namespace {
+
+// Gives TEXT to TAKE(piece, size, last) in pieces of PIECE bytes, each copied where Headroom
+// bytes lie before it, as the tool reads them.
+template <class Take> void inPieces(std::string_view text, std::size_t piece, Take take)
+{
+    std::string buffer(ModCodeur::Headroom + piece, '\0');
+    for (std::size_t at = 0;; at += piece) {
+        const std::size_t size = std::min(piece, text.size() - std::min(at, text.size()));
+        std::memcpy(buffer.data() + ModCodeur::Headroom, text.data() + at, size);
+        if (!take(buffer.data() + ModCodeur::Headroom, size, at + piece >= text.size()) ||
+            at + piece >= text.size())
+            return;
+    }
+}
+
+std::string describe(const Armor::Dearmored &d)
+{
+    return d.ok() ? d.code
+                  : std::string(Armor::describe(d.problem)) + " at line " + std::to_string(d.line);
+}
+
+} // namespace
+
+TEST(Cli, StreamedStagesGiveTheOneShotResultsWhereverPiecesEnd)
+{
+    // Pieces of 1 to 7 bytes end inside escapes, UTF-8 sequences, CR LF and armored lines at
+    // every offset; the longer ones cross whole chunks and the engine's spans.
+    std::mt19937 rng(3407);
+    const std::size_t pieces[] = {1, 2, 3, 4, 5, 7, 40, 70, 71, 75, 141, 300, 1000};
+    std::uniform_int_distribution<std::size_t> keyLength(2, 40);
+    std::uniform_int_distribution<std::size_t> plainLength(0, 900);
+    std::uniform_int_distribution<int> damage(0, 5);
+    for (int i = 0; i < 300; ++i) {
+        const std::size_t piece = pieces[static_cast<std::size_t>(i) % std::size(pieces)];
+        const std::string key = randomCodes(rng, keyLength(rng));
+        // Mostly high codes, so that escapes crowd in.
+        const std::string plain = randomCodes(rng, plainLength(rng), i % 3 == 0 ? 200 : 0);
+        SCOPED_TRACE("case " + std::to_string(i) + ", piece " + std::to_string(piece));
+
+        TwisterDraws oneShot(i);
+        const std::string code = ModCodeur::Coder(plain, key, oneShot);
+        TwisterDraws streamed(i);
+        ModCodeur::StreamEncoder encoder(key, streamed);
+        std::string pieced;
+        inPieces(plain, piece, [&](char *at, std::size_t size, bool) {
+            pieced += encoder.encode({at, size});
+            return true;
+        });
+        ASSERT_EQ(pieced, code);
+
+        // Decoding a code text, sound or damaged: the same plain text or the same failure.
+        std::string damaged = code;
+        if (damage(rng) == 0 && !damaged.empty())
+            damaged.resize(rng() % damaged.size());
+        else if (damage(rng) == 1 && !damaged.empty())
+            damaged[rng() % damaged.size()] = static_cast<char>(rng() % 8);
+        const ModCodeur::DecodeResult expected = ModCodeur::decode(damaged, key);
+        ModCodeur::StreamDecoder decoder(key);
+        std::string plainOut;
+        inPieces(damaged, piece, [&](char *at, std::size_t size, bool last) {
+            const auto out = decoder.decode(at, size, last);
+            plainOut += out.value_or("");
+            return out.has_value();
+        });
+        ASSERT_EQ(decoder.failure(), expected.failure);
+        ASSERT_EQ(decoder.unit(), expected.unit);
+        if (expected.ok()) {
+            ASSERT_EQ(plainOut, expected.plain);
+        }
+
+        // UTF-8 in, with a stray byte now and then.
+        std::string utf8 = utf8Of(plain);
+        if (damage(rng) == 0 && !utf8.empty())
+            utf8[rng() % utf8.size()] = static_cast<char>(0x80 | rng());
+        std::string codes = utf8;
+        const auto error = CodePage::fromUtf8InPlace(codes);
+        ModCodeur::StreamUtf8Reader reader;
+        std::string read;
+        inPieces(utf8, piece, [&](char *at, std::size_t size, bool last) {
+            const auto out = reader.read(at, size, last);
+            read += out.value_or("");
+            return out.has_value();
+        });
+        ASSERT_EQ(error.value_or(CodePage::Utf8Error{}),
+                  error ? reader.error() : CodePage::Utf8Error{});
+        if (!error) {
+            ASSERT_EQ(read, codes);
+        }
+
+        // The armored form, written and read back in a letter of CR LF lines, quoted, perhaps
+        // damaged or cut short.
+        const std::string armored = Armor::armor(code);
+        Armor::Writer writer;
+        std::string written;
+        inPieces(code, piece, [&](char *at, std::size_t size, bool) {
+            writer.add({at, size}, written);
+            return true;
+        });
+        writer.finish(written);
+        ASSERT_EQ(written, armored);
+        std::string letter =
+            "Bonjour,\r\n> " + std::regex_replace(armored, std::regex("\n"), "\r\n> ");
+        letter += "-- \r\nAnne\xC3\xA9\r\n";
+        const int kind = damage(rng);
+        if (kind < 3) // a character changed, a period, or the text cut off
+            letter[10 + rng() % (letter.size() - 10)] = "q.\r"[kind];
+        else if (kind == 3)
+            letter.resize(10 + rng() % (letter.size() - 10));
+        Armor::Reader dearmorer;
+        std::string dearmored;
+        inPieces(letter, piece, [&](char *at, std::size_t size, bool last) {
+            dearmorer.read(at, size, last, dearmored);
+            return !dearmorer.done();
+        });
+        Armor::Dearmored result = dearmorer.result();
+        if (result.ok())
+            result.code = dearmored;
+        ASSERT_EQ(describe(result), describe(Armor::dearmor(letter)));
+    }
+}
+
+TEST(Cli, AFailureWritesNothingUnderTheBoundAndSaysWhereTheOutputStopsAboveIt)
+{
+    std::mt19937 rng(11);
+    const std::string plain = randomCodes(rng, 3000, 1);
+    const Outcome encoded = runCli({"encode", "--bytes", "--key", Key}, plain);
+    std::string badEnd = encoded.out;
+    badEnd.back() = '\x07'; // below its key code, or an escape cut short
+    std::string armored = runCli({"armor", "--bytes"}, encoded.out).out;
+    armored[armored.size() - 40] ^= 1;
+    struct Case {
+        std::vector<std::string> args;
+        std::string input;
+        int status;
+    };
+    const std::vector<Case> cases = {
+        {{"decode", "--bytes", "--key", Key}, badEnd, ExitFailure},
+        {{"decode", "--key", Key}, utf8Of(encoded.out) + "\xC3", ExitBadInput},
+        {{"encode", "--key", Key}, utf8Of(plain) + "\xFF", ExitBadInput},
+        {{"dearmor"}, armored, ExitFailure},
+        {{"decode", "--key", Key}, armored, ExitFailure},
+    };
+    for (const Case &c : cases) {
+        for (const std::size_t held : {std::size_t{1} << 20, std::size_t{100}}) {
+            const Outcome o = runCli(c.args, c.input, {}, {7, held});
+            const std::string trace = testing::PrintToString(c.args) + " held " +
+                                      std::to_string(held) + ": " + describeOutcome(o);
+            EXPECT_EQ(o.status, c.status) << trace;
+            const std::string incomplete =
+                "codetarvo-cli: the output is incomplete: it stops after " +
+                std::to_string(o.out.size()) + " bytes\n";
+            const bool says = o.err.ends_with(incomplete);
+            EXPECT_EQ(says, held == 100) << trace;
+            EXPECT_EQ(o.out.empty(), held != 100) << trace;
+            // What went out is the start of what a sound input gives.
+            if (c.args[0] == "decode" && c.args[1] == "--bytes") {
+                EXPECT_EQ(o.out, plain.substr(0, o.out.size())) << trace;
+            }
+        }
+    }
+}
+
+TEST(Cli, OutputFileIsReplacedOnlyWhenTheRunSucceeds)
+{
+    const std::string folder = testing::TempDir() + "cli_test_output_" + std::to_string(getpid());
+    std::filesystem::create_directories(folder);
+    const std::string path = folder + "/result.txt";
+    const auto content = [](const std::string &file) {
+        std::ifstream in(file, std::ios::binary);
+        return std::string(std::istreambuf_iterator<char>(in), {});
+    };
+    struct Case {
+        std::string input;
+        bool exists; // a file of that name before the run
+        CodeTarvoCli::Limits limits;
+        int status;
+    };
+    const std::string armored = Armor::armor(std::string(500, '\x41'));
+    const std::vector<Case> cases = {
+        {armored, false, {}, ExitOk},
+        {armored, true, {}, ExitOk},
+        {armored, true, {5, 10}, ExitOk},
+        {armored.substr(0, 300), true, {}, ExitFailure},
+        {armored.substr(0, 300), true, {5, 10}, ExitFailure},
+        {armored.substr(0, 300), false, {5, 10}, ExitFailure},
+    };
+    for (const Case &c : cases) {
+        std::filesystem::remove(path);
+        if (c.exists)
+            std::ofstream(path, std::ios::binary) << "before";
+        const Outcome o = runCli({"dearmor", "-b", "--output=" + path}, c.input, {}, c.limits);
+        const std::string trace = describeOutcome(o);
+        EXPECT_EQ(o.status, c.status) << trace;
+        EXPECT_TRUE(o.out.empty()) << trace;
+        if (c.status == ExitOk)
+            EXPECT_EQ(content(path), std::string(500, '\x41')) << trace;
+        else if (c.exists)
+            EXPECT_EQ(content(path), "before") << trace;
+        else
+            EXPECT_FALSE(std::filesystem::exists(path)) << trace;
+        // Nothing else is left in the folder.
+        EXPECT_EQ(std::distance(std::filesystem::directory_iterator(folder), {}),
+                  c.exists || c.status == ExitOk ? 1 : 0)
+            << trace;
+    }
+    std::filesystem::remove_all(folder);
 }
