@@ -37,6 +37,27 @@ constexpr char32_t characterOf(unsigned char code)
     return code >= 0x80 && code < 0xA0 ? Characters128To159[code - 0x80] : char32_t{code};
 }
 
+// The code of each character below U+2200, where all of them lie; 0 for none but U+0000.
+constexpr std::size_t MappedBelow = 0x2200;
+constexpr auto CodesOfCharacters = [] {
+    std::array<unsigned char, MappedBelow> codes{};
+    for (unsigned code = 1; code < 256; ++code)
+        codes[characterOf(static_cast<unsigned char>(code))] = static_cast<unsigned char>(code);
+    return codes;
+}();
+
+// How many bytes the UTF-8 sequence a byte starts takes, when it may stand for a code: 1 to 3;
+// 0 for continuation bytes, the overlong leads 0xC0 and 0xC1, and the leads of four bytes.
+constexpr auto SequenceLengths = [] {
+    std::array<unsigned char, 256> lengths{};
+    for (unsigned byte = 0; byte < 256; ++byte)
+        lengths[byte] = byte < 0x80                   ? 1
+                        : byte >= 0xC2 && byte < 0xE0 ? 2
+                        : byte >= 0xE0 && byte < 0xF0 ? 3
+                                                      : 0;
+    return lengths;
+}();
+
 constexpr std::size_t utf8Length(char32_t character)
 {
     return character < 0x80 ? 1 : character < 0x800 ? 2 : character < 0x10000 ? 3 : 4;
@@ -130,12 +151,11 @@ char32_t toUnicode(unsigned char code)
 
 std::optional<unsigned char> fromUnicode(char32_t character)
 {
-    if (character < 0x80 || (character >= 0xA0 && character <= 0xFF))
-        return static_cast<unsigned char>(character);
-    const auto found = std::find(Characters128To159.begin(), Characters128To159.end(), character);
-    if (found == Characters128To159.end())
-        return std::nullopt;
-    return static_cast<unsigned char>(0x80 + (found - Characters128To159.begin()));
+    if (character == 0)
+        return 0;
+    if (character < MappedBelow && CodesOfCharacters[character] != 0)
+        return CodesOfCharacters[character];
+    return std::nullopt;
 }
 
 std::string_view describe(Utf8ErrorKind kind)
@@ -188,6 +208,26 @@ std::optional<Utf8Error> fromUtf8InPlace(char *text, std::size_t &size)
         if (read == n)
             break;
         const unsigned char lead = byteAt(read);
+        if (n - read >= 3) {
+            // A character of one to three bytes that has a code, without a branch on its
+            // length, which varies at random in a code text; anything else goes the way below,
+            // which names what is wrong.
+            const unsigned b1 = byteAt(read + 1);
+            const unsigned b2 = byteAt(read + 2);
+            const unsigned length = SequenceLengths[lead];
+            const unsigned two = ((lead & 0x1Fu) << 6) | (b1 & 0x3F);
+            const unsigned three = ((lead & 0x0Fu) << 12) | ((b1 & 0x3F) << 6) | (b2 & 0x3F);
+            const unsigned character = length == 1 ? lead : length == 2 ? two : three;
+            const bool continued =
+                length == 1 || ((b1 & 0xC0) == 0x80 && (length == 2 || (b2 & 0xC0) == 0x80));
+            const unsigned code = character < MappedBelow ? CodesOfCharacters[character] : 0;
+            if (continued & (length != 0) & ((code != 0) | (character == 0)) &
+                ((length != 3) | (character >= 0x800))) {
+                text[written++] = static_cast<char>(code);
+                read += length;
+                continue;
+            }
+        }
         if (lead < 0x80) {
             text[written++] = static_cast<char>(lead);
             ++read;
