@@ -37,9 +37,10 @@ constexpr std::size_t LargestTransfer = std::size_t{1} << 30;
 // The help text, around the list of the code page's undefined codes.
 constexpr std::string_view HelpBeforeUndefined =
     R"(Usage: codetarvo-cli encode (--key TEXT | --key-file FILE) [--bytes] [--armor]
-  or:  codetarvo-cli decode (--key TEXT | --key-file FILE) [--bytes]
-  or:  codetarvo-cli armor [--bytes]
-  or:  codetarvo-cli dearmor [--bytes]
+                            [-o FILE]
+  or:  codetarvo-cli decode (--key TEXT | --key-file FILE) [--bytes] [-o FILE]
+  or:  codetarvo-cli armor [--bytes] [-o FILE]
+  or:  codetarvo-cli dearmor [--bytes] [-o FILE]
 Encode standard input with a key into a code text, or decode a code text back
 into its plain text; the result goes to standard output. armor turns a code
 text into its armored form, ASCII lines made to travel by mail, chat or
@@ -54,6 +55,9 @@ text or a text holding its armored form.
                          the file is taken exactly
   -b, --bytes          input, output and key file are raw codes 0-255, not UTF-8
   -a, --armor          encode: write the armored form of the code text
+  -o, --output=FILE    write the result to FILE, not to standard output; FILE
+                         is replaced only when the run succeeds, and otherwise
+                         left as it was
   -h, --help           show this help and exit
       --version        show the version and licence and exit
 
@@ -64,15 +68,22 @@ In text mode (the default) input and output are UTF-8 and each character stands
 for its Windows-1252 code; the unassigned codes )";
 constexpr std::string_view HelpAfterUndefined = R"(, code 0 for U+0000. Nothing is
 added or removed: a final line break of the input belongs to the text. Empty
-input gives empty output. On failure nothing is written to standard output.
-Positions in messages count from 0. armor and encode --armor write the
-armored form even of an empty code text.
+input gives empty output. Positions in messages count from 0. armor and
+encode --armor write the armored form even of an empty code text.
 
 The armored form holds ASCII letters, digits, spaces and periods between the
 lines "BEGIN CODE TARVO MESSAGE." and "END CODE TARVO MESSAGE.". Reading it
 ignores the text around it, whitespace and line breaks, '>' quote marks and
 letter case; any other change is found and named with its line, counted from
-the BEGIN line, and nothing is written.
+the BEGIN line. decode takes its input for an armored text when the BEGIN line
+starts within the first 16 MiB.
+
+Input of any size goes through in pieces, in bounded memory. On failure nothing
+is written to standard output as long as the result is at most 16 MiB: it is
+held back until the run succeeds. A larger result goes out as it is made, and a
+failure then adds that the output is incomplete and after how many bytes it
+stops. With --output the result goes to a new file beside FILE, which takes
+FILE's place only on success: FILE is the whole result or untouched.
 
 Exit status:
   0  success
@@ -88,6 +99,7 @@ Examples:
   codetarvo-cli encode --bytes --key-file key.bin < data.bin > data.code
   codetarvo-cli encode --armor --key-file key.txt < letter.txt > message.txt
   codetarvo-cli decode --key-file key.txt < received-mail.txt
+  codetarvo-cli decode --bytes --key-file key.bin -o data.bin < data.code
 )";
 
 constexpr std::string_view Version = "codetarvo-cli (Code Tarvo) " CODETARVO_VERSION R"(
