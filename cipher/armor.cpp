@@ -433,10 +433,12 @@ struct Reader::State {
             chunkProblem = Problem::Damaged;
             chunkLine = toLine;
         }
-        if (count > ChunkChars)
+        if (count > ChunkChars) {
             readChunk(ChunkChars, false, toLine, code);
+            count -= ChunkChars;
+        }
         if (count != 0)
-            readChunk(std::min(count, ChunkChars), true, toLine, code);
+            readChunk(count, true, toLine, code);
         if (chunkProblem != Problem::None)
             finish(chunkProblem, chunkLine);
         return stage != Stage::Done;
