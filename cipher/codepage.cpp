@@ -5,8 +5,13 @@
 
 #include <algorithm>
 #include <array>
+#include <bit>
 #include <cstdint>
 #include <cstring>
+
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 
 namespace CodePage {
 
@@ -142,6 +147,59 @@ CODETARVO_VECTOR_CLONES std::size_t extraUtf8Bytes(std::string_view codes)
     return extra;
 }
 
+// Reads the characters in windows of 64 bytes while each has a code: the lead bytes of a window
+// (all but the continuation bytes 0x80-0xBF) are found at once, and each character is read from
+// its lead and the next lead's place, without waiting for the one before, so that the random
+// mix of lengths in a code text costs no branch and no chain of loads. Writes the codes from
+// TEXT[WRITTEN] on and gives where it stopped: before a character it cannot read, which the
+// careful way then names, or near the end.
+std::size_t readWindows(char *text, std::size_t n, std::size_t read, std::size_t &written)
+{
+    constexpr std::size_t Width = 64;
+    // Two bytes past a window are read for its last character.
+    while (n - read >= Width + 2) {
+        const auto *at = reinterpret_cast<const unsigned char *>(text + read);
+        std::uint64_t leads = 0;
+#if defined(__SSE2__)
+        for (std::size_t w = 0; w < Width; w += 16) {
+            __m128i bytes;
+            std::memcpy(&bytes, at + w, sizeof bytes);
+            const __m128i top = _mm_and_si128(bytes, _mm_set1_epi8(static_cast<char>(0xC0)));
+            const int continuation =
+                _mm_movemask_epi8(_mm_cmpeq_epi8(top, _mm_set1_epi8(static_cast<char>(0x80))));
+            leads |= std::uint64_t{static_cast<std::uint16_t>(~continuation)} << w;
+        }
+#else
+        for (std::size_t t = 0; t < Width; ++t)
+            leads |= std::uint64_t{(at[t] & 0xC0) != 0x80} << t;
+#endif
+        // The last lead's character may reach past the window: it starts the next one.
+        if ((leads & 1) == 0 || (leads & (leads - 1)) == 0)
+            return read;
+        std::size_t p = 0;
+        leads &= leads - 1;
+        while (leads != 0) {
+            const auto q = static_cast<std::size_t>(std::countr_zero(leads));
+            leads &= leads - 1;
+            const unsigned lead = at[p];
+            const unsigned b1 = at[p + 1];
+            const unsigned b2 = at[p + 2];
+            const auto length = static_cast<unsigned>(q - p);
+            const unsigned two = ((lead & 0x1Fu) << 6) | (b1 & 0x3F);
+            const unsigned three = ((lead & 0x0Fu) << 12) | ((b1 & 0x3F) << 6) | (b2 & 0x3F);
+            const unsigned character = length == 1 ? lead : length == 2 ? two : three;
+            const unsigned code = character < MappedBelow ? CodesOfCharacters[character] : 0;
+            if (!((SequenceLengths[lead] == length) & ((code != 0) | (character == 0)) &
+                  ((length != 3) | (character >= 0x800))))
+                return read + p;
+            text[written++] = static_cast<char>(code);
+            p = q;
+        }
+        read += p;
+    }
+    return read;
+}
+
 } // namespace
 
 char32_t toUnicode(unsigned char code)
@@ -207,6 +265,10 @@ std::optional<Utf8Error> fromUtf8InPlace(char *text, std::size_t &size)
         }
         if (read == n)
             break;
+        if (const std::size_t stop = readWindows(text, n, read, written); stop != read) {
+            read = stop;
+            continue;
+        }
         const unsigned char lead = byteAt(read);
         if (n - read >= 3) {
             // A character of one to three bytes that has a code, without a branch on its

@@ -707,9 +707,14 @@ TEST(Cli, StreamedStagesGiveTheOneShotResultsWhereverPiecesEnd)
         }
 
         // UTF-8 in, with a stray byte now and then.
+        // UTF-8 in, now and then with a stray byte or a sequence without a code: pieces shorter
+        // than the code page's windows of 64 bytes are read a character at a time.
         std::string utf8 = utf8Of(plain);
-        if (damage(rng) == 0 && !utf8.empty())
-            utf8[rng() % utf8.size()] = static_cast<char>(0x80 | rng());
+        const char *const faults[] = {
+            "\x80",     "\xE0\x81\x81", "\xED\xA0\x80", "\xF0\x9F\x98\x80",
+            "\xC2\x80", "\xC5\x91",     "\xE2\x82"};
+        if (const int fault = damage(rng); fault < 2 && !utf8.empty())
+            utf8.insert(rng() % utf8.size(), faults[rng() % std::size(faults)]);
         std::string codes = utf8;
         const auto error = CodePage::fromUtf8InPlace(codes);
         ModCodeur::StreamUtf8Reader reader;
