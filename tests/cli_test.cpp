@@ -1,7 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // The command-line tool as its program runs it, between file descriptors: input from regular
-// files (read in one piece of their size) and pipes (read in growing chunks), output through a
-// pipe, messages to a stream.
+// files and pipes, read a piece at a time, output through a pipe, messages to a stream.
 #include "armor.h"
 #include "cli.h"
 #include "codepage.h"
@@ -544,7 +543,7 @@ TEST(Cli, HelpGoesToStandardOutput)
 TEST(Cli, RegularFilesOfEverySizeClassRoundTrip)
 {
     std::mt19937 rng(4242); // fixed seed, so a failure reproduces
-    // Sizes around the 4 MiB first read and the 4 KiB probe after a full buffer.
+    // Sizes around a page and around 4 MiB, several pieces of 1 MiB long.
     const std::size_t sizes[] = {1,
                                  2,
                                  4095,

@@ -6,7 +6,6 @@
 #include "codetarvo_version.h"
 #include "hostprocess.h"
 #include "modcodeur.h"
-
 #include "stream.h"
 
 #include <getopt.h>
