@@ -335,16 +335,12 @@ std::optional<Utf8Error> fromUtf8InPlace(char *text, std::size_t &size)
 
 namespace {
 
-// appendUtf8 for TEXT whose UTF-8 is EXTRA bytes longer than its codes.
-void appendUtf8Counted(std::string_view text, std::size_t extra, std::string &utf8)
+} // namespace
+
+char *writeUtf8(std::string_view text, char *out)
 {
     const std::size_t codes = text.size();
-    const std::size_t start = utf8.size();
-    // Three bytes to spare at the end, since every character is written with a copy of
-    // four bytes; the string is cut to its length afterwards.
-    utf8.resize(start + codes + extra + 3);
     const char *in = text.data();
-    char *out = utf8.data() + start;
     const auto put = [&out](char code) {
         const Utf8Bytes &entry = Utf8Table[static_cast<unsigned char>(code)];
         std::memcpy(out, entry.bytes.data(), entry.bytes.size());
@@ -364,14 +360,18 @@ void appendUtf8Counted(std::string_view text, std::size_t extra, std::string &ut
     }
     for (; i < codes; ++i)
         put(in[i]);
-    utf8.resize(start + codes + extra);
+    return out;
 }
-
-} // namespace
 
 void appendUtf8(std::string_view text, std::string &utf8)
 {
-    appendUtf8Counted(text, extraUtf8Bytes(text), utf8);
+    const std::size_t start = utf8.size();
+    const std::size_t length = text.size() + extraUtf8Bytes(text);
+    // Three bytes to spare at the end, since every character is written with a copy of
+    // four bytes; the string is cut to its length afterwards.
+    utf8.resize(start + length + 3);
+    writeUtf8(text, utf8.data() + start);
+    utf8.resize(start + length);
 }
 
 } // namespace CodePage

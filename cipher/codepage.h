@@ -64,4 +64,8 @@ struct Utf8Error {
 // has room.
 void appendUtf8(std::string_view text, std::string &utf8);
 
+// Writes the characters of the codes TEXT in UTF-8 at OUT, which has room for three bytes a
+// code and three more, and gives their end.
+char *writeUtf8(std::string_view text, char *out);
+
 } // namespace CodePage

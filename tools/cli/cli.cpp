@@ -457,9 +457,14 @@ public:
     {
         if (!utf8)
             return put(codes);
-        m_utf8.clear();
-        CodePage::appendUtf8(codes, m_utf8);
-        return put(m_utf8);
+        // Room for the longest UTF-8 a code takes, and the three bytes the writer may pass.
+        const std::size_t room = 3 * codes.size() + 3;
+        if (m_utf8Room < room) {
+            m_utf8.reset(new char[room]);
+            m_utf8Room = room;
+        }
+        const char *end = CodePage::writeUtf8(codes, m_utf8.get());
+        return put({m_utf8.get(), static_cast<std::size_t>(end - m_utf8.get())});
     }
 
     // Writes what is held: the run succeeded.
@@ -489,7 +494,8 @@ private:
     bool m_holding = true;
     std::size_t m_written = 0;
     std::string m_held;
-    std::string m_utf8;
+    std::unique_ptr<char[]> m_utf8;
+    std::size_t m_utf8Room = 0;
 };
 
 // Standard input, a piece at a time, each with Headroom bytes before it that the stages may
