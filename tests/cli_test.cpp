@@ -829,19 +829,31 @@ TEST(Cli, OutputFileIsReplacedOnlyWhenTheRunSucceeds)
         {armored.substr(0, 300), false, {5, 10}, ExitFailure},
     };
     for (const Case &c : cases) {
-        std::filesystem::remove(path);
-        if (c.exists)
+        namespace fs = std::filesystem;
+        fs::remove(path);
+        // A file replaced keeps its permissions; a new one gets those of any new file.
+        auto mode = fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read;
+        if (c.exists) {
             std::ofstream(path, std::ios::binary) << "before";
+            fs::permissions(path, mode);
+        } else {
+            std::ofstream(folder + "/new", std::ios::binary).flush();
+            mode = fs::status(folder + "/new").permissions();
+            fs::remove(folder + "/new");
+        }
         const Outcome o = runCli({"dearmor", "-b", "--output=" + path}, c.input, {}, c.limits);
         const std::string trace = describeOutcome(o);
         EXPECT_EQ(o.status, c.status) << trace;
         EXPECT_TRUE(o.out.empty()) << trace;
-        if (c.status == ExitOk)
+        if (c.status == ExitOk) {
             EXPECT_EQ(content(path), std::string(500, '\x41')) << trace;
-        else if (c.exists)
+#ifndef _WIN32 // Windows has no permissions but read-only
+            EXPECT_EQ(fs::status(path).permissions(), mode) << trace;
+#endif
+        } else if (c.exists)
             EXPECT_EQ(content(path), "before") << trace;
         else
-            EXPECT_FALSE(std::filesystem::exists(path)) << trace;
+            EXPECT_FALSE(fs::exists(path)) << trace;
         // Nothing else is left in the folder.
         EXPECT_EQ(std::distance(std::filesystem::directory_iterator(folder), {}),
                   c.exists || c.status == ExitOk ? 1 : 0)
