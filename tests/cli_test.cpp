@@ -859,6 +859,14 @@ TEST(Cli, OutputFileIsReplacedOnlyWhenTheRunSucceeds)
                   c.exists || c.status == ExitOk ? 1 : 0)
             << trace;
     }
+    // A folder cannot be replaced by a file: the run fails, and leaves nothing behind.
+    std::filesystem::remove(path);
+    std::filesystem::create_directory(path);
+    const Outcome o = runCli({"dearmor", "-o", path}, armored);
+    EXPECT_EQ(o.status, ExitFailure) << describeOutcome(o);
+    EXPECT_TRUE(o.err.starts_with("codetarvo-cli: cannot write output file '" + path + "'"))
+        << describeOutcome(o);
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(folder), {}), 1);
     std::filesystem::remove_all(folder);
 }
 
