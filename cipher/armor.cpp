@@ -298,6 +298,311 @@ void readChunks(const Normalised &text, std::size_t from, std::size_t to, Dearmo
 
 } // namespace
 
+void Writer::begin(std::string &out)
+{
+    if (m_begun)
+        return;
+    out.append(BeginFrame);
+    out += '\n';
+    m_begun = true;
+}
+
+void Writer::add(std::string_view code, std::string &out)
+{
+    begin(out);
+    // A chunk goes out once a byte past it has come: until then it may be the last.
+    if (!m_pending.empty() && !code.empty()) {
+        const std::size_t take = std::min(ChunkBytes - m_pending.size(), code.size());
+        m_pending.append(code.substr(0, take));
+        code.remove_prefix(take);
+    }
+    const std::size_t whole = code.empty() ? 0 : (code.size() - 1) / ChunkBytes;
+    const std::size_t chunks = whole + (m_pending.size() == ChunkBytes && !code.empty() ? 1 : 0);
+    if (chunks != 0) {
+        const std::size_t start = out.size();
+        out.resize(start + chunks * (ChunkChars + 1));
+        char *at = out.data() + start;
+        if (m_pending.size() == ChunkBytes) {
+            writeChunk(at, m_pending, m_index++, false);
+            *at++ = '\n';
+            m_pending.clear();
+        }
+        for (std::size_t k = 0; k < whole; ++k) {
+            writeChunk(at, code.substr(k * ChunkBytes, ChunkBytes), m_index++, false);
+            *at++ = '\n';
+        }
+        code.remove_prefix(whole * ChunkBytes);
+    }
+    m_pending.append(code);
+}
+
+void Writer::finish(std::string &out)
+{
+    begin(out);
+    const std::size_t start = out.size();
+    out.resize(start + ChunkChars + 2);
+    char *at = out.data() + start;
+    writeChunk(at, m_pending, m_index++, true);
+    *at++ = '.';
+    *at++ = '\n';
+    out.resize(static_cast<std::size_t>(at - out.data()));
+    out.append(EndFrame);
+    out += '\n';
+    m_pending.clear();
+}
+
+// The reader walks the kept characters as they come, through the stages of dearmor: finding
+// the opening frame, then the run of chunk characters up to what ends it, then what follows
+// that.
+struct Reader::State {
+    enum class Stage {
+        Seeking, // the opening frame
+        Chunks,  // the run of chunk characters
+        EndKey,  // a run ended by "endc" and 'o': perhaps the closing frame with no period
+        Closing, // after the period: the closing frame, at once
+        Rest,    // after the period, not the closing frame: one further on?
+        Done,
+    };
+    Stage stage = Stage::Seeking;
+    std::size_t line = 1;         // of the next character kept
+    std::size_t lastKeptLine = 1; // of the last character kept
+    std::size_t matched = 0;      // characters of the frame matched
+    std::size_t beginLine = 0;
+    std::string run;                // the chunk characters not yet read
+    std::vector<std::size_t> lines; // the line of each
+    std::size_t index = 0;          // of the next chunk
+    std::size_t chunks = 0;         // chunks read so far
+    Problem chunkProblem = Problem::None;
+    std::size_t chunkLine = 0;
+    std::size_t oLine = 0;        // of the 'o' that may continue "endc"
+    std::size_t restLine = 0;     // of the first character after the period
+    std::size_t mismatchLine = 0; // of the first one that is not the closing frame's
+    std::string tail;             // the last characters after the period
+    char held[4] = {};            // a line break or a UTF-8 sequence cut by a piece's end
+    std::size_t heldCount = 0;
+    Dearmored result;
+
+    void finish(Problem problem, std::size_t at)
+    {
+        result.problem = problem;
+        result.line = problem == Problem::None ? 0 : at - beginLine + 1;
+        stage = Stage::Done;
+    }
+
+    // Reads the chunk of the COUNT run characters from the run's start, LAST or not, unless a
+    // chunk failed before; TO is the line of the character that ends the run.
+    void readChunk(std::size_t count, bool last, std::size_t toLine, std::string &code)
+    {
+        if (chunkProblem == Problem::None) {
+            const std::string_view chunk(run.data(), count);
+            const std::size_t size = code.size();
+            code.resize(size + ChunkBytes);
+            char *out = code.data() + size;
+            if (chunk.size() < ChecksumChars) {
+                chunkProblem = Problem::Damaged;
+                chunkLine = lines[0];
+            } else if (checks(chunk, index, last)) {
+                if (!readData(chunk.substr(0, chunk.size() - ChecksumChars), out)) {
+                    chunkProblem = Problem::Damaged;
+                    chunkLine = lines[0];
+                }
+            } else if (!last && checks(chunk, index, true)) {
+                chunkProblem = Problem::TrailingData;
+                chunkLine = lines[ChunkChars];
+            } else if (last && chunk.size() == ChunkChars && checks(chunk, index, false)) {
+                chunkProblem = Problem::CutShort;
+                chunkLine = toLine;
+            } else {
+                chunkProblem = Problem::Damaged;
+                chunkLine = lines[0];
+            }
+            code.resize(chunkProblem == Problem::None ? static_cast<std::size_t>(out - code.data())
+                                                      : size);
+        }
+        ++index;
+        ++chunks;
+        run.erase(0, count);
+        lines.erase(lines.begin(), lines.begin() + static_cast<std::ptrdiff_t>(count));
+    }
+
+    // The run ends after its first COUNT characters, at a character of line TOLINE: reads the
+    // chunks left. Gives whether they all held.
+    bool readLastChunks(std::size_t count, std::size_t toLine, std::string &code)
+    {
+        if (chunks == 0 && count == 0) {
+            chunkProblem = Problem::Damaged;
+            chunkLine = toLine;
+        }
+        if (count > ChunkChars) {
+            readChunk(ChunkChars, false, toLine, code);
+            count -= ChunkChars;
+        }
+        if (count != 0)
+            readChunk(count, true, toLine, code);
+        if (chunkProblem != Problem::None)
+            finish(chunkProblem, chunkLine);
+        return stage != Stage::Done;
+    }
+
+    // After the period and something else than the closing frame: the closing frame further
+    // on makes the lines after the period more than there should be.
+    void findClosing()
+    {
+        if (tail.size() > EndKey.size())
+            tail.erase(0, tail.size() - EndKey.size());
+        if (tail == EndKey)
+            finish(Problem::TrailingData, restLine);
+    }
+
+    void keep(char c, std::string &code)
+    {
+        lastKeptLine = line;
+        switch (stage) {
+        case Stage::Seeking:
+            // 'b' stands nowhere else in the frame: a mismatch can only start it again.
+            if (c == BeginKey[matched]) {
+                if (matched == 0)
+                    beginLine = line;
+                if (++matched == BeginKey.size())
+                    stage = Stage::Chunks;
+            } else {
+                matched = c == BeginKey[0] ? 1 : 0;
+                if (matched == 1)
+                    beginLine = line;
+            }
+            return;
+        case Stage::Chunks:
+            if (valueOf(c) >= 0) {
+                run += c;
+                lines.push_back(line);
+                // A chunk is known not to be the last once five more characters follow it:
+                // the run can end no earlier than before a closing "endc" with no period.
+                if (run.size() > ChunkChars + 4)
+                    readChunk(ChunkChars, false, 0, code);
+            } else if (c == '.') {
+                if (readLastChunks(run.size(), line, code)) {
+                    stage = Stage::Closing;
+                    matched = 0;
+                }
+            } else if (c == EndKey[4] && run.size() >= 4 && run.ends_with(EndKey.substr(0, 4))) {
+                stage = Stage::EndKey;
+                matched = 5;
+                oLine = line;
+            } else {
+                finish(Problem::BadCharacter, line);
+            }
+            return;
+        case Stage::EndKey:
+            if (c != EndKey[matched]) {
+                finish(Problem::BadCharacter, oLine);
+            } else if (++matched == EndKey.size()) {
+                // The closing frame with the period lost: the run ends at its 'e'.
+                const std::size_t eLine = lines[lines.size() - 4];
+                if (readLastChunks(run.size() - 4, eLine, code))
+                    finish(Problem::Damaged, eLine);
+            }
+            return;
+        case Stage::Closing:
+            if (matched == 0)
+                restLine = line;
+            tail += c;
+            if (c == EndKey[matched]) {
+                if (++matched == EndKey.size())
+                    finish(Problem::None, 0);
+                return;
+            }
+            mismatchLine = line;
+            stage = Stage::Rest;
+            findClosing();
+            return;
+        case Stage::Rest:
+            tail += c;
+            findClosing();
+            return;
+        case Stage::Done:
+            return;
+        }
+    }
+
+    // What the end of the text decides.
+    void end()
+    {
+        switch (stage) {
+        case Stage::Seeking:
+            result.problem = Problem::NotFound;
+            stage = Stage::Done;
+            return;
+        case Stage::Chunks:
+            finish(Problem::CutShort, lastKeptLine);
+            return;
+        case Stage::EndKey:
+            finish(Problem::BadCharacter, oLine);
+            return;
+        case Stage::Closing:
+            finish(Problem::CutShort, lastKeptLine);
+            return;
+        case Stage::Rest:
+            finish(Problem::Damaged, mismatchLine);
+            return;
+        case Stage::Done:
+            return;
+        }
+    }
+};
+
+Reader::Reader() : m_state(std::make_unique<State>()) {}
+
+Reader::~Reader() = default;
+
+bool Reader::done() const
+{
+    return m_state->stage == State::Stage::Done;
+}
+
+const Dearmored &Reader::result() const
+{
+    return m_state->result;
+}
+
+void Reader::read(char *text, std::size_t size, bool last, std::string &code)
+{
+    State &state = *m_state;
+    if (done())
+        return;
+    char *from = text - state.heldCount;
+    std::memcpy(from, state.held, state.heldCount);
+    size += state.heldCount;
+    // Held back for the next piece: a CR that an LF may follow, or a UTF-8 sequence cut short.
+    std::size_t held = 0;
+    if (!last) {
+        held = size != 0 && from[size - 1] == '\r' ? 1 : 0;
+        for (std::size_t back = std::min<std::size_t>(3, size); back > held; --back) {
+            const auto lead = static_cast<unsigned char>(from[size - back]);
+            const std::size_t length = lead >= 0xf8   ? 0
+                                       : lead >= 0xf0 ? 4
+                                       : lead >= 0xe0 ? 3
+                                       : lead >= 0xc0 ? 2
+                                                      : 0;
+            if (length > back) {
+                held = back;
+                break;
+            }
+        }
+    }
+    state.heldCount = held;
+    size -= held;
+    std::memcpy(state.held, from + size, held);
+    normalise(
+        std::string_view(from, size),
+        [&state, &code](char c) {
+            state.keep(c, code);
+            return state.stage != State::Stage::Done;
+        },
+        [&state] { ++state.line; });
+    if (last)
+        state.end();
+}
+
 std::string armor(std::string_view code)
 {
     const std::size_t chunks =

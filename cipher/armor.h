@@ -9,6 +9,7 @@
 // says what and where, never another code text. No Qt and no I/O here.
 
 #include <cstddef>
+#include <memory>
 #include <string>
 #include <string_view>
 
@@ -44,6 +45,48 @@ struct Dearmored {
 
 // Reads the first armored form in TEXT (UTF-8, or any bytes), ignoring the text around it.
 [[nodiscard]] Dearmored dearmor(std::string_view text);
+
+// armor, a piece of the code text at a time: the same lines, written as soon as they are known
+// not to be the last.
+class Writer {
+public:
+    // Appends to OUT the lines that CODE, following the pieces before, completes.
+    void add(std::string_view code, std::string &out);
+    // Appends the last line and the closing frame.
+    void finish(std::string &out);
+
+private:
+    void begin(std::string &out);
+
+    bool m_begun = false;
+    std::size_t m_index = 0; // of the next chunk
+    std::string m_pending;   // the last chunk's bytes so far, or a whole chunk before more come
+};
+
+// dearmor, a piece of the text at a time, with exactly its result: each chunk's bytes go out
+// as soon as its checksum holds and it is known not to be the last, and the text is read only
+// as far as the result is known.
+class Reader {
+public:
+    Reader();
+    ~Reader();
+    Reader(const Reader &) = delete;
+    Reader &operator=(const Reader &) = delete;
+
+    // Reads the SIZE bytes at TEXT, which follow the pieces before, LAST when no more follow;
+    // appends the code bytes it finds to CODE. TEXT and the 4 bytes before it may be written
+    // over (a line break or a UTF-8 sequence cut by the piece before goes there).
+    void read(char *text, std::size_t size, bool last, std::string &code);
+
+    // Whether the result is known, and no more text needs to be read.
+    [[nodiscard]] bool done() const;
+    // The problem and its line once done (the code field stays empty: the code went out).
+    [[nodiscard]] const Dearmored &result() const;
+
+private:
+    struct State;
+    std::unique_ptr<State> m_state;
+};
 
 // A short lower-case English description of PROBLEM, for messages.
 [[nodiscard]] std::string_view describe(Problem problem);

@@ -5,8 +5,13 @@
 
 #include <algorithm>
 #include <array>
+#include <bit>
 #include <cstdint>
 #include <cstring>
+
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 
 namespace CodePage {
 
@@ -36,6 +41,27 @@ constexpr char32_t characterOf(unsigned char code)
 {
     return code >= 0x80 && code < 0xA0 ? Characters128To159[code - 0x80] : char32_t{code};
 }
+
+// The code of each character below U+2200, where all of them lie; 0 for none but U+0000.
+constexpr std::size_t MappedBelow = 0x2200;
+constexpr auto CodesOfCharacters = [] {
+    std::array<unsigned char, MappedBelow> codes{};
+    for (unsigned code = 1; code < 256; ++code)
+        codes[characterOf(static_cast<unsigned char>(code))] = static_cast<unsigned char>(code);
+    return codes;
+}();
+
+// How many bytes the UTF-8 sequence a byte starts takes, when it may stand for a code: 1 to 3;
+// 0 for continuation bytes, the overlong leads 0xC0 and 0xC1, and the leads of four bytes.
+constexpr auto SequenceLengths = [] {
+    std::array<unsigned char, 256> lengths{};
+    for (unsigned byte = 0; byte < 256; ++byte)
+        lengths[byte] = byte < 0x80                   ? 1
+                        : byte >= 0xC2 && byte < 0xE0 ? 2
+                        : byte >= 0xE0 && byte < 0xF0 ? 3
+                                                      : 0;
+    return lengths;
+}();
 
 constexpr std::size_t utf8Length(char32_t character)
 {
@@ -121,6 +147,59 @@ CODETARVO_VECTOR_CLONES std::size_t extraUtf8Bytes(std::string_view codes)
     return extra;
 }
 
+// Reads the characters in windows of 64 bytes while each has a code: the lead bytes of a window
+// (all but the continuation bytes 0x80-0xBF) are found at once, and each character is read from
+// its lead and the next lead's place, without waiting for the one before, so that the random
+// mix of lengths in a code text costs no branch and no chain of loads. Writes the codes from
+// TEXT[WRITTEN] on and gives where it stopped: before a character it cannot read, which the
+// careful way then names, or near the end.
+std::size_t readWindows(char *text, std::size_t n, std::size_t read, std::size_t &written)
+{
+    constexpr std::size_t Width = 64;
+    // Two bytes past a window are read for its last character.
+    while (n - read >= Width + 2) {
+        const auto *at = reinterpret_cast<const unsigned char *>(text + read);
+        std::uint64_t leads = 0;
+#if defined(__SSE2__)
+        for (std::size_t w = 0; w < Width; w += 16) {
+            __m128i bytes;
+            std::memcpy(&bytes, at + w, sizeof bytes);
+            const __m128i top = _mm_and_si128(bytes, _mm_set1_epi8(static_cast<char>(0xC0)));
+            const int continuation =
+                _mm_movemask_epi8(_mm_cmpeq_epi8(top, _mm_set1_epi8(static_cast<char>(0x80))));
+            leads |= std::uint64_t{static_cast<std::uint16_t>(~continuation)} << w;
+        }
+#else
+        for (std::size_t t = 0; t < Width; ++t)
+            leads |= std::uint64_t{(at[t] & 0xC0) != 0x80} << t;
+#endif
+        // The last lead's character may reach past the window: it starts the next one.
+        if ((leads & 1) == 0 || (leads & (leads - 1)) == 0)
+            return read;
+        std::size_t p = 0;
+        leads &= leads - 1;
+        while (leads != 0) {
+            const auto q = static_cast<std::size_t>(std::countr_zero(leads));
+            leads &= leads - 1;
+            const unsigned lead = at[p];
+            const unsigned b1 = at[p + 1];
+            const unsigned b2 = at[p + 2];
+            const auto length = static_cast<unsigned>(q - p);
+            const unsigned two = ((lead & 0x1Fu) << 6) | (b1 & 0x3F);
+            const unsigned three = ((lead & 0x0Fu) << 12) | ((b1 & 0x3F) << 6) | (b2 & 0x3F);
+            const unsigned character = length == 1 ? lead : length == 2 ? two : three;
+            const unsigned code = character < MappedBelow ? CodesOfCharacters[character] : 0;
+            if (!((SequenceLengths[lead] == length) & ((code != 0) | (character == 0)) &
+                  ((length != 3) | (character >= 0x800))))
+                return read + p;
+            text[written++] = static_cast<char>(code);
+            p = q;
+        }
+        read += p;
+    }
+    return read;
+}
+
 } // namespace
 
 char32_t toUnicode(unsigned char code)
@@ -130,12 +209,11 @@ char32_t toUnicode(unsigned char code)
 
 std::optional<unsigned char> fromUnicode(char32_t character)
 {
-    if (character < 0x80 || (character >= 0xA0 && character <= 0xFF))
-        return static_cast<unsigned char>(character);
-    const auto found = std::find(Characters128To159.begin(), Characters128To159.end(), character);
-    if (found == Characters128To159.end())
-        return std::nullopt;
-    return static_cast<unsigned char>(0x80 + (found - Characters128To159.begin()));
+    if (character == 0)
+        return 0;
+    if (character < MappedBelow && CodesOfCharacters[character] != 0)
+        return CodesOfCharacters[character];
+    return std::nullopt;
 }
 
 std::string_view describe(Utf8ErrorKind kind)
@@ -159,8 +237,17 @@ std::string_view describe(Utf8ErrorKind kind)
 
 std::optional<Utf8Error> fromUtf8InPlace(std::string &text)
 {
-    const std::size_t n = text.size();
-    const auto byteAt = [&text](std::size_t i) { return static_cast<unsigned char>(text[i]); };
+    std::size_t size = text.size();
+    auto error = fromUtf8InPlace(text.data(), size);
+    if (!error)
+        text.resize(size);
+    return error;
+}
+
+std::optional<Utf8Error> fromUtf8InPlace(char *text, std::size_t &size)
+{
+    const std::size_t n = size;
+    const auto byteAt = [text](std::size_t i) { return static_cast<unsigned char>(text[i]); };
     std::size_t read = 0;
     std::size_t written = 0; // also the number of characters read so far
     while (read < n) {
@@ -168,17 +255,41 @@ std::optional<Utf8Error> fromUtf8InPlace(std::string &text)
         // The word is loaded before it is stored, so the overlap of WRITTEN and READ when
         // they are less than eight apart does no harm.
         while (n - read >= 8) {
-            const std::uint64_t word = load8(text.data() + read);
+            const std::uint64_t word = load8(text + read);
             if ((word & HighBits) != 0)
                 break;
             if (written != read)
-                store8(text.data() + written, word);
+                store8(text + written, word);
             read += 8;
             written += 8;
         }
         if (read == n)
             break;
+        if (const std::size_t stop = readWindows(text, n, read, written); stop != read) {
+            read = stop;
+            continue;
+        }
         const unsigned char lead = byteAt(read);
+        if (n - read >= 3) {
+            // A character of one to three bytes that has a code, without a branch on its
+            // length, which varies at random in a code text; anything else goes the way below,
+            // which names what is wrong.
+            const unsigned b1 = byteAt(read + 1);
+            const unsigned b2 = byteAt(read + 2);
+            const unsigned length = SequenceLengths[lead];
+            const unsigned two = ((lead & 0x1Fu) << 6) | (b1 & 0x3F);
+            const unsigned three = ((lead & 0x0Fu) << 12) | ((b1 & 0x3F) << 6) | (b2 & 0x3F);
+            const unsigned character = length == 1 ? lead : length == 2 ? two : three;
+            const bool continued =
+                length == 1 || ((b1 & 0xC0) == 0x80 && (length == 2 || (b2 & 0xC0) == 0x80));
+            const unsigned code = character < MappedBelow ? CodesOfCharacters[character] : 0;
+            if (continued & (length != 0) & ((code != 0) | (character == 0)) &
+                ((length != 3) | (character >= 0x800))) {
+                text[written++] = static_cast<char>(code);
+                read += length;
+                continue;
+            }
+        }
         if (lead < 0x80) {
             text[written++] = static_cast<char>(lead);
             ++read;
@@ -218,22 +329,18 @@ std::optional<Utf8Error> fromUtf8InPlace(std::string &text)
         text[written++] = static_cast<char>(*code);
         read += length;
     }
-    text.resize(written);
+    size = written;
     return std::nullopt;
 }
 
 namespace {
 
-// appendUtf8 for TEXT whose UTF-8 is EXTRA bytes longer than its codes.
-void appendUtf8Counted(std::string_view text, std::size_t extra, std::string &utf8)
+} // namespace
+
+char *writeUtf8(std::string_view text, char *out)
 {
     const std::size_t codes = text.size();
-    const std::size_t start = utf8.size();
-    // Three bytes to spare at the end, since every character is written with a copy of
-    // four bytes; the string is cut to its length afterwards.
-    utf8.resize(start + codes + extra + 3);
     const char *in = text.data();
-    char *out = utf8.data() + start;
     const auto put = [&out](char code) {
         const Utf8Bytes &entry = Utf8Table[static_cast<unsigned char>(code)];
         std::memcpy(out, entry.bytes.data(), entry.bytes.size());
@@ -253,14 +360,18 @@ void appendUtf8Counted(std::string_view text, std::size_t extra, std::string &ut
     }
     for (; i < codes; ++i)
         put(in[i]);
-    utf8.resize(start + codes + extra);
+    return out;
 }
-
-} // namespace
 
 void appendUtf8(std::string_view text, std::string &utf8)
 {
-    appendUtf8Counted(text, extraUtf8Bytes(text), utf8);
+    const std::size_t start = utf8.size();
+    const std::size_t length = text.size() + extraUtf8Bytes(text);
+    // Three bytes to spare at the end, since every character is written with a copy of
+    // four bytes; the string is cut to its length afterwards.
+    utf8.resize(start + length + 3);
+    writeUtf8(text, utf8.data() + start);
+    utf8.resize(start + length);
 }
 
 } // namespace CodePage

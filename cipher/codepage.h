@@ -57,9 +57,15 @@ struct Utf8Error {
 // Replaces the UTF-8 TEXT by its codes, one per character, in place (never longer). On
 // failure TEXT holds unspecified bytes and the error says what was found where.
 [[nodiscard]] std::optional<Utf8Error> fromUtf8InPlace(std::string &text);
+// The same for the SIZE bytes at TEXT; SIZE becomes the count of codes.
+[[nodiscard]] std::optional<Utf8Error> fromUtf8InPlace(char *text, std::size_t &size);
 
 // Appends the characters of the codes TEXT to UTF8, in UTF-8, within its capacity when it
 // has room.
 void appendUtf8(std::string_view text, std::string &utf8);
+
+// Writes the characters of the codes TEXT in UTF-8 at OUT, which has room for three bytes a
+// code and three more, and gives their end.
+char *writeUtf8(std::string_view text, char *out);
 
 } // namespace CodePage

@@ -1,11 +1,12 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // The command-line tool as its program runs it, between file descriptors: input from regular
-// files (read in one piece of their size) and pipes (read in growing chunks), output through a
-// pipe, messages to a stream.
+// files and pipes, read a piece at a time, output through a pipe, messages to a stream.
 #include "armor.h"
 #include "cli.h"
 #include "codepage.h"
+#include "forceddraws.h"
 #include "modcodeur.h"
+#include "stream.h"
 #include "utf8_testing.h"
 
 #include <gtest/gtest.h>
@@ -17,6 +18,7 @@
 #endif
 
 #include <cstdio>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <map>
@@ -82,7 +84,7 @@ struct Outcome {
 
 // Runs the tool with ARGS (the program name first) between IN and a pipe.
 Outcome runFrom(int in, const std::vector<std::string> &args,
-                const CodeTarvoCli::EnvLookup &env = noEnv)
+                const CodeTarvoCli::EnvLookup &env = noEnv, const CodeTarvoCli::Limits &limits = {})
 {
     int pipeFds[2];
     EXPECT_EQ(pipe(pipeFds), 0);
@@ -93,7 +95,7 @@ Outcome runFrom(int in, const std::vector<std::string> &args,
             outcome.out.append(buffer, static_cast<std::size_t>(got));
     });
     std::ostringstream err;
-    outcome.status = CodeTarvoCli::run(args, in, pipeFds[1], err, env);
+    outcome.status = CodeTarvoCli::run(args, in, pipeFds[1], err, env, limits);
     close(pipeFds[1]);
     reader.join();
     close(pipeFds[0]);
@@ -101,9 +103,11 @@ Outcome runFrom(int in, const std::vector<std::string> &args,
     return outcome;
 }
 
-// Runs the tool with ARGS, INPUT in a regular file, the environment ENVIRONMENT.
+// Runs the tool with ARGS, INPUT in a regular file, the environment ENVIRONMENT, reading and
+// holding within LIMITS.
 Outcome runCli(std::vector<std::string> args, const std::string &input = {},
-               const std::map<std::string, std::string> &environment = {})
+               const std::map<std::string, std::string> &environment = {},
+               const CodeTarvoCli::Limits &limits = {})
 {
     args.insert(args.begin(), "codetarvo-cli");
     const auto env = [&environment](const std::string &name) -> std::optional<std::string> {
@@ -113,7 +117,7 @@ Outcome runCli(std::vector<std::string> args, const std::string &input = {},
         return found->second;
     };
     const int in = fileHolding(input);
-    Outcome outcome = runFrom(in, args, env);
+    Outcome outcome = runFrom(in, args, env, limits);
     close(in);
     return outcome;
 }
@@ -539,7 +543,7 @@ TEST(Cli, HelpGoesToStandardOutput)
 TEST(Cli, RegularFilesOfEverySizeClassRoundTrip)
 {
     std::mt19937 rng(4242); // fixed seed, so a failure reproduces
-    // Sizes around the 4 MiB first read and the 4 KiB probe after a full buffer.
+    // Sizes around a page and around 4 MiB, several pieces of 1 MiB long.
     const std::size_t sizes[] = {1,
                                  2,
                                  4095,
@@ -628,4 +632,277 @@ TEST(Cli, UnreadableInputAndUnwritableOutputAreFailures)
     close(in);
     close(readOnly);
     close(writeOnly);
+}
+
+namespace {
+
+// Gives TEXT to TAKE(piece, size, last) in pieces of PIECE bytes, each copied where Headroom
+// bytes lie before it, as the tool reads them.
+template <class Take> void inPieces(std::string_view text, std::size_t piece, Take take)
+{
+    std::string buffer(ModCodeur::Headroom + piece, '\0');
+    for (std::size_t at = 0;; at += piece) {
+        const std::size_t size = std::min(piece, text.size() - std::min(at, text.size()));
+        std::memcpy(buffer.data() + ModCodeur::Headroom, text.data() + at, size);
+        if (!take(buffer.data() + ModCodeur::Headroom, size, at + piece >= text.size()) ||
+            at + piece >= text.size())
+            return;
+    }
+}
+
+std::string describe(const Armor::Dearmored &d)
+{
+    return d.ok() ? d.code
+                  : std::string(Armor::describe(d.problem)) + " at line " + std::to_string(d.line);
+}
+
+} // namespace
+
+TEST(Cli, StreamedStagesGiveTheOneShotResultsWhereverPiecesEnd)
+{
+    // Pieces of 1 to 7 bytes end inside escapes, UTF-8 sequences, CR LF and armored lines at
+    // every offset; the longer ones cross whole chunks and the engine's spans.
+    std::mt19937 rng(3407);
+    const std::size_t pieces[] = {1, 2, 3, 4, 5, 7, 40, 70, 71, 75, 141, 300, 1000};
+    std::uniform_int_distribution<std::size_t> keyLength(2, 40);
+    std::uniform_int_distribution<std::size_t> plainLength(0, 900);
+    std::uniform_int_distribution<int> damage(0, 5);
+    for (int i = 0; i < 300; ++i) {
+        const std::size_t piece = pieces[static_cast<std::size_t>(i) % std::size(pieces)];
+        const std::string key = randomCodes(rng, keyLength(rng));
+        // Mostly high codes, so that escapes crowd in.
+        const std::string plain = randomCodes(rng, plainLength(rng), i % 3 == 0 ? 200 : 0);
+        SCOPED_TRACE("case " + std::to_string(i) + ", piece " + std::to_string(piece));
+
+        TwisterDraws oneShot(i);
+        const std::string code = ModCodeur::Coder(plain, key, oneShot);
+        TwisterDraws streamed(i);
+        ModCodeur::StreamEncoder encoder(key, streamed);
+        std::string pieced;
+        inPieces(plain, piece, [&](char *at, std::size_t size, bool) {
+            pieced += encoder.encode({at, size});
+            return true;
+        });
+        ASSERT_EQ(pieced, code);
+
+        // Decoding a code text, sound or damaged: the same plain text or the same failure.
+        std::string damaged = code;
+        if (damage(rng) == 0 && !damaged.empty())
+            damaged.resize(rng() % damaged.size());
+        else if (damage(rng) == 1 && !damaged.empty())
+            damaged[rng() % damaged.size()] = static_cast<char>(rng() % 8);
+        const ModCodeur::DecodeResult expected = ModCodeur::decode(damaged, key);
+        ModCodeur::StreamDecoder decoder(key);
+        std::string plainOut;
+        inPieces(damaged, piece, [&](char *at, std::size_t size, bool last) {
+            const auto out = decoder.decode(at, size, last);
+            plainOut += out.value_or("");
+            return out.has_value();
+        });
+        ASSERT_EQ(decoder.failure(), expected.failure);
+        ASSERT_EQ(decoder.unit(), expected.unit);
+        if (expected.ok()) {
+            ASSERT_EQ(plainOut, expected.plain);
+        }
+
+        // UTF-8 in, with a stray byte now and then.
+        // UTF-8 in, now and then with a stray byte or a sequence without a code: pieces shorter
+        // than the code page's windows of 64 bytes are read a character at a time.
+        std::string utf8 = utf8Of(plain);
+        const char *const faults[] = {
+            "\x80",     "\xE0\x81\x81", "\xED\xA0\x80", "\xF0\x9F\x98\x80",
+            "\xC2\x80", "\xC5\x91",     "\xE2\x82"};
+        if (const int fault = damage(rng); fault < 2 && !utf8.empty())
+            utf8.insert(rng() % utf8.size(), faults[rng() % std::size(faults)]);
+        std::string codes = utf8;
+        const auto error = CodePage::fromUtf8InPlace(codes);
+        ModCodeur::StreamUtf8Reader reader;
+        std::string read;
+        inPieces(utf8, piece, [&](char *at, std::size_t size, bool last) {
+            const auto out = reader.read(at, size, last);
+            read += out.value_or("");
+            return out.has_value();
+        });
+        ASSERT_EQ(error.value_or(CodePage::Utf8Error{}),
+                  error ? reader.error() : CodePage::Utf8Error{});
+        if (!error) {
+            ASSERT_EQ(read, codes);
+        }
+
+        // The armored form, written and read back in a letter of CR LF lines, quoted, perhaps
+        // damaged or cut short.
+        const std::string armored = Armor::armor(code);
+        Armor::Writer writer;
+        std::string written;
+        inPieces(code, piece, [&](char *at, std::size_t size, bool) {
+            writer.add({at, size}, written);
+            return true;
+        });
+        writer.finish(written);
+        ASSERT_EQ(written, armored);
+        std::string letter =
+            "Bonjour,\r\n> " + std::regex_replace(armored, std::regex("\n"), "\r\n> ");
+        letter += "-- \r\nAnne\xC3\xA9\r\n";
+        const int kind = damage(rng);
+        if (kind < 3) // a character changed, a period, or the text cut off
+            letter[10 + rng() % (letter.size() - 10)] = "q.\r"[kind];
+        else if (kind == 3)
+            letter.resize(10 + rng() % (letter.size() - 10));
+        else if (kind == 4) // the period before the closing frame lost
+            letter.erase(letter.find(".\r\n> END"), 1);
+        Armor::Reader dearmorer;
+        std::string dearmored;
+        inPieces(letter, piece, [&](char *at, std::size_t size, bool last) {
+            dearmorer.read(at, size, last, dearmored);
+            return !dearmorer.done();
+        });
+        Armor::Dearmored result = dearmorer.result();
+        if (result.ok())
+            result.code = dearmored;
+        ASSERT_EQ(describe(result), describe(Armor::dearmor(letter)));
+    }
+}
+
+TEST(Cli, AFailureWritesNothingUnderTheBoundAndSaysWhereTheOutputStopsAboveIt)
+{
+    std::mt19937 rng(11);
+    const std::string plain = randomCodes(rng, 3000, 1);
+    const Outcome encoded = runCli({"encode", "--bytes", "--key", Key}, plain);
+    std::string badEnd = encoded.out;
+    badEnd.back() = '\x07'; // below its key code, or an escape cut short
+    std::string armored = runCli({"armor", "--bytes"}, encoded.out).out;
+    armored[armored.size() - 40] ^= 1;
+    struct Case {
+        std::vector<std::string> args;
+        std::string input;
+        int status;
+    };
+    const std::vector<Case> cases = {
+        {{"decode", "--bytes", "--key", Key}, badEnd, ExitFailure},
+        {{"decode", "--key", Key}, utf8Of(encoded.out) + "\xC3", ExitBadInput},
+        {{"encode", "--key", Key}, utf8Of(plain) + "\xFF", ExitBadInput},
+        {{"dearmor"}, armored, ExitFailure},
+        {{"decode", "--key", Key}, armored, ExitFailure},
+    };
+    for (const Case &c : cases) {
+        for (const std::size_t held : {std::size_t{1} << 20, std::size_t{100}}) {
+            const Outcome o = runCli(c.args, c.input, {}, {7, held});
+            const std::string trace = testing::PrintToString(c.args) + " held " +
+                                      std::to_string(held) + ": " + describeOutcome(o);
+            EXPECT_EQ(o.status, c.status) << trace;
+            const std::string incomplete =
+                "codetarvo-cli: the output is incomplete: it stops after " +
+                std::to_string(o.out.size()) + " bytes\n";
+            const bool says = o.err.ends_with(incomplete);
+            EXPECT_EQ(says, held == 100) << trace;
+            EXPECT_EQ(o.out.empty(), held != 100) << trace;
+            // What went out is the start of what a sound input gives.
+            if (c.args[0] == "decode" && c.args[1] == "--bytes") {
+                EXPECT_EQ(o.out, plain.substr(0, o.out.size())) << trace;
+            }
+        }
+    }
+}
+
+TEST(Cli, OutputFileIsReplacedOnlyWhenTheRunSucceeds)
+{
+    const std::string folder = testing::TempDir() + "cli_test_output_" + std::to_string(getpid());
+    std::filesystem::create_directories(folder);
+    const std::string path = folder + "/result.txt";
+    const auto content = [](const std::string &file) {
+        std::ifstream in(file, std::ios::binary);
+        return std::string(std::istreambuf_iterator<char>(in), {});
+    };
+    struct Case {
+        std::string input;
+        bool exists; // a file of that name before the run
+        CodeTarvoCli::Limits limits;
+        int status;
+    };
+    const std::string armored = Armor::armor(std::string(500, '\x41'));
+    const std::vector<Case> cases = {
+        {armored, false, {}, ExitOk},
+        {armored, true, {}, ExitOk},
+        {armored, true, {5, 10}, ExitOk},
+        {armored.substr(0, 300), true, {}, ExitFailure},
+        {armored.substr(0, 300), true, {5, 10}, ExitFailure},
+        {armored.substr(0, 300), false, {5, 10}, ExitFailure},
+    };
+    for (const Case &c : cases) {
+        namespace fs = std::filesystem;
+        fs::remove(path);
+        // A file replaced keeps its permissions; a new one gets those of any new file.
+        auto mode = fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read;
+        if (c.exists) {
+            std::ofstream(path, std::ios::binary) << "before";
+            fs::permissions(path, mode);
+        } else {
+            std::ofstream(folder + "/new", std::ios::binary).flush();
+            mode = fs::status(folder + "/new").permissions();
+            fs::remove(folder + "/new");
+        }
+        const Outcome o = runCli({"dearmor", "-b", "--output=" + path}, c.input, {}, c.limits);
+        const std::string trace = describeOutcome(o);
+        EXPECT_EQ(o.status, c.status) << trace;
+        EXPECT_TRUE(o.out.empty()) << trace;
+        if (c.status == ExitOk) {
+            EXPECT_EQ(content(path), std::string(500, '\x41')) << trace;
+#ifndef _WIN32 // Windows has no permissions but read-only
+            EXPECT_EQ(fs::status(path).permissions(), mode) << trace;
+#endif
+        } else if (c.exists)
+            EXPECT_EQ(content(path), "before") << trace;
+        else
+            EXPECT_FALSE(fs::exists(path)) << trace;
+        // Nothing else is left in the folder.
+        EXPECT_EQ(std::distance(std::filesystem::directory_iterator(folder), {}),
+                  c.exists || c.status == ExitOk ? 1 : 0)
+            << trace;
+    }
+    // A folder cannot be replaced by a file: the run fails, and leaves nothing behind.
+    std::filesystem::remove(path);
+    std::filesystem::create_directory(path);
+    const Outcome o = runCli({"dearmor", "-o", path}, armored);
+    EXPECT_EQ(o.status, ExitFailure) << describeOutcome(o);
+    EXPECT_TRUE(o.err.starts_with("codetarvo-cli: cannot write output file '" + path + "'"))
+        << describeOutcome(o);
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(folder), {}), 1);
+    std::filesystem::remove_all(folder);
+}
+
+TEST(Cli, EveryCommandGivesTheSameThroughSmallPiecesAndAnyBound)
+{
+    // The stages chained as the tool chains them: UTF-8 or an armored form read, then decoded,
+    // then written as UTF-8, each holding back what a piece's end cuts.
+    std::mt19937 rng(509);
+    const TempFile keyFile("pieces.key", Key);
+    for (int i = 0; i < 40; ++i) {
+        const std::string plain = randomCodes(rng, rng() % 2000, i % 2 == 0 ? 1 : 150);
+        const std::string code = runCli({"encode", "--bytes", "--key", Key}, plain).out;
+        const std::string armored = runCli({"armor", "--bytes"}, code).out;
+        const std::string letter = "Bonjour\r\n\r\n" + armored + "\r\n\xC3\xA9";
+        const std::vector<std::pair<std::vector<std::string>, std::string>> runs = {
+            {{"decode", "--bytes", "--key", Key}, code},
+            {{"decode", "--key-file", keyFile.path()}, utf8Of(code)},
+            {{"decode", "--key", Key}, letter},
+            {{"decode", "--bytes", "--key", Key}, letter},
+            {{"dearmor"}, letter},
+            {{"armor"}, utf8Of(code)},
+            {{"encode", "--key", Key}, utf8Of(plain)},
+        };
+        const CodeTarvoCli::Limits limits{1 + rng() % 9,
+                                          rng() % 2 == 0 ? 64 : std::size_t{1} << 20};
+        for (const auto &[args, input] : runs) {
+            const Outcome whole = runCli(args, input);
+            const Outcome pieced = runCli(args, input, {}, limits);
+            const std::string trace = testing::PrintToString(args) + " pieces of " +
+                                      std::to_string(limits.piece) + ": " + describeOutcome(pieced);
+            ASSERT_EQ(whole.status, ExitOk) << describeOutcome(whole);
+            ASSERT_EQ(pieced.status, ExitOk) << trace;
+            if (args[0] == "encode")
+                ASSERT_EQ(decodedWith(codesOfUtf8(pieced.out), Key), plain) << trace;
+            else
+                ASSERT_EQ(pieced.out, whole.out) << trace;
+        }
+    }
 }

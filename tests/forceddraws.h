@@ -4,6 +4,7 @@
 #include "randomsource.h"
 
 #include <cstddef>
+#include <cstdint>
 #include <random>
 #include <utility>
 #include <vector>
@@ -36,6 +37,16 @@ public:
 
 private:
     std::mt19937_64 m_engine;
+};
+
+// The process generator's kind of draws, many at a time to the engine, seeded by the test.
+class TwisterDraws final : public ModCodeur::TwisterRandomSource {
+public:
+    explicit TwisterDraws(std::uint64_t seed) : m_seed(seed) {}
+    void reseed() override { engine().seed(m_seed); }
+
+private:
+    std::uint64_t m_seed;
 };
 
 inline constexpr double JustBelowOne = 0x1.fffffffffffffp-1;

@@ -54,44 +54,6 @@ std::size_t normalLead(const Unit *plain, const Unit *key)
     return bits == 0 ? Block : static_cast<std::size_t>(std::countr_zero(bits));
 }
 
-// Which plain codes go the same way under every code of a key: those that are a normal group
-// with the key's smallest and largest code, and those that escape with both.
-class PlainClasses {
-public:
-    explicit PlainClasses(std::string_view key)
-    {
-        const auto [least, most] = std::minmax_element(units(key), units(key) + key.size());
-        const int normalFrom = std::max(0, HighestMarker + 1 - *least);
-        const int normalTo = EscapeThreshold - 1 - *most;
-        const bool none = normalTo < normalFrom;
-        m_normalFrom = static_cast<Unit>(none ? 1 : normalFrom);
-        m_normalTo = static_cast<Unit>(none ? 0 : normalTo);
-        m_escapeBelow = static_cast<Unit>(std::max(0, HighestMarker + 1 - *most));
-        m_escapeFrom = static_cast<Unit>(EscapeThreshold - *least);
-    }
-
-    // Flags the plain codes of a window that escape under any key code, and those whose way
-    // depends on the key code.
-    void sort(const Unit *plain, Unit (&escapes)[Window], Unit (&unsure)[Window]) const
-    {
-        for (std::size_t t = 0; t < Window; ++t) {
-            const Unit b = plain[t];
-            const bool escape = (b < m_escapeBelow) | (b >= m_escapeFrom);
-            const bool normal = (b >= m_normalFrom) & (b <= m_normalTo);
-            escapes[t] = static_cast<Unit>(escape);
-            unsure[t] = static_cast<Unit>(!(escape | normal));
-        }
-    }
-
-private:
-    // Normal with every key code: m_normalFrom to m_normalTo (empty when the latter is below).
-    Unit m_normalFrom;
-    Unit m_normalTo;
-    // An escape with every key code: below m_escapeBelow, or from m_escapeFrom up.
-    Unit m_escapeBelow;
-    Unit m_escapeFrom;
-};
-
 // Writes Window plain units plus their key codes to OUT.
 [[gnu::always_inline]] inline void encodeRun(const Unit *plain, const Unit *key,
                                              Unit *CODETARVO_RESTRICT out)
@@ -195,32 +157,25 @@ private:
     Unit m_positions[Twister64::StateWords + Window] = {};
 };
 
-// The code text of PLAIN with KEY from the start position START; the re-chosen positions come
-// from POSITIONS.
+// Writes the groups of PLAIN into OUT from unit J on, the key codes RING's from position P on,
+// the re-chosen positions from POSITIONS; OUT's size is its room, grown when escapes need more.
+// Gives the end of what it wrote, and leaves P at the next group's position.
 template <class Positions>
-[[gnu::always_inline]] inline std::string writeGroups(std::string_view plain, std::string_view key,
-                                                      std::size_t start, Positions &positions,
-                                                      std::string out)
+[[gnu::always_inline]] inline std::size_t
+writeGroups(std::string_view plain, const KeyRing &ring, const PlainClasses &classes,
+            std::size_t &p, Positions &positions, std::string &out, std::size_t j)
 {
     const std::size_t n = plain.size();
-    const KeyRing ring(key);
-    const PlainClasses classes(key);
     const Unit *in = units(plain);
-
-    // Grown when escapes need more than codeRoom gives.
-    out.assign(codeRoom(n), '\0');
     Unit *dst = units(out);
-    const auto makeRoom = [&](std::size_t j, std::size_t need) {
-        if (j + need > out.size()) {
-            out.resize(std::max(out.size() + out.size() / 2, j + need));
+    const auto makeRoom = [&](std::size_t at, std::size_t need) {
+        if (at + need > out.size()) {
+            out.resize(std::max(out.size() + out.size() / 2, at + need));
             dst = units(out);
         }
     };
 
-    dst[0] = static_cast<Unit>(start);
-    std::size_t p = start;
     std::size_t i = 0;
-    std::size_t j = 1;
     // Blocks until one meets an escape; then windows while they have escapes, unless a
     // window has units whose way hangs on their key code.
     bool crowded = false;
@@ -281,8 +236,23 @@ template <class Positions>
             p = ring.after(q);
         }
     }
-    out.resize(j);
-    return out;
+    return j;
+}
+
+// writeGroups with the positions drawn from DRAWS, many at a time when it is a
+// TwisterRandomSource and the key has at least 3 codes.
+std::size_t drawGroups(std::string_view plain, const KeyRing &ring, const PlainClasses &classes,
+                       std::size_t keyLength, std::size_t &p, RandomSource &draws, std::string &out,
+                       std::size_t j)
+{
+    const std::ptrdiff_t span = static_cast<std::ptrdiff_t>(keyLength) - 3;
+    auto *twister = dynamic_cast<TwisterRandomSource *>(&draws);
+    if (twister != nullptr && span >= 0) {
+        BatchedPositions positions(twister->engine(), span);
+        return writeGroups(plain, ring, classes, p, positions, out, j);
+    }
+    DrawnPositions positions(draws, span);
+    return writeGroups(plain, ring, classes, p, positions, out, j);
 }
 
 } // namespace
@@ -296,14 +266,24 @@ std::size_t codeRoom(std::size_t plainLength)
 CODETARVO_VECTOR_CLONES std::string encode(std::string_view plain, std::string_view key,
                                            std::size_t start, RandomSource &draws, std::string room)
 {
-    const std::ptrdiff_t span = static_cast<std::ptrdiff_t>(key.size()) - 3;
-    auto *twister = dynamic_cast<TwisterRandomSource *>(&draws);
-    if (twister != nullptr && span >= 0) {
-        BatchedPositions positions(twister->engine(), span);
-        return writeGroups(plain, key, start, positions, std::move(room));
-    }
-    DrawnPositions positions(draws, span);
-    return writeGroups(plain, key, start, positions, std::move(room));
+    const KeyRing ring(key);
+    const PlainClasses classes(key);
+    room.assign(codeRoom(plain.size()), '\0');
+    room[0] = static_cast<char>(start);
+    std::size_t p = start;
+    room.resize(drawGroups(plain, ring, classes, key.size(), p, draws, room, 1));
+    return room;
+}
+
+Encoder::Encoder(std::string_view key) : m_ring(key), m_classes(key), m_keyLength(key.size()) {}
+
+CODETARVO_VECTOR_CLONES std::size_t Encoder::write(std::string_view plain, std::size_t &p,
+                                                   RandomSource &draws, std::string &out,
+                                                   std::size_t at) const
+{
+    if (out.size() < at + codeRoom(plain.size()))
+        out.resize(at + codeRoom(plain.size()));
+    return drawGroups(plain, m_ring, m_classes, m_keyLength, p, draws, out, at);
 }
 
 } // namespace ModCodeur::Engine

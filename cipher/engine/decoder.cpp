@@ -103,29 +103,18 @@ std::size_t nextSet(std::uint64_t bits, std::size_t t)
     return out;
 }
 
-} // namespace
-
-// Written over the code text (PLAIN at CODE's first unit), each plain unit lands below the code
-// unit it came from: spans and windows are decoded into buffers of their own and copied out
-// where they can no longer reach a unit not yet read.
-CODETARVO_VECTOR_CLONES Decoded decode(std::string_view code, std::string_view key, char *plain)
+// Decodes the M units at IN, groups after the start offset, into OUT from key position P on.
+// Written over the code text (OUT at or before IN), each plain unit lands below the code unit
+// it came from: spans and windows are decoded into buffers of their own and copied out where
+// they can no longer reach a unit not yet read. With MORE, an escape group cut short by the end
+// stops the decoding before its marker, READ telling where.
+[[gnu::always_inline]] inline Decoded decodeGroupsAt(const Unit *in, std::size_t m,
+                                                     const KeyRing &ring, std::size_t &p, Unit *out,
+                                                     bool more, std::size_t &read)
 {
-    const Unit *in = units(code);
-    const std::size_t m = code.size();
-    auto *out = reinterpret_cast<Unit *>(plain);
-    if (m == 0)
-        return {DecodeFailure::EmptyCode, 0, 0};
-    // Only the start offset can point outside the key: later positions wrap.
-    if (in[0] >= key.size())
-        return {DecodeFailure::StartOutsideKey, 0, 0};
-    if (m < 2)
-        return {DecodeFailure::NoGroup, 1, 0};
-
-    const KeyRing ring(key);
     Unit staging[Span];
 
-    std::size_t p = in[0];
-    std::size_t j = 1;
+    std::size_t j = 0;
     std::size_t o = 0;
     // The last STAGED plain units, decoded by windows, wait here until a whole vector of them
     // can be written out at once; what a window writes past its end is written over next.
@@ -186,6 +175,10 @@ CODETARVO_VECTOR_CLONES Decoded decode(std::string_view code, std::string_view k
             const Unit u = in[j];
             if (u <= HighestMarker) {
                 crowded = true;
+                if (more && j + 2 >= m) {
+                    read = j;
+                    return {DecodeFailure::None, 0, o};
+                }
                 if (++j >= m)
                     return {DecodeFailure::EscapeCutShort, j, o};
                 const int value = in[j] + u;
@@ -206,7 +199,41 @@ CODETARVO_VECTOR_CLONES Decoded decode(std::string_view code, std::string_view k
         }
     }
     std::memcpy(out + o - staged, windowOut, staged);
+    read = m;
     return {DecodeFailure::None, 0, o};
+}
+
+} // namespace
+
+CODETARVO_VECTOR_CLONES Decoded decode(std::string_view code, std::string_view key, char *plain)
+{
+    const Unit *in = units(code);
+    const std::size_t m = code.size();
+    if (m == 0)
+        return {DecodeFailure::EmptyCode, 0, 0};
+    // Only the start offset can point outside the key: later positions wrap.
+    if (in[0] >= key.size())
+        return {DecodeFailure::StartOutsideKey, 0, 0};
+    if (m < 2)
+        return {DecodeFailure::NoGroup, 1, 0};
+    const KeyRing ring(key);
+    std::size_t p = in[0];
+    std::size_t read = 0;
+    Decoded decoded =
+        decodeGroupsAt(in + 1, m - 1, ring, p, reinterpret_cast<Unit *>(plain), false, read);
+    if (decoded.failure != DecodeFailure::None)
+        ++decoded.unit;
+    return decoded;
+}
+
+CODETARVO_VECTOR_CLONES Decoded Decoder::write(std::string_view code, std::size_t &p, char *plain,
+                                               bool more, std::size_t &read) const
+{
+    read = 0;
+    if (code.empty())
+        return {};
+    return decodeGroupsAt(units(code), code.size(), m_ring, p, reinterpret_cast<Unit *>(plain),
+                          more, read);
 }
 
 } // namespace ModCodeur::Engine

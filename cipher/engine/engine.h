@@ -5,6 +5,7 @@
 // result of the loops in modcodeur.cpp (encodeGroups, decodeGroups).
 
 #include "modcodeur.h"
+#include "units.h"
 
 #include <cstddef>
 #include <string>
@@ -39,5 +40,40 @@ struct Decoded {
 // decodeGroups(code, key), its plain units written to PLAIN, which has room for all but one
 // unit of CODE and may be CODE's own first unit (the plain text is written over the code text).
 [[nodiscard]] Decoded decode(std::string_view code, std::string_view key, char *plain);
+
+// An encoding carried on from one piece of the plain text to the next: the key laid out once,
+// the key position handed from each piece to the next.
+class Encoder {
+public:
+    explicit Encoder(std::string_view key);
+
+    // Writes the groups of PLAIN into OUT from unit AT on, the first with the key code at
+    // position P, and gives the end of what it wrote; P is left at the next group's position.
+    // OUT's size is its room: grown to what the groups may take, never shrunk.
+    std::size_t write(std::string_view plain, std::size_t &p, RandomSource &draws, std::string &out,
+                      std::size_t at) const;
+
+private:
+    KeyRing m_ring;
+    PlainClasses m_classes;
+    std::size_t m_keyLength;
+};
+
+// A decoding carried on from one piece of the code text to the next.
+class Decoder {
+public:
+    explicit Decoder(std::string_view key) : m_ring(key) {}
+
+    // Decodes the groups of CODE, which follow the start offset or earlier groups, the first
+    // with the key code at position P, writing the plain units to PLAIN (which may be CODE's
+    // own first unit); P is left at the next group's position. When MORE code follows, an
+    // escape group cut by CODE's end is left for the next call, and READ says how many units
+    // were used. A failure's unit counts from CODE's first.
+    Decoded write(std::string_view code, std::size_t &p, char *plain, bool more,
+                  std::size_t &read) const;
+
+private:
+    KeyRing m_ring;
+};
 
 } // namespace ModCodeur::Engine

@@ -4,8 +4,10 @@
 // What both directions of the engine work with: code units, the key laid out for vector loads,
 // and the widths of the loops.
 
+#include "modcodeur.h"
 #include "vectorclones.h"
 
+#include <algorithm>
 #include <bit>
 #include <cstddef>
 #include <cstdint>
@@ -70,6 +72,44 @@ private:
     std::size_t m_length;
     std::size_t m_period;
     std::string m_codes;
+};
+
+// Which plain codes go the same way under every code of a key: those that are a normal group
+// with the key's smallest and largest code, and those that escape with both.
+class PlainClasses {
+public:
+    explicit PlainClasses(std::string_view key)
+    {
+        const auto [least, most] = std::minmax_element(units(key), units(key) + key.size());
+        const int normalFrom = std::max(0, HighestMarker + 1 - *least);
+        const int normalTo = EscapeThreshold - 1 - *most;
+        const bool none = normalTo < normalFrom;
+        m_normalFrom = static_cast<Unit>(none ? 1 : normalFrom);
+        m_normalTo = static_cast<Unit>(none ? 0 : normalTo);
+        m_escapeBelow = static_cast<Unit>(std::max(0, HighestMarker + 1 - *most));
+        m_escapeFrom = static_cast<Unit>(EscapeThreshold - *least);
+    }
+
+    // Flags the plain codes of a window that escape under any key code, and those whose way
+    // depends on the key code.
+    void sort(const Unit *plain, Unit (&escapes)[Window], Unit (&unsure)[Window]) const
+    {
+        for (std::size_t t = 0; t < Window; ++t) {
+            const Unit b = plain[t];
+            const bool escape = (b < m_escapeBelow) | (b >= m_escapeFrom);
+            const bool normal = (b >= m_normalFrom) & (b <= m_normalTo);
+            escapes[t] = static_cast<Unit>(escape);
+            unsure[t] = static_cast<Unit>(!(escape | normal));
+        }
+    }
+
+private:
+    // Normal with every key code: m_normalFrom to m_normalTo (empty when the latter is below).
+    Unit m_normalFrom;
+    Unit m_normalTo;
+    // An escape with every key code: below m_escapeBelow, or from m_escapeFrom up.
+    Unit m_escapeBelow;
+    Unit m_escapeFrom;
 };
 
 // Bit t set for each flag t (0 or 1) that is set; no more than 64 flags.

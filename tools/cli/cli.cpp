@@ -6,9 +6,9 @@
 #include "codetarvo_version.h"
 #include "hostprocess.h"
 #include "modcodeur.h"
+#include "stream.h"
 
 #include <getopt.h>
-#include <sys/stat.h>
 #include <unistd.h>
 #if __has_include(<sys/mman.h>)
 #include <sys/mman.h>
@@ -32,7 +32,6 @@ constexpr std::string_view KeyVariable = "CODETARVO_KEY";
 // A key file is read whole; this bound stops a device or a huge file by mistake from
 // exhausting memory.
 constexpr std::size_t LargestKeyFile = std::size_t{1} << 20;
-constexpr std::size_t ReadChunk = std::size_t{1} << 22;
 // The most one read(2) or write(2) call moves: Windows' C library counts in an unsigned int
 // and refuses more than INT_MAX, Linux moves at most about 2 GiB at a time anyway.
 constexpr std::size_t LargestTransfer = std::size_t{1} << 30;
@@ -40,9 +39,10 @@ constexpr std::size_t LargestTransfer = std::size_t{1} << 30;
 // The help text, around the list of the code page's undefined codes.
 constexpr std::string_view HelpBeforeUndefined =
     R"(Usage: codetarvo-cli encode (--key TEXT | --key-file FILE) [--bytes] [--armor]
-  or:  codetarvo-cli decode (--key TEXT | --key-file FILE) [--bytes]
-  or:  codetarvo-cli armor [--bytes]
-  or:  codetarvo-cli dearmor [--bytes]
+                            [-o FILE]
+  or:  codetarvo-cli decode (--key TEXT | --key-file FILE) [--bytes] [-o FILE]
+  or:  codetarvo-cli armor [--bytes] [-o FILE]
+  or:  codetarvo-cli dearmor [--bytes] [-o FILE]
 Encode standard input with a key into a code text, or decode a code text back
 into its plain text; the result goes to standard output. armor turns a code
 text into its armored form, ASCII lines made to travel by mail, chat or
@@ -57,6 +57,9 @@ text or a text holding its armored form.
                          the file is taken exactly
   -b, --bytes          input, output and key file are raw codes 0-255, not UTF-8
   -a, --armor          encode: write the armored form of the code text
+  -o, --output=FILE    write the result to FILE, not to standard output; FILE
+                         is replaced only when the run succeeds, and otherwise
+                         left as it was
   -h, --help           show this help and exit
       --version        show the version and licence and exit
 
@@ -67,15 +70,22 @@ In text mode (the default) input and output are UTF-8 and each character stands
 for its Windows-1252 code; the unassigned codes )";
 constexpr std::string_view HelpAfterUndefined = R"(, code 0 for U+0000. Nothing is
 added or removed: a final line break of the input belongs to the text. Empty
-input gives empty output. On failure nothing is written to standard output.
-Positions in messages count from 0. armor and encode --armor write the
-armored form even of an empty code text.
+input gives empty output. Positions in messages count from 0. armor and
+encode --armor write the armored form even of an empty code text.
 
 The armored form holds ASCII letters, digits, spaces and periods between the
 lines "BEGIN CODE TARVO MESSAGE." and "END CODE TARVO MESSAGE.". Reading it
 ignores the text around it, whitespace and line breaks, '>' quote marks and
 letter case; any other change is found and named with its line, counted from
-the BEGIN line, and nothing is written.
+the BEGIN line. decode takes its input for an armored text when the BEGIN line
+starts within the first 16 MiB.
+
+Input of any size goes through in pieces, in bounded memory. On failure nothing
+is written to standard output as long as the result is at most 16 MiB: it is
+held back until the run succeeds. A larger result goes out as it is made, and a
+failure then adds that the output is incomplete and after how many bytes it
+stops. With --output the result goes to a new file beside FILE, which takes
+FILE's place only on success: FILE is the whole result or untouched.
 
 Exit status:
   0  success
@@ -91,6 +101,7 @@ Examples:
   codetarvo-cli encode --bytes --key-file key.bin < data.bin > data.code
   codetarvo-cli encode --armor --key-file key.txt < letter.txt > message.txt
   codetarvo-cli decode --key-file key.txt < received-mail.txt
+  codetarvo-cli decode --bytes --key-file key.bin -o data.bin < data.code
 )";
 
 constexpr std::string_view Version = "codetarvo-cli (Code Tarvo) " CODETARVO_VERSION R"(
@@ -113,6 +124,7 @@ struct Options {
     bool armor = false;
     std::optional<std::string> key;
     std::optional<std::string> keyFile;
+    std::optional<std::string> output;
 };
 
 // Why the tool stops: the status and the message after "codetarvo-cli: ".
@@ -223,6 +235,7 @@ std::optional<Failure> parseOptions(const std::vector<std::string> &args, Option
         {"key-file", required_argument, nullptr, 'f'},
         {"bytes", no_argument, nullptr, 'b'},
         {"armor", no_argument, nullptr, 'a'},
+        {"output", required_argument, nullptr, 'o'},
         {"help", no_argument, nullptr, 'h'},
         {"version", no_argument, nullptr, VersionOption},
         {nullptr, 0, nullptr, 0},
@@ -235,7 +248,7 @@ std::optional<Failure> parseOptions(const std::vector<std::string> &args, Option
     for (;;) {
         // The leading '-' hands over operands in place, so options may follow the command
         // even when POSIXLY_CORRECT is set.
-        const int option = getopt_long(argc, argv.data(), "-:k:f:bah", longOptions, nullptr);
+        const int option = getopt_long(argc, argv.data(), "-:k:f:o:bah", longOptions, nullptr);
         if (option == -1)
             break;
         switch (option) {
@@ -247,6 +260,9 @@ std::optional<Failure> parseOptions(const std::vector<std::string> &args, Option
             break;
         case 'f':
             options.keyFile = optarg;
+            break;
+        case 'o':
+            options.output = optarg;
             break;
         case 'b':
             options.bytes = true;
@@ -298,6 +314,8 @@ std::optional<Failure> parseOptions(const std::vector<std::string> &args, Option
 
     if (options.key && options.keyFile)
         return usageError("give either --key or --key-file, not both");
+    if (options.output && options.output->empty())
+        return usageError("'--output' needs a file name");
     if (options.keyFile && *options.keyFile == "-")
         return usageError("'--key-file -' cannot be used: standard input carries the text");
     return std::nullopt;
@@ -360,131 +378,6 @@ std::optional<Failure> resolveKey(const Options &options, const EnvLookup &env, 
     return std::nullopt;
 }
 
-// The bytes left to read from the regular file FD, or 0 when it is no regular file.
-std::size_t bytesLeft(int fd)
-{
-    struct stat status {};
-    if (fstat(fd, &status) != 0 || !S_ISREG(status.st_mode))
-        return 0;
-    const off_t at = lseek(fd, 0, SEEK_CUR);
-    return at >= 0 && at < status.st_size ? static_cast<std::size_t>(status.st_size - at) : 0;
-}
-
-// Gives DATA room for SIZE bytes, the room untouched. Texts of many megabytes arrive here: on a
-// virtual machine a fresh 4 KiB page costs microseconds to map, more than copying it, so a
-// large block asks for transparent huge pages before it is first touched, to be mapped 2 MiB
-// at a time. malloc() hands out such blocks as fresh mappings of their own, so the advice
-// applies to this block only.
-void reserveLarge(std::string &data, std::size_t size)
-{
-    data.reserve(size);
-#ifdef MADV_HUGEPAGE
-    constexpr std::size_t LargeBlock = std::size_t{8} << 20;
-    constexpr std::uintptr_t HugePage = std::uintptr_t{2} << 20;
-    if (size >= LargeBlock) {
-        const auto start = reinterpret_cast<std::uintptr_t>(data.data());
-        const std::uintptr_t from = (start + HugePage - 1) & ~(HugePage - 1);
-        const std::uintptr_t to = (start + size) & ~(HugePage - 1);
-        if (from < to)
-            madvise(reinterpret_cast<void *>(from), to - from, MADV_HUGEPAGE);
-    }
-#endif
-}
-
-// Reads all of FD into DATA; false on a read error, with errno set. A regular file goes
-// into a buffer of its size in one piece: growing a buffer copies it and touches fresh
-// memory, which for large inputs costs more than the reading.
-bool readAll(int fd, std::string &data)
-{
-    const std::size_t expected = bytesLeft(fd);
-    reserveLarge(data, expected > 0 ? expected : ReadChunk);
-    data.resize(expected > 0 ? expected : ReadChunk);
-    std::size_t used = 0;
-    for (;;) {
-        if (used == data.size()) {
-            // Full: one small read tells the end of a regular file from more to come.
-            char probe[4096];
-            const ssize_t got = read(fd, probe, sizeof probe);
-            if (got < 0 && errno == EINTR)
-                continue;
-            if (got <= 0) {
-                data.resize(used);
-                return got == 0;
-            }
-            const std::size_t grown = std::max(2 * data.size(), used + ReadChunk);
-            reserveLarge(data, grown);
-            data.resize(grown);
-            std::memcpy(data.data() + used, probe, static_cast<std::size_t>(got));
-            used += static_cast<std::size_t>(got);
-            continue;
-        }
-        const ssize_t got =
-            read(fd, data.data() + used, std::min(data.size() - used, LargestTransfer));
-        if (got < 0 && errno == EINTR)
-            continue;
-        if (got <= 0) {
-            data.resize(used);
-            return got == 0;
-        }
-        used += static_cast<std::size_t>(got);
-    }
-}
-
-// Puts in place of DATA the code text of the armored form it holds.
-std::optional<Failure> dearmorInPlace(std::string &data)
-{
-    Armor::Dearmored result = Armor::dearmor(data);
-    if (result.problem == Armor::Problem::NotFound)
-        return Failure{ExitFailure, "no armored text found in the input", false};
-    if (!result.ok())
-        return Failure{ExitFailure,
-                       "armored text damaged at line " + std::to_string(result.line) + ": " +
-                           std::string(Armor::describe(result.problem)),
-                       false};
-    data = std::move(result.code);
-    return std::nullopt;
-}
-
-// Turns the input DATA into the output codes in place; gives the failure, if any.
-std::optional<Failure> convert(const Options &options, std::string key, std::string &data)
-{
-    // An armored form is ASCII whatever the mode, and its reader takes UTF-8 as it comes.
-    if (options.command == Command::Dearmor ||
-        (options.command == Command::Decode && Armor::holdsArmor(data))) {
-        if (auto failure = dearmorInPlace(data))
-            return failure;
-    } else if (!options.bytes) {
-        if (const auto error = CodePage::fromUtf8InPlace(data))
-            return badInput("input: " + describeUtf8Error(*error));
-    }
-    if (options.armor || options.command == Command::Armor) {
-        if (options.command == Command::Encode)
-            data = ModCodeur::Coder(std::move(data), std::move(key));
-        data = Armor::armor(data);
-        return std::nullopt;
-    }
-    // An empty code text cannot be decoded, yet the empty text is what encoding gives for
-    // an empty plain text: both directions give empty for empty.
-    if (data.empty() || options.command == Command::Dearmor)
-        return std::nullopt;
-    if (options.command == Command::Encode) {
-        // The code text is the other large buffer: huge pages for it too.
-        std::string room;
-        reserveLarge(room, ModCodeur::codeRoom(data.size()));
-        data = ModCodeur::Coder(std::move(data), std::move(key), std::move(room));
-    } else {
-        ModCodeur::DecodeResult result = ModCodeur::decode(data, key);
-        if (!result.ok())
-            return Failure{ExitFailure,
-                           "code text does not fit the key: " +
-                               std::string(ModCodeur::describe(result.failure)) + " at unit " +
-                               std::to_string(result.unit),
-                           false};
-        data = std::move(result.plain);
-    }
-    return std::nullopt;
-}
-
 int report(std::ostream &err, const Failure &failure)
 {
     err << Program << ": " << failure.message << '\n';
@@ -494,17 +387,17 @@ int report(std::ostream &err, const Failure &failure)
     return failure.status;
 }
 
-// Why writing standard output failed, from errno.
-Failure writeFailure()
+// Why writing the output failed, from errno.
+Failure writeFailure(const std::string &where)
 {
-    std::string message = "cannot write standard output";
+    std::string message = "cannot write " + where;
     if (errno != 0)
         message += std::string(": ") + std::strerror(errno);
     return Failure{ExitFailure, std::move(message), false};
 }
 
-// Writes TEXT to FD with as few write(2) calls as it takes; gives the failure, if any.
-std::optional<Failure> writeAll(int fd, std::string_view text)
+// Writes TEXT to FD with as few write(2) calls as it takes; false with errno set on failure.
+bool writeAll(int fd, std::string_view text)
 {
     while (!text.empty()) {
         errno = 0;
@@ -512,31 +405,332 @@ std::optional<Failure> writeAll(int fd, std::string_view text)
         if (put < 0 && errno == EINTR)
             continue;
         if (put <= 0)
-            return writeFailure();
+            return false;
         text.remove_prefix(static_cast<std::size_t>(put));
     }
-    return std::nullopt;
+    return true;
 }
 
-// Writes CODES to OUT as UTF-8, a piece at a time through one buffer: every code has a UTF-8
-// form, so only the writing can fail half-way, and the whole UTF-8 text, often twice the
-// size of the codes, never needs fresh memory.
-std::optional<Failure> writeUtf8(int out, std::string_view codes)
+// Asks for transparent huge pages for the SIZE bytes at DATA, before they are first touched:
+// on a virtual machine a fresh 4 KiB page costs microseconds to map, more than copying it, and
+// held output and read-ahead input are megabytes.
+void adviseHugePages([[maybe_unused]] char *data, [[maybe_unused]] std::size_t size)
 {
-    constexpr std::size_t Piece = 256 * 1024;
-    std::string utf8;
-    utf8.reserve(3 * Piece + 3);
-    while (!codes.empty()) {
-        const std::size_t length = std::min(Piece, codes.size());
-        utf8.clear();
-        CodePage::appendUtf8(codes.substr(0, length), utf8);
-        if (auto failure = writeAll(out, utf8))
+#ifdef MADV_HUGEPAGE
+    constexpr std::uintptr_t HugePage = std::uintptr_t{2} << 20;
+    const auto start = reinterpret_cast<std::uintptr_t>(data);
+    const std::uintptr_t from = (start + HugePage - 1) & ~(HugePage - 1);
+    const std::uintptr_t to = (start + size) & ~(HugePage - 1);
+    if (from < to)
+        madvise(reinterpret_cast<void *>(from), to - from, MADV_HUGEPAGE);
+#endif
+}
+
+// Where the result goes: held in memory while it is no larger than the bound, so that a run
+// that fails writes nothing; past the bound, written as it is made.
+class Output {
+public:
+    Output(int fd, std::size_t bound, std::string where)
+        : m_fd(fd), m_bound(bound), m_where(std::move(where))
+    {
+        m_held.reserve(bound); // memory that is never touched stays free
+        adviseHugePages(m_held.data(), bound);
+    }
+
+    std::optional<Failure> put(std::string_view bytes)
+    {
+        if (m_holding) {
+            if (m_held.size() + bytes.size() <= m_bound) {
+                m_held.append(bytes);
+                return std::nullopt;
+            }
+            m_holding = false;
+            if (auto failure = send(m_held))
+                return failure;
+            m_held = {};
+        }
+        return send(bytes);
+    }
+
+    // Puts the codes CODES, as UTF-8 when UTF8.
+    std::optional<Failure> putCodes(std::string_view codes, bool utf8)
+    {
+        if (!utf8)
+            return put(codes);
+        // Room for the longest UTF-8 a code takes, and the three bytes the writer may pass.
+        const std::size_t room = 3 * codes.size() + 3;
+        if (m_utf8Room < room) {
+            m_utf8.reset(new char[room]);
+            m_utf8Room = room;
+        }
+        const char *end = CodePage::writeUtf8(codes, m_utf8.get());
+        return put({m_utf8.get(), static_cast<std::size_t>(end - m_utf8.get())});
+    }
+
+    // Writes what is held: the run succeeded.
+    std::optional<Failure> finish()
+    {
+        m_holding = false;
+        return send(m_held);
+    }
+
+    // How many bytes have gone out.
+    std::size_t written() const { return m_written; }
+    // Whether some output went out before the run ended.
+    bool released() const { return !m_holding; }
+
+private:
+    std::optional<Failure> send(std::string_view bytes)
+    {
+        if (!writeAll(m_fd, bytes))
+            return writeFailure(m_where);
+        m_written += bytes.size();
+        return std::nullopt;
+    }
+
+    int m_fd;
+    std::size_t m_bound;
+    std::string m_where;
+    bool m_holding = true;
+    std::size_t m_written = 0;
+    std::string m_held;
+    std::unique_ptr<char[]> m_utf8;
+    std::size_t m_utf8Room = 0;
+};
+
+// Standard input, a piece at a time, each with Headroom bytes before it that the stages may
+// write over. The first pieces may be read ahead, as a whole, for a look at what they hold.
+class Input {
+public:
+    Input(int fd, std::size_t piece) : m_fd(fd), m_piece(piece) {}
+
+    // Reads ahead up to BOUND bytes, or to the end; false on a read error, errno set. Memory
+    // that the input does not reach stays untouched, and free.
+    bool readAhead(std::size_t bound)
+    {
+        allocate(ModCodeur::Headroom + bound);
+        std::size_t got = 0;
+        while (got < bound && !m_ended) {
+            const std::size_t n = readSome(m_buffer.get() + ModCodeur::Headroom + got, bound - got);
+            if (n == Error)
+                return false;
+            got += n;
+        }
+        m_ahead = got;
+        return true;
+    }
+    // What was read ahead and not yet given as pieces.
+    std::string_view ahead() const
+    {
+        return {m_buffer.get() + ModCodeur::Headroom + m_from, m_ahead - m_from};
+    }
+
+    // The next piece at data(), of size(); the last when ended(). False on a read error,
+    // errno set.
+    bool next()
+    {
+        if (m_from < m_ahead) {
+            // A piece of what was read ahead: the bytes before it were given already.
+            m_data = m_buffer.get() + ModCodeur::Headroom + m_from;
+            m_size = std::min(m_piece, m_ahead - m_from);
+            m_from += m_size;
+            m_last = m_ended && m_from == m_ahead;
+            return true;
+        }
+        if (m_allocated != ModCodeur::Headroom + m_piece) {
+            allocate(ModCodeur::Headroom + m_piece);
+            m_from = m_ahead = 0;
+        }
+        m_data = m_buffer.get() + ModCodeur::Headroom;
+        m_size = 0;
+        if (!m_ended) {
+            const std::size_t n = readSome(m_data, m_piece);
+            if (n == Error)
+                return false;
+            m_size = n;
+        }
+        m_last = m_ended;
+        return true;
+    }
+    char *data() const { return m_data; }
+    std::size_t size() const { return m_size; }
+    bool last() const { return m_last; }
+
+private:
+    static constexpr std::size_t Error = ~std::size_t{0};
+
+    // A buffer of SIZE bytes, left as malloc gives it: the reads fill it.
+    void allocate(std::size_t size)
+    {
+        m_buffer.reset(new char[size]);
+        m_allocated = size;
+        adviseHugePages(m_buffer.get(), size);
+    }
+
+    // One read(2) of up to SIZE bytes: how many it gave (0 at the end), or Error.
+    std::size_t readSome(char *to, std::size_t size)
+    {
+        for (;;) {
+            const ssize_t got = read(m_fd, to, std::min(size, LargestTransfer));
+            if (got < 0 && errno == EINTR)
+                continue;
+            if (got < 0)
+                return Error;
+            m_ended = got == 0;
+            return static_cast<std::size_t>(got);
+        }
+    }
+
+    int m_fd;
+    std::size_t m_piece;
+    std::unique_ptr<char[]> m_buffer;
+    std::size_t m_allocated = 0;
+    std::size_t m_ahead = 0; // bytes read ahead
+    std::size_t m_from = 0;  // of them, given as pieces
+    bool m_ended = false;
+    char *m_data = nullptr;
+    std::size_t m_size = 0;
+    bool m_last = false;
+};
+
+// The stages a run's pieces go through, from input to output.
+class Pipeline {
+public:
+    Pipeline(const Options &options, const std::string &key, bool armored, Output &output)
+        : m_options(options), m_output(output)
+    {
+        const Command command = options.command;
+        if (command == Command::Dearmor || armored)
+            m_armorReader.emplace();
+        else if (!options.bytes)
+            m_utf8Reader.emplace();
+        if (command == Command::Encode)
+            m_encoder.emplace(key, m_draws);
+        if (command == Command::Decode)
+            m_decoder.emplace(key);
+        if (command == Command::Armor || options.armor)
+            m_armorWriter.emplace();
+    }
+
+    // Takes the SIZE bytes at DATA, which has Headroom bytes before it, LAST when no more
+    // input follows.
+    std::optional<Failure> take(char *data, std::size_t size, bool last)
+    {
+        if (m_armorReader) {
+            m_code.assign(ModCodeur::Headroom, '\0');
+            m_armorReader->read(data, size, last, m_code);
+            if (m_armorReader->done()) {
+                if (auto failure = dearmorFailure(m_armorReader->result()))
+                    return failure;
+                last = true; // the code text is whole
+            }
+            data = m_code.data() + ModCodeur::Headroom;
+            size = m_code.size() - ModCodeur::Headroom;
+        } else if (m_utf8Reader) {
+            const auto codes = m_utf8Reader->read(data, size, last);
+            if (!codes)
+                return badInput("input: " + describeUtf8Error(m_utf8Reader->error()));
+            data = const_cast<char *>(codes->data());
+            size = codes->size();
+        }
+        m_finished = last;
+        return codes(data, size, last);
+    }
+
+    // Whether the result is whole, and no more input is needed.
+    bool finished() const { return m_finished; }
+
+private:
+    std::optional<Failure> codes(char *data, std::size_t size, bool last)
+    {
+        const bool utf8 = !m_options.bytes;
+        if (m_decoder) {
+            // An empty code text cannot be decoded, yet the empty text is what encoding gives
+            // for an empty plain text: both directions give empty for empty.
+            if (size == 0 && m_decoder->empty())
+                return std::nullopt;
+            const auto plain = m_decoder->decode(data, size, last);
+            if (!plain)
+                return Failure{ExitFailure,
+                               "code text does not fit the key: " +
+                                   std::string(ModCodeur::describe(m_decoder->failure())) +
+                                   " at unit " + std::to_string(m_decoder->unit()),
+                               false};
+            return m_output.putCodes(*plain, utf8);
+        }
+        std::string_view result(data, size);
+        if (m_encoder)
+            result = m_encoder->encode(result);
+        if (!m_armorWriter)
+            return m_output.putCodes(result, utf8);
+        m_armored.clear();
+        m_armorWriter->add(result, m_armored);
+        if (last)
+            m_armorWriter->finish(m_armored);
+        return m_output.put(m_armored);
+    }
+
+    static std::optional<Failure> dearmorFailure(const Armor::Dearmored &result)
+    {
+        if (result.problem == Armor::Problem::NotFound)
+            return Failure{ExitFailure, "no armored text found in the input", false};
+        if (!result.ok())
+            return Failure{ExitFailure,
+                           "armored text damaged at line " + std::to_string(result.line) + ": " +
+                               std::string(Armor::describe(result.problem)),
+                           false};
+        return std::nullopt;
+    }
+
+    const Options &m_options;
+    Output &m_output;
+    ModCodeur::ClockRandomSource m_draws;
+    std::optional<Armor::Reader> m_armorReader;
+    std::optional<ModCodeur::StreamUtf8Reader> m_utf8Reader;
+    std::optional<ModCodeur::StreamEncoder> m_encoder;
+    std::optional<ModCodeur::StreamDecoder> m_decoder;
+    std::optional<Armor::Writer> m_armorWriter;
+    std::string m_code;
+    std::string m_armored;
+    bool m_finished = false;
+};
+
+// Runs the pieces of IN through the stages of OPTIONS' command onto OUTPUT.
+std::optional<Failure> stream(const Options &options, const std::string &key, Input &input,
+                              Output &output, const Limits &limits)
+{
+    const auto readFailure = [] {
+        std::string message = "cannot read standard input";
+        if (errno != 0)
+            message += std::string(": ") + std::strerror(errno);
+        return badInput(std::move(message));
+    };
+    errno = 0;
+    bool armored = false;
+    if (options.command == Command::Decode) {
+        // An armored form is told by its opening frame, looked for in as much of the input as
+        // the output may hold: all of it, unless it is larger.
+        if (!input.readAhead(limits.held))
+            return readFailure();
+        armored = Armor::holdsArmor(input.ahead());
+    }
+    Pipeline pipeline(options, key, armored, output);
+    do {
+        errno = 0;
+        if (!input.next())
+            return readFailure();
+        if (auto failure = pipeline.take(input.data(), input.size(), input.last()))
             return failure;
-        codes.remove_prefix(length);
+    } while (!pipeline.finished());
+    // The armored form is whole: what follows it is read, as the whole input always is, and
+    // left alone.
+    while (!input.last()) {
+        errno = 0;
+        if (!input.next())
+            return readFailure();
     }
     return std::nullopt;
 }
-
 } // namespace
 
 std::string_view helpText()
@@ -552,12 +746,18 @@ std::string_view versionText()
 int run(const std::vector<std::string> &args, int in, int out, std::ostream &err,
         const EnvLookup &env)
 {
+    return run(args, in, out, err, env, Limits{});
+}
+
+int run(const std::vector<std::string> &args, int in, int out, std::ostream &err,
+        const EnvLookup &env, const Limits &limits)
+{
     Options options;
     if (auto failure = parseOptions(args, options))
         return report(err, *failure);
     if (options.help || options.version) {
-        if (auto failure = writeAll(out, options.help ? std::string_view(help()) : Version))
-            return report(err, *failure);
+        if (!writeAll(out, options.help ? std::string_view(help()) : Version))
+            return report(err, writeFailure("standard output"));
         return ExitOk;
     }
     std::string key;
@@ -566,17 +766,36 @@ int run(const std::vector<std::string> &args, int in, int out, std::ostream &err
             return report(err, *failure);
     }
 
-    std::string data;
-    errno = 0;
-    if (!readAll(in, data)) {
-        std::string message = "cannot read standard input";
-        if (errno != 0)
-            message += std::string(": ") + std::strerror(errno);
-        return report(err, badInput(std::move(message)));
+    // With --output the result goes to a new file beside the named one, which takes its place
+    // only when the run succeeded: the output need not be held back.
+    std::string temporary;
+    if (options.output) {
+        errno = 0;
+        out = createBeside(*options.output, temporary);
+        if (out < 0)
+            return report(err, writeFailure("output file " + quoted(*options.output)));
     }
-    if (auto failure = convert(options, std::move(key), data))
-        return report(err, *failure);
-    if (auto failure = options.bytes ? writeAll(out, data) : writeUtf8(out, data))
+    Input input(in, limits.piece);
+    Output output(out, options.output ? 0 : limits.held,
+                  options.output ? "output file " + quoted(*options.output)
+                                 : std::string("standard output"));
+    auto failure = stream(options, key, input, output, limits);
+    if (!failure)
+        failure = output.finish();
+    if (options.output) {
+        errno = 0;
+        const bool synced = failure || syncFile(out);
+        const bool closed = close(out) == 0;
+        if (!failure && (!synced || !closed || !replaceFile(temporary, *options.output)))
+            failure = writeFailure("output file " + quoted(*options.output));
+        if (failure)
+            removeFile(temporary);
+    } else if (failure && output.released()) {
+        failure->message += "\n" + std::string(Program) +
+                            ": the output is incomplete: it stops after " +
+                            std::to_string(output.written()) + " bytes";
+    }
+    if (failure)
         return report(err, *failure);
     return ExitOk;
 }

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "hostprocess.h"
 
+#include <cstdio>
 #include <cstdlib>
 
 #ifdef _WIN32
@@ -8,10 +9,18 @@
 #include <io.h>
 #include <windows.h>
 
+#include <share.h>
 #include <shellapi.h>
+#include <sys/stat.h>
 
 #include <cerrno>
 #include <memory>
+#else
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <utility>
 #endif
 
 namespace CodeTarvoCli {
@@ -83,6 +92,55 @@ std::FILE *openForReading(const std::string &path)
     return file;
 }
 
+int createBeside(const std::string &path, std::string &temporary)
+{
+    const std::wstring name = utf16Of(path);
+    if (name.empty()) {
+        errno = path.empty() ? ENOENT : EILSEQ;
+        return -1;
+    }
+    // A name not taken yet: the process and a counter, tried again while they are.
+    static unsigned counter = 0;
+    for (int attempt = 0; attempt < 1000; ++attempt) {
+        const std::wstring suffix =
+            L".tmp-" + std::to_wstring(GetCurrentProcessId()) + L"-" + std::to_wstring(counter++);
+        int fd = -1;
+        const errno_t error =
+            _wsopen_s(&fd, (name + suffix).c_str(), _O_WRONLY | _O_CREAT | _O_EXCL | _O_BINARY,
+                      _SH_DENYNO, _S_IREAD | _S_IWRITE);
+        if (error == 0) {
+            temporary = path + utf8Of(suffix.c_str());
+            return fd;
+        }
+        if (error != EEXIST) {
+            errno = error;
+            return -1;
+        }
+    }
+    errno = EEXIST;
+    return -1;
+}
+
+bool replaceFile(const std::string &from, const std::string &to)
+{
+    if (MoveFileExW(utf16Of(from).c_str(), utf16Of(to).c_str(),
+                    MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
+        return true;
+    const DWORD error = GetLastError();
+    errno = error == ERROR_ACCESS_DENIED ? EACCES : error == ERROR_PATH_NOT_FOUND ? ENOENT : EIO;
+    return false;
+}
+
+bool syncFile(int fd)
+{
+    return _commit(fd) == 0;
+}
+
+void removeFile(const std::string &path)
+{
+    _wremove(utf16Of(path).c_str());
+}
+
 void useBinaryStandardStreams()
 {
     _setmode(_fileno(stdin), _O_BINARY);
@@ -106,6 +164,42 @@ std::optional<std::string> utf8Environment(const std::string &name)
 std::FILE *openForReading(const std::string &path)
 {
     return std::fopen(path.c_str(), "rb");
+}
+
+int createBeside(const std::string &path, std::string &temporary)
+{
+    std::string name = path + ".tmp-XXXXXX";
+    const int fd = mkstemp(name.data());
+    if (fd < 0)
+        return -1;
+    // mkstemp gives mode 0600; the result gets the mode of the file it replaces, or of a new one.
+    struct stat status {};
+    mode_t mode = 0;
+    if (stat(path.c_str(), &status) == 0) {
+        mode = status.st_mode & 07777;
+    } else {
+        const mode_t mask = umask(0);
+        umask(mask);
+        mode = 0666 & ~mask;
+    }
+    fchmod(fd, mode);
+    temporary = std::move(name);
+    return fd;
+}
+
+bool replaceFile(const std::string &from, const std::string &to)
+{
+    return std::rename(from.c_str(), to.c_str()) == 0;
+}
+
+bool syncFile(int fd)
+{
+    return fsync(fd) == 0 || errno == EINVAL; // EINVAL: a file that cannot be synced, as a pipe
+}
+
+void removeFile(const std::string &path)
+{
+    std::remove(path.c_str());
 }
 
 void useBinaryStandardStreams() {}

@@ -22,6 +22,21 @@ namespace CodeTarvoCli {
 // on failure).
 [[nodiscard]] std::FILE *openForReading(const std::string &path);
 
+// Creates a new file for writing beside the file named by the UTF-8 PATH, in the same folder and
+// with the mode a new PATH would have (or PATH's own), and gives its descriptor and its name in
+// TEMPORARY; -1 with errno set on failure.
+[[nodiscard]] int createBeside(const std::string &path, std::string &temporary);
+
+// Puts the file FROM in place of the file TO, replacing it when it exists, in one step: TO is
+// either the old file or the new one, never a mixture. False with errno set on failure.
+[[nodiscard]] bool replaceFile(const std::string &from, const std::string &to);
+
+// Forces what was written to FD onto the disk; false with errno set on failure.
+[[nodiscard]] bool syncFile(int fd);
+
+// Removes the file named by the UTF-8 PATH, if it can.
+void removeFile(const std::string &path);
+
 // Puts standard input and output in binary mode: Windows opens them in text mode, which turns
 // LF into CR LF on output, drops the CR of CR LF on input and ends input at code 26.
 void useBinaryStandardStreams();
