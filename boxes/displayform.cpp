@@ -107,14 +107,36 @@ void appendCodes(std::string &out, char32_t c, bool newlineIsBreak)
     }
 }
 
+// The code of each character below U+0100 read alone, '\n' as code 10: most of any text,
+// read by a look-up.
+const std::array<unsigned char, 256> &latinCodes()
+{
+    static const std::array<unsigned char, 256> table = [] {
+        std::array<unsigned char, 256> t{};
+        std::string code;
+        for (char32_t c = 0; c < 256; ++c) {
+            code.clear();
+            appendCodes(code, c, false);
+            t[c] = static_cast<unsigned char>(code[0]);
+        }
+        return t;
+    }();
+    return table;
+}
+
 // Reads TEXT code point by code point; a lone surrogate is one unrepresentable character.
 std::string readCodes(std::u16string_view text, bool newlineIsBreak)
 {
     std::string out;
     out.reserve(text.size());
+    const std::array<unsigned char, 256> &latin = latinCodes();
     const std::size_t n = text.size();
     for (std::size_t i = 0; i < n; ++i) {
         char32_t c = text[i];
+        if (c < 256 && !(newlineIsBreak && c == U'\n')) {
+            out.push_back(static_cast<char>(latin[c]));
+            continue;
+        }
         if (isHighSurrogate(c) && i + 1 < n && isLowSurrogate(text[i + 1])) {
             c = 0x10000 + ((c - 0xD800) << 10) + (text[i + 1] - 0xDC00);
             ++i;

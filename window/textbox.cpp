@@ -34,6 +34,11 @@ TextBox::TextBox(QWidget *parent) : QPlainTextEdit(parent)
 
 std::string TextBox::codes() const
 {
+    return held();
+}
+
+const std::string &TextBox::held() const
+{
     // The codes read last serve until the document changes: the window reads the same box
     // several times per keystroke, and a long text costs its length to read.
     if (m_stale) {
@@ -65,7 +70,7 @@ void TextBox::markUnit(std::optional<std::size_t> unit)
 
 void TextBox::setCodes(std::string_view codes)
 {
-    const std::string old = this->codes();
+    const std::string &old = held();
     if (codes == old)
         return;
     // The codes both texts start and end with, no line break cut in two.

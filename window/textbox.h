@@ -45,6 +45,8 @@ protected:
     void insertFromMimeData(const QMimeData *source) override;
 
 private:
+    // The codes of the box's text, kept by the box.
+    [[nodiscard]] const std::string &held() const;
     void noteEdit(int position, int charsRemoved, int charsAdded);
     void keepShapes(int position, int charsAdded);
     void finishEdit();
