@@ -87,10 +87,14 @@ const page = new wasm.Page({
 });
 
 // Replaces what the user selected in BOX by TEXT as an edit of the user's, which the browser
-// can undo; false when the browser took it in without an input event.
+// can undo; false when the browser took it in without an input event. Chromium's insertion
+// takes a text's lines one by one, at a cost that grows with the square of their number (half a
+// second for 10 KiB of prose, a minute for 100 KiB): a longer text goes in at once, and the
+// browser cannot undo it.
+const undoableLength = 2048;
 function enter(box, text) {
     box.focus();
-    if (document.execCommand('insertText', false, text))
+    if (text.length <= undoableLength && document.execCommand('insertText', false, text))
         return true;
     box.setRangeText(text, box.selectionStart, box.selectionEnd, 'end');
     return false;
