@@ -1,10 +1,11 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // The browser page's speed in each browser engine (after `cmake --workflow --preset web`):
-//   node bench/web_bench.mjs [BUILD-WEB] [--engine chromium|firefox|webkit]...
+//   node bench/web_bench.mjs [BUILD-WEB] [--engine chromium|firefox|webkit]... [--sizes=10,100]
 // - in each engine (all three by default): a keystroke in the plain box and in the code box
-//   holding 10 KiB and 100 KiB of French prose in lines, and its code text:
-//   from the key press to the page's handling done and both boxes laid out (median of 15);
-//   and start-up from disk to the first usable frame (median of 10 fresh tabs);
+//   holding French prose in lines of each size in KiB (10 and 100 by default; 1024 and 4096
+//   ask for 1 and 4 MiB), and its code text: from the key press to the page's handling done
+//   and both boxes laid out (median of 15); the paste that fills the plain box, to the same
+//   point; and start-up from disk to the first usable frame (median of 10 fresh tabs);
 // - in Chromium: the cipher's throughput in WebAssembly against the native build
 //   (bench/cipher_throughput.cpp built with em++ and c++, -O3 both), as a ratio.
 import {spawnSync} from 'node:child_process';
@@ -16,26 +17,30 @@ import {Unavailable, engineNames, launch} from '../web/tests/engines.mjs';
 
 const root = path.resolve(path.dirname(new URL(import.meta.url).pathname), '..');
 const {values: options, positionals} = parseArgs({allowPositionals: true, options: {
-    engine: {type: 'string', multiple: true}}});
+    engine: {type: 'string', multiple: true}, sizes: {type: 'string', default: '10,100'}}});
 const site = path.resolve(positionals[0] ?? path.join(root, 'build-web'));
 const pageUrl = `file://${site}/codetarvo.html`;
 const median = (xs) => [...xs].sort((a, b) => a - b)[Math.floor(xs.length / 2)];
 
 // Fills box I with SIZE codes through a paste, then times 15 keystrokes at its end; with
 // BARE, in a text area of the same look and text that nothing listens to (the browser's floor).
+// Gives the keystroke's median and the paste's time (where a paste event of its own can tell).
 async function keystroke(browser, box, size, bare = false) {
     const page = await browser.open(pageUrl);
     const prose = 'Le cœur a ses raisons que la raison ne connaît point.\r\n';
     const plain = prose.repeat(Math.ceil(size / prose.length)).slice(0, size);
     // A paste event of the bench's own is exact in every engine, where their clipboards are
     // not; Firefox gives such an event no text, so there the clipboard and Ctrl+V fill it.
-    const pasted = await page.evaluate((plain) => {
+    const pasteMs = await page.evaluate((plain) => {
         const data = new DataTransfer();
         data.setData('text/plain', plain);
+        const t0 = performance.now();
         document.getElementById('txt1').dispatchEvent(
             new ClipboardEvent('paste', {clipboardData: data, bubbles: true, cancelable: true}));
-        return document.getElementById('txt1').value !== 'Saisie';
+        void document.getElementById('txt1').scrollHeight + document.getElementById('txt2').scrollHeight;
+        return document.getElementById('txt1').value !== 'Saisie' ? performance.now() - t0 : null;
     }, plain);
+    const pasted = pasteMs !== null;
     if (!pasted) {
         await page.writeClipboard(plain);
         await page.focus('#txt1');
@@ -81,7 +86,7 @@ async function keystroke(browser, box, size, bare = false) {
         await page.keyboard.press(box === 1 ? 'KeyE' : '~');
     const times = await page.evaluate(() => window.times);
     await page.close();
-    return median(times);
+    return {keystroke: median(times), paste: pasteMs};
 }
 
 // Start-up: from the navigation's start to the first frame after the page became usable.
@@ -110,11 +115,16 @@ for (const engine of options.engine ?? engineNames) {
         console.log(`${engine}: SKIPPED: ${error.message}`);
         continue;
     }
-    for (const [box, name] of [[1, 'plain'], [2, 'code']])
-        for (const size of [10240, 102400])
+    const sizes = options.sizes.split(',').map((kib) => Number(kib) * 1024);
+    for (const [box, name] of [[1, 'plain'], [2, 'code']]) {
+        for (const size of sizes) {
+            const timed = await keystroke(browser, box, size);
+            const floor = await keystroke(browser, box, size, true);
             console.log(`${engine}: keystroke, ${name} box, ${size / 1024} KiB: ` +
-                        `${(await keystroke(browser, box, size)).toFixed(1)} ms` +
-                        ` (a bare text area: ${(await keystroke(browser, box, size, true)).toFixed(1)} ms)`);
+                        `${timed.keystroke.toFixed(1)} ms (a bare text area: ${floor.keystroke.toFixed(1)} ms)` +
+                        (box === 1 && timed.paste !== null ? `; the paste filling it: ${timed.paste.toFixed(0)} ms` : ''));
+        }
+    }
     console.log(`${engine}: start-up from disk to the first usable frame: ${(await startup(browser)).toFixed(0)} ms` +
                 ' (median of 10)');
     if (engine === 'chromium')
