@@ -275,15 +275,28 @@ CODETARVO_VECTOR_CLONES std::string encode(std::string_view plain, std::string_v
     return room;
 }
 
-Encoder::Encoder(std::string_view key) : m_ring(key), m_classes(key), m_keyLength(key.size()) {}
+namespace {
 
-CODETARVO_VECTOR_CLONES std::size_t Encoder::write(std::string_view plain, std::size_t &p,
-                                                   RandomSource &draws, std::string &out,
-                                                   std::size_t at) const
+// Encoder::write, built for each instruction set as encode is: a free function, since clang
+// gives the clones of a member function names that other files cannot reach.
+CODETARVO_VECTOR_CLONES std::size_t writePiece(std::string_view plain, const KeyRing &ring,
+                                               const PlainClasses &classes, std::size_t keyLength,
+                                               std::size_t &p, RandomSource &draws,
+                                               std::string &out, std::size_t at)
 {
     if (out.size() < at + codeRoom(plain.size()))
         out.resize(at + codeRoom(plain.size()));
-    return drawGroups(plain, m_ring, m_classes, m_keyLength, p, draws, out, at);
+    return drawGroups(plain, ring, classes, keyLength, p, draws, out, at);
+}
+
+} // namespace
+
+Encoder::Encoder(std::string_view key) : m_ring(key), m_classes(key), m_keyLength(key.size()) {}
+
+std::size_t Encoder::write(std::string_view plain, std::size_t &p, RandomSource &draws,
+                           std::string &out, std::size_t at) const
+{
+    return writePiece(plain, m_ring, m_classes, m_keyLength, p, draws, out, at);
 }
 
 } // namespace ModCodeur::Engine

@@ -226,14 +226,27 @@ CODETARVO_VECTOR_CLONES Decoded decode(std::string_view code, std::string_view k
     return decoded;
 }
 
-CODETARVO_VECTOR_CLONES Decoded Decoder::write(std::string_view code, std::size_t &p, char *plain,
-                                               bool more, std::size_t &read) const
+namespace {
+
+// Decoder::write, built for each instruction set as decode is: a free function, since clang
+// gives the clones of a member function names that other files cannot reach.
+CODETARVO_VECTOR_CLONES Decoded writePiece(std::string_view code, const KeyRing &ring,
+                                           std::size_t &p, char *plain, bool more,
+                                           std::size_t &read)
 {
     read = 0;
     if (code.empty())
         return {};
-    return decodeGroupsAt(units(code), code.size(), m_ring, p, reinterpret_cast<Unit *>(plain),
-                          more, read);
+    return decodeGroupsAt(units(code), code.size(), ring, p, reinterpret_cast<Unit *>(plain), more,
+                          read);
+}
+
+} // namespace
+
+Decoded Decoder::write(std::string_view code, std::size_t &p, char *plain, bool more,
+                       std::size_t &read) const
+{
+    return writePiece(code, m_ring, p, plain, more, read);
 }
 
 } // namespace ModCodeur::Engine
