@@ -8,14 +8,17 @@
 #include "failuretext.h"
 #include "kormain.h"
 #include "modcodeur.h"
+#include "rows.h"
 #include "textbox.h"
 #include "window_testing.h"
 
 #include <QApplication>
+#include <QClipboard>
 #include <QLineEdit>
 #include <QTest>
 #include <QTextCursor>
 #include <QTextDocument>
+#include <QToolTip>
 
 #include <memory>
 #include <string>
@@ -75,6 +78,9 @@ private slots:
         // Units 1 and 2 are a line break, one character in the box.
         row("after a line break", QByteArray("\x07\x07"), "\x01\r\n\x06\xFF\x01",
             DecodeFailure::EscapeAbove255, 4, 3);
+        // The code box shows a line this long as three rows.
+        row("on the third row", "AB", QByteArray(1, '\0') + QByteArray(9000, 'z') + " ",
+            DecodeFailure::BelowKey, 9001, 9001);
     }
 
     void shouldSayWhyAndMarkTheUnit()
@@ -96,10 +102,35 @@ private slots:
         QVERIFY(why.contains(QStringLiteral("Unité %1 :").arg(unit)));
         QCOMPARE(w.plain->toolTip(), why);
         QVERIFY(w.plain->accessibleDescription().contains(why));
-        QCOMPARE(w.marked(), std::pair(markedAt, markedAt + 1));
+        const auto [start, end] = w.marked();
+        QCOMPARE(end - start, 1);
+        QCOMPARE(Rows::text(w.code->document(), 0, start).size(), markedAt);
 
         w.window->setText(KorMain::Code, "");
         QVERIFY(w.showsNoFailure());
+    }
+
+    // A paste past a box's limit enters nothing in any box, and the box's tooltip says why.
+    void shouldRefuseAPastePastTheLimit_data()
+    {
+        QTest::addColumn<int>("box");
+        for (const int box : {KorMain::Key, KorMain::Plain, KorMain::Code})
+            QTest::addRow("box %d", box) << box;
+    }
+    void shouldRefuseAPastePastTheLimit()
+    {
+        QFETCH(int, box);
+        Window w;
+        w.window->setText(KorMain::Key, "Tesk");
+        w.window->setText(KorMain::Plain, "garde");
+        const std::array before = {w.window->text(0), w.window->text(1), w.window->text(2)};
+        QWidget *target = w.window->findChild<QWidget *>(QStringLiteral("txt%1").arg(box));
+        QGuiApplication::clipboard()->setText(QString(Boxes::Limit + 1, u'w'));
+        QTest::keySequence(target, QKeySequence::Paste);
+        QCOMPARE((std::array{w.window->text(0), w.window->text(1), w.window->text(2)}), before);
+        QTRY_VERIFY(QToolTip::isVisible());
+        QCOMPARE(QToolTip::text(), QString::fromStdString(FailureText::tooLong(Boxes::Limit)));
+        QVERIFY(QToolTip::text().contains(QStringLiteral("codetarvo-cli")));
     }
 
     // Typing a failing unit marks it without moving the cursor or touching the history;
