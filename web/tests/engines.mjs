@@ -56,6 +56,11 @@ function puppeteerBrowser(name, browser, dir) {
             const page = await browser.newPage();
             page.errors = [];
             page.on('pageerror', (error) => page.errors.push(error.message));
+            // What the page's policy refuses is an error of the page's (Firefox reports it as one).
+            page.on('console', (message) => {
+                if (message.type() === 'error' && /Content.Security.Policy/i.test(message.text()))
+                    page.errors.push(message.text());
+            });
             page.writeClipboard = (text) => page.evaluate((t) => navigator.clipboard.writeText(t), text);
             page.readClipboard = () => page.evaluate(() => navigator.clipboard.readText());
             await page.setViewport(viewport);
@@ -462,11 +467,14 @@ class WebKitPage {
     }
 }
 
-// Serves the files of SITE on 127.0.0.1 until close(); gives {url, close}.
+// Serves the files of SITE on 127.0.0.1 until close(); gives {url, requests, close}, REQUESTS
+// the path of every request received.
 export async function serve(site) {
     const types = {'.html': 'text/html', '.js': 'text/javascript', '.png': 'image/png',
                    '.webmanifest': 'application/manifest+json'};
+    const requests = [];
     const server = http.createServer((request, response) => {
+        requests.push(request.url);
         const file = path.join(site, path.normalize(new URL(request.url, 'http://x').pathname));
         if (!file.startsWith(site) || !fs.existsSync(file) || !fs.statSync(file).isFile()) {
             response.writeHead(404).end();
@@ -476,7 +484,7 @@ export async function serve(site) {
         fs.createReadStream(file).pipe(response);
     });
     await new Promise((resolve) => server.listen(0, '127.0.0.1', resolve));
-    return {url: `http://127.0.0.1:${server.address().port}/`,
+    return {url: `http://127.0.0.1:${server.address().port}/`, requests,
             close: () => new Promise((resolve) => {
                 server.close(resolve);
                 server.closeAllConnections();

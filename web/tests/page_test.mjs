@@ -219,6 +219,34 @@ const cases = [
         assert.equal(await copyFrom(page, 2), code);
     }],
     ['the armored form\'s test vectors', Desktop, (page) => armorVectors(page, {state, pasteInto, copyFrom})],
+    ['its policy lets in its own font and refuses every request from inside it, from disk and served', Desktop, async (page, browser) => {
+        assert.deepEqual(await page.evaluate(() => [...document.fonts].map((font) => font.status)), ['loaded']);
+        const own = await serve(path.resolve(options.site));
+        const other = await serve(path.resolve(options.site));
+        for (const url of [pageUrl, `${own.url}codetarvo.html`]) {
+            // Its own folder (its server, when served) and another server, by fetch, an image
+            // and a beacon: each refused by the policy, which says so, and none arrives.
+            const probes = [new URL('probe', url).href, `${other.url}probe`];
+            const served = probes.filter((probe) => probe.startsWith('http'));
+            const tab = await open(browser, url);
+            const refused = await tab.evaluate(async (probes, expected) => {
+                const seen = [];
+                addEventListener('securitypolicyviolation', (e) => seen.push(`${e.effectiveDirective} ${e.blockedURI}`));
+                const fetched = await Promise.all(probes.map((probe) => fetch(probe).then(() => 'fetched', (e) => e.name)));
+                new Image().src = probes[1];
+                navigator.sendBeacon(probes[1], 'key');
+                for (const until = Date.now() + 10000; seen.length < expected && Date.now() < until;)
+                    await new Promise((resolve) => setTimeout(resolve, 50));
+                return {fetched, seen: seen.filter((s) => !s.endsWith(' file')).sort()};
+            }, probes, served.length + 2);
+            await tab.close();
+            assert.deepEqual(refused, {fetched: ['TypeError', 'TypeError'],
+                                       seen: [...served.map((probe) => `connect-src ${probe}`),
+                                              `connect-src ${probes[1]}`, `img-src ${probes[1]}`].sort()});
+        }
+        await Promise.all([own.close(), other.close()]);
+        assert.deepEqual([...own.requests, ...other.requests].filter((request) => request.includes('probe')), []);
+    }],
     ['a phone: rows stacked at full width, no sideways scroll, buttons a finger tall', Phone, async (page) => {
         await typeInto(page, 1, 'Un texte assez long pour dépasser la largeur d\'un téléphone.');
         const layout = await page.evaluate(() => {
@@ -269,8 +297,15 @@ async function offlineCase(browser) {
     try {
         const page = await open(browser, `${site.url}codetarvo.html`);
         await page.evaluate(() => navigator.serviceWorker.ready);
-        const manifest = await page.evaluate(() => fetch(document.querySelector('link[rel=manifest]').href)
-                                                       .then((r) => r.json()));
+        // Chromium says whether it would install the page: its policy lets the manifest and its
+        // icons in.
+        if (browser.name === 'chromium') {
+            const session = await page.createCDPSession();
+            assert.deepEqual((await session.send('Page.getInstallabilityErrors')).installabilityErrors, []);
+        }
+        // The page's own policy keeps it from fetching anything: the test fetches what it links.
+        const manifest = await fetch(await page.$eval('link[rel=manifest]', (link) => link.href))
+                                   .then((r) => r.json());
         assert.equal(manifest.name, 'Code Tarvo 1.0');
         await site.close();
         // Where the driver cannot cut the network (WebDriver), the closed server stands for it.
