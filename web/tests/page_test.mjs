@@ -75,7 +75,8 @@ async function copyFrom(page, copy) {
                 return copied;
         }
     }
-    throw new Error('nothing reached the clipboard');
+    throw new Error(`nothing reached the clipboard; the page: ${JSON.stringify(await state(page))}, ` +
+                    JSON.stringify(await page.evaluate(() => [document.hasFocus(), document.activeElement?.id])));
 }
 
 const cases = [
