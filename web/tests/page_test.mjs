@@ -61,12 +61,20 @@ async function noteOf(page) {
     return note;
 }
 
-// Clicks Copy I, or does what COPY does, and gives what reached the clipboard. On a busy
-// machine WebKit can let the click's user activation lapse before the page writes: the copy
-// is then done once more.
+// Clicks Copy I, or does what COPY does with the armored form's controls, and gives what
+// reached the clipboard. It acts once the control is enabled (the page enables it when the
+// boxes have taken the last edit) and the sentinel is on the clipboard (so that no earlier
+// write still under way passes for the copy); when nothing reached the clipboard, the copy is
+// done once more.
 async function copyFrom(page, copy) {
     const sentinel = '\u2603 not copied';
+    const control = typeof copy === 'number' ? `#Copie${copy}` : '#armor';
+    await page.waitForFunction((s) => !document.querySelector(s).disabled, {timeout: 30000}, control);
     await page.writeClipboard(sentinel);
+    for (const until = Date.now() + 15000; await page.readClipboard() !== sentinel;) {
+        if (Date.now() > until)
+            throw new Error('the sentinel did not reach the clipboard');
+    }
     for (let attempt = 0; attempt < 2; ++attempt) {
         await (typeof copy === 'number' ? page.click(`#Copie${copy}`) : copy(page));
         for (const until = Date.now() + 15000; Date.now() < until; await new Promise((r) => setTimeout(r, 100))) {
