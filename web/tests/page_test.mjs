@@ -33,14 +33,26 @@ function state(page) {
     });
 }
 
-// Replaces the text of box I by typing TEXT, Enter for each '\n'.
+// Replaces the text of box I by typing TEXT, Enter for each '\n', and waits until the box
+// holds it. On a very busy machine WebKit's driver can lose keys: they are then typed again.
 async function typeInto(page, i, text) {
-    await page.focus(`#txt${i}`);
-    await page.keyboard.down('Control');
-    await page.keyboard.press('a');
-    await page.keyboard.up('Control');
-    await page.keyboard.press('Backspace');
-    await page.keyboard.type(text);
+    for (let attempt = 1; ; ++attempt) {
+        await page.focus(`#txt${i}`);
+        await page.keyboard.down('Control');
+        await page.keyboard.press('a');
+        await page.keyboard.up('Control');
+        await page.keyboard.press('Backspace');
+        await page.keyboard.type(text);
+        try {
+            return await page.waitForFunction((id, t) => document.getElementById(id).value === t,
+                                              {timeout: 10000}, `txt${i}`, text);
+        } catch (error) {
+            if (attempt === 3) {
+                const held = await page.evaluate((id) => document.getElementById(id).value, `txt${i}`);
+                throw new Error(`box ${i} holds ${JSON.stringify(held)}, typed ${JSON.stringify(text)}: ${error.message}`);
+            }
+        }
+    }
 }
 
 // Puts RAW on the clipboard and pastes it over the whole of box I with Ctrl+V.
