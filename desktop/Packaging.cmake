@@ -30,7 +30,10 @@ if(WIN32)
     set(CPACK_RESOURCE_FILE_LICENSE ${PROJECT_SOURCE_DIR}/LICENSE)
     # A 64-bit installer for 64-bit programs: it installs into the 64-bit Program Files and
     # registers its uninstaller in the 64-bit registry.
-    set(CPACK_NSIS_DEFINES "Target amd64-unicode")
+    # The installer keeps no time of its files (SetDateSave off): the staged files carry the
+    # build's times, which would make every build's installer different. (The zip takes its
+    # times from SOURCE_DATE_EPOCH, as the Debian package does.)
+    set(CPACK_NSIS_DEFINES "Target amd64-unicode\nSetDateSave off")
     set(CPACK_NSIS_INSTALL_ROOT "$PROGRAMFILES64")
     set(CPACK_NSIS_PACKAGE_NAME "Code Tarvo")
     set(CPACK_NSIS_DISPLAY_NAME "Code Tarvo")

@@ -3,12 +3,14 @@
 """assemble.py: writes codetarvo.html, the page with its style, script, WebAssembly, box font
 and icon inlined, so that it works opened from disk with no network; and beside it the web
 app manifest and the service worker, whose cache is named after the page's content so that
-a new page replaces the old one."""
+a new page replaces the old one. The page's Content-Security-Policy allows its inline scripts
+and style by their hashes, computed here from what the page holds."""
 
 import argparse
 import base64
 import hashlib
 import os
+import re
 
 
 def read(path, mode="r"):
@@ -21,6 +23,19 @@ def script(text, path):
     if "</script" in text.lower():
         raise SystemExit(f"{path} holds </script and cannot be inlined")
     return text
+
+
+def hashes(page, element):
+    """The CSP sources that allow each inline ELEMENT of PAGE: the SHA-256 of its text as the
+    browser reads it. The browser turns every CR into LF before it hashes, so the page must
+    hold none."""
+    sources = []
+    for body in re.findall(rf"<{element}\b[^>]*>(.*?)</{element}>", page, re.DOTALL):
+        if "\r" in body:
+            raise SystemExit(f"an inline {element} holds a CR: its hash would not match")
+        digest = base64.b64encode(hashlib.sha256(body.encode("utf-8")).digest()).decode("ascii")
+        sources.append(f"'sha256-{digest}'")
+    return " ".join(sources)
 
 
 def main():
@@ -41,6 +56,8 @@ def main():
             .replace("@STYLE@", style)
             .replace("@WASM@", script(read(args.wasm), args.wasm))
             .replace("@SCRIPT@", script(source("page.js"), "page.js")))
+    page = (page.replace("@SCRIPT_HASHES@", hashes(page, "script"))
+            .replace("@STYLE_HASHES@", hashes(page, "style")))
     with open(os.path.join(args.out, "codetarvo.html"), "w", encoding="utf-8") as f:
         f.write(page)
 

@@ -33,14 +33,26 @@ function state(page) {
     });
 }
 
-// Replaces the text of box I by typing TEXT, Enter for each '\n'.
+// Replaces the text of box I by typing TEXT, Enter for each '\n', and waits until the box
+// holds it. On a very busy machine WebKit's driver can lose keys: they are then typed again.
 async function typeInto(page, i, text) {
-    await page.focus(`#txt${i}`);
-    await page.keyboard.down('Control');
-    await page.keyboard.press('a');
-    await page.keyboard.up('Control');
-    await page.keyboard.press('Backspace');
-    await page.keyboard.type(text);
+    for (let attempt = 1; ; ++attempt) {
+        await page.focus(`#txt${i}`);
+        await page.keyboard.down('Control');
+        await page.keyboard.press('a');
+        await page.keyboard.up('Control');
+        await page.keyboard.press('Backspace');
+        await page.keyboard.type(text);
+        try {
+            return await page.waitForFunction((id, t) => document.getElementById(id).value === t,
+                                              {timeout: 10000}, `txt${i}`, text);
+        } catch (error) {
+            if (attempt === 3) {
+                const held = await page.evaluate((id) => document.getElementById(id).value, `txt${i}`);
+                throw new Error(`box ${i} holds ${JSON.stringify(held)}, typed ${JSON.stringify(text)}: ${error.message}`);
+            }
+        }
+    }
 }
 
 // Puts RAW on the clipboard and pastes it over the whole of box I with Ctrl+V.
@@ -61,12 +73,20 @@ async function noteOf(page) {
     return note;
 }
 
-// Clicks Copy I, or does what COPY does, and gives what reached the clipboard. On a busy
-// machine WebKit can let the click's user activation lapse before the page writes: the copy
-// is then done once more.
+// Clicks Copy I, or does what COPY does with the armored form's controls, and gives what
+// reached the clipboard. It acts once the control is enabled (the page enables it when the
+// boxes have taken the last edit) and the sentinel is on the clipboard (so that no earlier
+// write still under way passes for the copy); when nothing reached the clipboard, the copy is
+// done once more.
 async function copyFrom(page, copy) {
     const sentinel = '\u2603 not copied';
+    const control = typeof copy === 'number' ? `#Copie${copy}` : '#armor';
+    await page.waitForFunction((s) => !document.querySelector(s).disabled, {timeout: 30000}, control);
     await page.writeClipboard(sentinel);
+    for (const until = Date.now() + 15000; await page.readClipboard() !== sentinel;) {
+        if (Date.now() > until)
+            throw new Error('the sentinel did not reach the clipboard');
+    }
     for (let attempt = 0; attempt < 2; ++attempt) {
         await (typeof copy === 'number' ? page.click(`#Copie${copy}`) : copy(page));
         for (const until = Date.now() + 15000; Date.now() < until; await new Promise((r) => setTimeout(r, 100))) {
@@ -75,7 +95,8 @@ async function copyFrom(page, copy) {
                 return copied;
         }
     }
-    throw new Error('nothing reached the clipboard');
+    throw new Error(`nothing reached the clipboard; the page: ${JSON.stringify(await state(page))}, ` +
+                    JSON.stringify(await page.evaluate(() => [document.hasFocus(), document.activeElement?.id])));
 }
 
 // The relative luminance of an opaque rgb() colour, and the contrast of two.
@@ -241,6 +262,34 @@ const cases = [
         assert.equal((await state(page)).boxes[1], line);
     }],
     ['the armored form\'s test vectors', Desktop, (page) => armorVectors(page, {state, pasteInto, copyFrom})],
+    ['its policy lets in its own font and refuses every request from inside it, from disk and served', Desktop, async (page, browser) => {
+        assert.deepEqual(await page.evaluate(() => [...document.fonts].map((font) => font.status)), ['loaded']);
+        const own = await serve(path.resolve(options.site));
+        const other = await serve(path.resolve(options.site));
+        for (const url of [pageUrl, `${own.url}codetarvo.html`]) {
+            // Its own folder (its server, when served) and another server, by fetch, an image
+            // and a beacon: each refused by the policy, which says so, and none arrives.
+            const probes = [new URL('probe', url).href, `${other.url}probe`];
+            const served = probes.filter((probe) => probe.startsWith('http'));
+            const tab = await open(browser, url);
+            const refused = await tab.evaluate(async (probes, expected) => {
+                const seen = [];
+                addEventListener('securitypolicyviolation', (e) => seen.push(`${e.effectiveDirective} ${e.blockedURI}`));
+                const fetched = await Promise.all(probes.map((probe) => fetch(probe).then(() => 'fetched', (e) => e.name)));
+                new Image().src = probes[1];
+                navigator.sendBeacon(probes[1], 'key');
+                for (const until = Date.now() + 10000; seen.length < expected && Date.now() < until;)
+                    await new Promise((resolve) => setTimeout(resolve, 50));
+                return {fetched, seen: seen.filter((s) => !s.endsWith(' file')).sort()};
+            }, probes, served.length + 2);
+            await tab.close();
+            assert.deepEqual(refused, {fetched: ['TypeError', 'TypeError'],
+                                       seen: [...served.map((probe) => `connect-src ${probe}`),
+                                              `connect-src ${probes[1]}`, `img-src ${probes[1]}`].sort()});
+        }
+        await Promise.all([own.close(), other.close()]);
+        assert.deepEqual([...own.requests, ...other.requests].filter((request) => request.includes('probe')), []);
+    }],
     ['a phone: rows stacked at full width, no sideways scroll, buttons a finger tall', Phone, async (page) => {
         await typeInto(page, 1, 'Un texte assez long pour dépasser la largeur d\'un téléphone.');
         const layout = await page.evaluate(() => {
@@ -313,8 +362,15 @@ async function offlineCase(browser) {
     try {
         const page = await open(browser, `${site.url}codetarvo.html`);
         await page.evaluate(() => navigator.serviceWorker.ready);
-        const manifest = await page.evaluate(() => fetch(document.querySelector('link[rel=manifest]').href)
-                                                       .then((r) => r.json()));
+        // Chromium says whether it would install the page: its policy lets the manifest and its
+        // icons in.
+        if (browser.name === 'chromium') {
+            const session = await page.createCDPSession();
+            assert.deepEqual((await session.send('Page.getInstallabilityErrors')).installabilityErrors, []);
+        }
+        // The page's own policy keeps it from fetching anything: the test fetches what it links.
+        const manifest = await fetch(await page.$eval('link[rel=manifest]', (link) => link.href))
+                                   .then((r) => r.json());
         assert.equal(manifest.name, 'Code Tarvo 1.0');
         await site.close();
         // Where the driver cannot cut the network (WebDriver), the closed server stands for it.
