@@ -72,8 +72,8 @@ bool breaksLine(std::string_view codes, std::size_t i, Lines lines)
            i + 1 < codes.size() && static_cast<unsigned char>(codes[i + 1]) == Lf;
 }
 
-// How a box shows CODE when it is no part of a line break.
-char16_t shown(unsigned char code)
+// How a box shows each code when it is no part of a line break.
+const std::array<char16_t, 256> &shownCodes()
 {
     static const std::array<char16_t, 256> table = [] {
         std::array<char16_t, 256> t{};
@@ -83,7 +83,12 @@ char16_t shown(unsigned char code)
         }
         return t;
     }();
-    return table[code];
+    return table;
+}
+
+char16_t shown(unsigned char code)
+{
+    return shownCodes()[code];
 }
 
 // Appends the codes of one character read from a box or the clipboard.
@@ -155,14 +160,16 @@ bool isMark(unsigned char code)
 
 std::size_t toDisplay(std::string_view codes, Lines lines, char16_t *out)
 {
+    const std::array<char16_t, 256> &table = shownCodes();
     std::size_t used = 0;
     const std::size_t n = codes.size();
     for (std::size_t i = 0; i < n; ++i) {
-        if (breaksLine(codes, i, lines)) {
+        const auto code = static_cast<unsigned char>(codes[i]);
+        if (code == Cr && breaksLine(codes, i, lines)) {
             out[used++] = u'\n';
             ++i;
         } else {
-            out[used++] = shown(static_cast<unsigned char>(codes[i]));
+            out[used++] = table[code];
         }
     }
     return used;

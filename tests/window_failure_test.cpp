@@ -78,8 +78,8 @@ private slots:
         // Units 1 and 2 are a line break, one character in the box.
         row("after a line break", QByteArray("\x07\x07"), "\x01\r\n\x06\xFF\x01",
             DecodeFailure::EscapeAbove255, 4, 3);
-        // The code box shows a line this long as three rows.
-        row("on the third row", "AB", QByteArray(1, '\0') + QByteArray(9000, 'z') + " ",
+        // The code box shows a line this long as several rows.
+        row("rows on", "AB", QByteArray(1, '\0') + QByteArray(9000, 'z') + " ",
             DecodeFailure::BelowKey, 9001, 9001);
     }
 

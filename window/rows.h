@@ -20,8 +20,8 @@ class QTextDocument;
 namespace Rows {
 
 // Longer than any line typed by hand, so that only long texts ever show rows; short enough
-// that a row is laid out in well under a millisecond.
-inline constexpr int RowLength = 4096;
+// that the few rows on screen are laid out in about a millisecond.
+inline constexpr int RowLength = 2048;
 // Edits let a row grow to this length before it is split again, so that typing at the end of
 // a row stays one step to undo, as elsewhere.
 inline constexpr int LongestRow = 2 * RowLength;
