@@ -157,9 +157,19 @@ Process runTool(const std::vector<std::string> &args, const std::string &input,
     startup.hStdOutput = childOut.h;
     startup.hStdError = childErr.h;
     PROCESS_INFORMATION process{};
-    if (!CreateProcessW(nullptr, commandLine.data(), nullptr, nullptr, TRUE,
-                        CREATE_UNICODE_ENVIRONMENT | CREATE_NO_WINDOW, environment.data(), nullptr,
-                        &startup, &process)) {
+    // Wine, busy starting other processes, can answer ERROR_INTERNAL_ERROR once; a program
+    // that fails to start is started again, a few times.
+    bool started = false;
+    for (int attempt = 0; attempt < 3 && !started; ++attempt) {
+        started = CreateProcessW(nullptr, commandLine.data(), nullptr, nullptr, TRUE,
+                                 CREATE_UNICODE_ENVIRONMENT | CREATE_NO_WINDOW, environment.data(),
+                                 nullptr, &startup, &process);
+        if (!started && GetLastError() != ERROR_INTERNAL_ERROR)
+            break;
+        if (!started)
+            Sleep(200);
+    }
+    if (!started) {
         ADD_FAILURE() << "cannot start " << CODETARVO_CLI_PATH << ": error " << GetLastError();
         return result;
     }

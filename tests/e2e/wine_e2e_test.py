@@ -142,19 +142,23 @@ class Suite(Cases):
 
     def copied(self, instance, i, codes, timeout=WAIT):
         """Clicks INSTANCE's Copy(i) and waits until the clipboard holds its copy of CODES;
-        gives what it holds."""
-        instance.act(*instance.click(COPY[i]))
+        gives what it holds. A click Wine lost, while it moved the focus between instances,
+        leaves the clipboard as it was: the button is clicked once more."""
         last = [None]
 
         def arrived():
             last[0] = self.copy_on_clipboard()
             return last[0] == codes
 
-        try:
-            wait_for(arrived, "Copy %d" % i, timeout)
-        except Failure:
-            raise Failure("Copy %d gave %s, expected %s" % (i, shown(last[0]), shown(codes)))
-        return last[0]
+        for attempt in (1, 2):
+            instance.act(*instance.click(COPY[i]))
+            try:
+                wait_for(arrived, "Copy %d" % i, timeout / 2)
+                return last[0]
+            except Failure:
+                if attempt == 2:
+                    raise Failure("Copy %d gave %s, expected %s"
+                                  % (i, shown(last[0]), shown(codes)))
 
     def code_copied(self, instance, plain, key):
         """Copies INSTANCE's code box, which must decode to PLAIN (codes) with KEY; gives the
