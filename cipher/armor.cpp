@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "armor.h"
 
+#include "stream.h"
+
 #include <algorithm>
 #include <array>
 #include <cstdint>
@@ -533,13 +535,11 @@ struct Reader::State {
             stage = Stage::Done;
             return;
         case Stage::Chunks:
+        case Stage::Closing:
             finish(Problem::CutShort, lastKeptLine);
             return;
         case Stage::EndKey:
             finish(Problem::BadCharacter, oLine);
-            return;
-        case Stage::Closing:
-            finish(Problem::CutShort, lastKeptLine);
             return;
         case Stage::Rest:
             finish(Problem::Damaged, mismatchLine);
@@ -574,21 +574,9 @@ void Reader::read(char *text, std::size_t size, bool last, std::string &code)
     size += state.heldCount;
     // Held back for the next piece: a CR that an LF may follow, or a UTF-8 sequence cut short.
     std::size_t held = 0;
-    if (!last) {
-        held = size != 0 && from[size - 1] == '\r' ? 1 : 0;
-        for (std::size_t back = std::min<std::size_t>(3, size); back > held; --back) {
-            const auto lead = static_cast<unsigned char>(from[size - back]);
-            const std::size_t length = lead >= 0xf8   ? 0
-                                       : lead >= 0xf0 ? 4
-                                       : lead >= 0xe0 ? 3
-                                       : lead >= 0xc0 ? 2
-                                                      : 0;
-            if (length > back) {
-                held = back;
-                break;
-            }
-        }
-    }
+    if (!last)
+        held = std::max<std::size_t>(ModCodeur::cutSequence(from, size),
+                                     size != 0 && from[size - 1] == '\r' ? 1 : 0);
     state.heldCount = held;
     size -= held;
     std::memcpy(state.held, from + size, held);
