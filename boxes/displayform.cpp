@@ -132,22 +132,40 @@ const std::array<unsigned char, 256> &latinCodes()
 // Reads TEXT code point by code point; a lone surrogate is one unrepresentable character.
 std::string readCodes(std::u16string_view text, bool newlineIsBreak)
 {
-    std::string out;
-    out.reserve(text.size());
+    // Written in place rather than appended, which costs more than the look-up itself: one
+    // code per unit, more only for a line break (two).
+    std::string out(text.size(), '\0');
+    std::size_t used = 0;
+    const auto room = [&out, &used](std::size_t more) {
+        if (used + more > out.size())
+            out.resize(out.size() + out.size() / 8 + more);
+    };
     const std::array<unsigned char, 256> &latin = latinCodes();
     const std::size_t n = text.size();
+    std::string codes;
     for (std::size_t i = 0; i < n; ++i) {
         char32_t c = text[i];
-        if (c < 256 && !(newlineIsBreak && c == U'\n')) {
-            out.push_back(static_cast<char>(latin[c]));
+        if (c < 256) {
+            room(2);
+            if (newlineIsBreak && c == U'\n') {
+                out[used++] = static_cast<char>(Cr);
+                out[used++] = static_cast<char>(Lf);
+            } else {
+                out[used++] = static_cast<char>(latin[c]);
+            }
             continue;
         }
         if (isHighSurrogate(c) && i + 1 < n && isLowSurrogate(text[i + 1])) {
             c = 0x10000 + ((c - 0xD800) << 10) + (text[i + 1] - 0xDC00);
             ++i;
         }
-        appendCodes(out, c, newlineIsBreak);
+        codes.clear();
+        appendCodes(codes, c, newlineIsBreak);
+        room(codes.size());
+        for (const char code : codes)
+            out[used++] = code;
     }
+    out.resize(used);
     return out;
 }
 
