@@ -21,6 +21,19 @@
 
 #include <algorithm>
 
+namespace {
+
+// Whether each character of TEXT, lines apart, reads as one code. So are the box's own texts;
+// text entered otherwise may not be until the box rewrites it: a character outside the BMP,
+// a line separator.
+bool oneCodePerCharacter(QStringView text)
+{
+    return std::none_of(text.begin(), text.end(),
+                        [](QChar c) { return c.isSurrogate() || c == QChar::LineSeparator; });
+}
+
+} // namespace
+
 TextBox::TextBox(QWidget *parent) : QPlainTextEdit(parent)
 {
     setLineWrapMode(QPlainTextEdit::NoWrap);
@@ -42,8 +55,11 @@ const std::string &TextBox::held() const
     // The codes read last serve until the document changes: the window reads the same box
     // several times per keystroke, and a long text costs its length to read.
     if (m_stale) {
-        m_lastCodes = BoxText::fromDisplay(Rows::text(document()), BoxText::Lines::Multi);
+        const QString shown = Rows::text(document());
+        m_lastCodes = BoxText::fromDisplay(shown, BoxText::Lines::Multi);
         m_stale = false;
+        m_oneCodePerCharacter = oneCodePerCharacter(shown);
+        m_heldBlocks = document()->blockCount();
     }
     return m_lastCodes;
 }
@@ -107,20 +123,77 @@ void TextBox::setCodes(std::string_view codes)
     }
     m_lastCodes = codes;
     m_stale = false;
+    m_oneCodePerCharacter = true;
+    m_heldBlocks = document()->blockCount();
+    m_anchorBlock = -1;
     m_editFrom = m_editTo = -1;
     raiseChanged();
 }
 
 void TextBox::noteEdit(int position, int charsRemoved, int charsAdded)
 {
-    Q_UNUSED(charsRemoved);
-    m_stale = true;
+    if (!m_enteringLines || m_rewriting || !carry(position, charsRemoved, charsAdded)) {
+        m_stale = true;
+        m_anchorBlock = -1;
+    }
     keepShapes(position, charsAdded);
     if (m_rewriting || m_composing)
         return;
     const int to = position + charsAdded;
     m_editFrom = m_editFrom < 0 ? position : std::min(m_editFrom, position);
     m_editTo = std::max(m_editTo, to);
+}
+
+bool TextBox::carry(int position, int charsRemoved, int charsAdded)
+{
+    // A keystroke's edit: no block broken or joined, which would change the codes between
+    // rows or lines, and no change of a format alone, which may be a row's.
+    constexpr int Small = 64;
+    const QTextDocument *doc = document();
+    if (m_stale || !m_oneCodePerCharacter || charsRemoved == charsAdded || charsRemoved > Small ||
+        charsAdded > Small || doc->blockCount() != m_heldBlocks)
+        return false;
+    const QTextBlock block = doc->findBlock(position);
+    const int offset = position - block.position();
+    if (offset + charsAdded > block.length() - 1)
+        return false;
+    const QString added = block.text().mid(offset, charsAdded);
+    if (!oneCodePerCharacter(added))
+        return false;
+    const auto removed = static_cast<std::size_t>(charsRemoved);
+    // An edit before the block whose first code is known moves that code.
+    if (m_anchorBlock > block.blockNumber())
+        m_anchorCode = m_anchorCode + static_cast<std::size_t>(charsAdded) - removed;
+    const std::size_t at = codeStart(block) + static_cast<std::size_t>(offset);
+    if (at + removed > m_lastCodes.size())
+        return false;
+    m_lastCodes.replace(at, removed, BoxText::fromDisplay(added, BoxText::Lines::Multi));
+    return true;
+}
+
+std::size_t TextBox::codeStart(const QTextBlock &block)
+{
+    // Walked from where the last carried edit was, so that typing in one place walks nothing.
+    const QTextDocument *doc = document();
+    QTextBlock walked = m_anchorBlock < 0 ? doc->begin() : doc->findBlockByNumber(m_anchorBlock);
+    std::size_t code = m_anchorBlock < 0 ? 0 : m_anchorCode;
+    int number = walked.blockNumber();
+    // The codes of a block and of the break after it: none between rows, CR LF between lines.
+    const auto codes = [](const QTextBlock &b) {
+        const QTextBlock next = b.next();
+        return static_cast<std::size_t>(b.length() - 1) +
+               (next.isValid() && !Rows::continuesLine(next) ? 2 : 0);
+    };
+    const int target = block.blockNumber();
+    for (; number < target; ++number, walked = walked.next())
+        code += codes(walked);
+    for (; number > target; --number) {
+        walked = walked.previous();
+        code -= codes(walked);
+    }
+    m_anchorBlock = target;
+    m_anchorCode = code;
+    return code;
 }
 
 // A box shows a long text on one line, and shaping a line's glyphs is most of what showing

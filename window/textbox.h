@@ -7,6 +7,7 @@
 #include "codebox.h"
 
 #include <QPlainTextEdit>
+#include <QTextBlock>
 #include <QTextCursor>
 
 #include <cstddef>
@@ -48,6 +49,11 @@ private:
     // The codes of the box's text, kept by the box.
     [[nodiscard]] const std::string &held() const;
     void noteEdit(int position, int charsRemoved, int charsAdded);
+    // Carries a small edit inside one block into the codes held, so that typing in a long text
+    // costs what the keystroke changed; false when they must be read again.
+    bool carry(int position, int charsRemoved, int charsAdded);
+    // Where the codes of BLOCK start among the codes held.
+    [[nodiscard]] std::size_t codeStart(const QTextBlock &block);
     void keepShapes(int position, int charsAdded);
     void finishEdit();
     // Writes WANTED over SHOWN, the display form of the document from FROM on, where they
@@ -77,4 +83,11 @@ private:
     // The codes codes() read last, and whether the document changed since.
     mutable std::string m_lastCodes;
     mutable bool m_stale = true;
+    // Whether every character of every block is one code in m_lastCodes, and the document's
+    // blocks then: what carrying an edit relies on.
+    mutable bool m_oneCodePerCharacter = false;
+    mutable int m_heldBlocks = 0;
+    // A block whose first code is known, where the last carried edit was, or -1.
+    int m_anchorBlock = -1;
+    std::size_t m_anchorCode = 0;
 };
