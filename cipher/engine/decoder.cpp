@@ -37,17 +37,19 @@ struct Decoding {
                                              Unit *CODETARVO_RESTRICT out,
                                              Unit *CODETARVO_RESTRICT below)
 {
-    // The lane numbers as bytes, so that the comparison with LENGTH stays in byte lanes.
+    // Window ones then Window zeros: read from LENGTH short of the middle, the lanes below
+    // LENGTH. A load where a comparison with LENGTH would need its lanes narrowed to bytes,
+    // which not every target does in vector registers.
     static constexpr auto Lanes = [] {
-        std::array<Unit, Window> lanes{};
+        std::array<Unit, 2 * Window> lanes{};
         for (std::size_t t = 0; t < Window; ++t)
-            lanes[t] = static_cast<Unit>(t);
+            lanes[t] = 1;
         return lanes;
     }();
-    const auto last = static_cast<Unit>(length);
+    const Unit *const within = Lanes.data() + Window - length;
     for (std::size_t t = 0; t < Window; ++t) {
         out[t] = static_cast<Unit>(code[t] - key[t]);
-        below[t] |= static_cast<Unit>((code[t] < key[t]) & (Lanes[t] < last));
+        below[t] |= static_cast<Unit>((code[t] < key[t]) & within[t]);
     }
 }
 
