@@ -86,7 +86,8 @@ std::size_t nextSet(std::uint64_t bits, std::size_t t)
     std::size_t t = 0;
     while (t < Window) {
         const std::size_t e = nextSet(markerBits, t);
-        decodeRun(code + t, keys + at, e - t, out, below);
+        if (e != t)
+            decodeRun(code + t, keys + at, e - t, out, below);
         out += e - t;
         at += e - t;
         t = e;
