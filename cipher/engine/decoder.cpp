@@ -37,16 +37,16 @@ struct Decoding {
                                              Unit *CODETARVO_RESTRICT out,
                                              Unit *CODETARVO_RESTRICT below)
 {
-    // Window ones then Window zeros: read from LENGTH short of the middle, the lanes below
-    // LENGTH. A load where a comparison with LENGTH would need its lanes narrowed to bytes,
-    // which not every target does in vector registers.
-    static constexpr auto Lanes = [] {
-        std::array<Unit, 2 * Window> lanes{};
+    // Window ones then Window zeros: read from LENGTH short of the middle, a one for each lane
+    // below LENGTH. A load, where comparing lane numbers with LENGTH is widened past byte
+    // lanes and narrowed back a lane at a time by some targets (WebAssembly).
+    static constexpr auto Ones = [] {
+        std::array<Unit, 2 * Window> ones{};
         for (std::size_t t = 0; t < Window; ++t)
-            lanes[t] = 1;
-        return lanes;
+            ones[t] = 1;
+        return ones;
     }();
-    const Unit *const within = Lanes.data() + Window - length;
+    const Unit *const within = Ones.data() + Window - length;
     for (std::size_t t = 0; t < Window; ++t) {
         out[t] = static_cast<Unit>(code[t] - key[t]);
         below[t] |= static_cast<Unit>((code[t] < key[t]) & within[t]);
