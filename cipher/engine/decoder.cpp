@@ -37,17 +37,19 @@ struct Decoding {
                                              Unit *CODETARVO_RESTRICT out,
                                              Unit *CODETARVO_RESTRICT below)
 {
-    // The lane numbers as bytes, so that the comparison with LENGTH stays in byte lanes.
-    static constexpr auto Lanes = [] {
-        std::array<Unit, Window> lanes{};
+    // Window ones then Window zeros: read from LENGTH short of the middle, a one for each lane
+    // below LENGTH. A load, where comparing lane numbers with LENGTH is widened past byte
+    // lanes and narrowed back a lane at a time by some targets (WebAssembly).
+    static constexpr auto Ones = [] {
+        std::array<Unit, 2 * Window> ones{};
         for (std::size_t t = 0; t < Window; ++t)
-            lanes[t] = static_cast<Unit>(t);
-        return lanes;
+            ones[t] = 1;
+        return ones;
     }();
-    const auto last = static_cast<Unit>(length);
+    const Unit *const within = Ones.data() + Window - length;
     for (std::size_t t = 0; t < Window; ++t) {
         out[t] = static_cast<Unit>(code[t] - key[t]);
-        below[t] |= static_cast<Unit>((code[t] < key[t]) & (Lanes[t] < last));
+        below[t] |= static_cast<Unit>((code[t] < key[t]) & within[t]);
     }
 }
 
@@ -84,7 +86,8 @@ std::size_t nextSet(std::uint64_t bits, std::size_t t)
     std::size_t t = 0;
     while (t < Window) {
         const std::size_t e = nextSet(markerBits, t);
-        decodeRun(code + t, keys + at, e - t, out, below);
+        if (e != t)
+            decodeRun(code + t, keys + at, e - t, out, below);
         out += e - t;
         at += e - t;
         t = e;

@@ -17,6 +17,8 @@
 
 #if defined(__SSE2__)
 #include <emmintrin.h>
+#elif defined(__wasm_simd128__)
+#include <wasm_simd128.h>
 #endif
 
 namespace ModCodeur::Engine {
@@ -123,6 +125,12 @@ template <std::size_t Count> std::uint64_t bitsOf(const Unit (&flags)[Count])
         __m128i chunk;
         std::memcpy(&chunk, flags + w, sizeof chunk);
         const auto top = _mm_movemask_epi8(_mm_sub_epi8(_mm_setzero_si128(), chunk));
+        bits |= std::uint64_t{static_cast<std::uint16_t>(top)} << w;
+    }
+#elif defined(__wasm_simd128__)
+    // The same gathering of top bits in WebAssembly's vectors.
+    for (std::size_t w = 0; w < Count; w += 16) {
+        const auto top = wasm_i8x16_bitmask(wasm_i8x16_neg(wasm_v128_load(flags + w)));
         bits |= std::uint64_t{static_cast<std::uint16_t>(top)} << w;
     }
 #else
