@@ -11,6 +11,8 @@
 #include <emscripten/bind.h>
 #include <emscripten/val.h>
 
+#include <algorithm>
+#include <array>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -41,9 +43,13 @@ public:
     Page &operator=(const Page &) = delete;
     ~Page() override { ModCodeur::setPlainLengthHook({}); }
 
-    // The user changed box I, whose text area now holds SHOWN.
-    void edited(Boxes::Field i, const std::u16string &shown)
+    // The user changed box I: what its text area held from FROM to TO is now TEXT. Only the
+    // change crosses, which for a keystroke in a long text is most of what it would cost.
+    void edited(Boxes::Field i, std::size_t from, std::size_t to, const std::u16string &text)
     {
+        std::u16string &shown = m_shown[i];
+        to = std::min(to, shown.size());
+        shown.replace(std::min(from, to), to - std::min(from, to), text);
         m_boxes.edited(i, DisplayForm::fromDisplay(shown, Boxes::lines(i)));
     }
 
@@ -86,7 +92,8 @@ public:
 private:
     void showCodes(int i, std::string_view codes) override
     {
-        m_face.call<void>("showText", i, DisplayForm::toDisplay(codes, Boxes::lines(i)));
+        m_shown[i] = DisplayForm::toDisplay(codes, Boxes::lines(i));
+        m_face.call<void>("showText", i, m_shown[i]);
     }
     void showCount(int i, std::size_t count) override
     {
@@ -107,6 +114,8 @@ private:
     }
 
     val m_face;
+    // What each text area holds, as the page last told or was told.
+    std::array<std::u16string, 3> m_shown;
     Boxes m_boxes;
 };
 
