@@ -20,6 +20,7 @@
 #include <QTextLayout>
 
 #include <algorithm>
+#include <cstdlib>
 
 namespace {
 
@@ -164,31 +165,43 @@ bool TextBox::carry(int position, int charsRemoved, int charsAdded)
     // An edit before the block whose first code is known moves that code.
     if (m_anchorBlock > block.blockNumber())
         m_anchorCode = m_anchorCode + static_cast<std::size_t>(charsAdded) - removed;
-    const std::size_t at = codeStart(block) + static_cast<std::size_t>(offset);
+    const std::size_t total = m_lastCodes.size() + static_cast<std::size_t>(charsAdded) - removed;
+    const std::size_t at = codeStart(block, total) + static_cast<std::size_t>(offset);
     if (at + removed > m_lastCodes.size())
         return false;
     m_lastCodes.replace(at, removed, BoxText::fromDisplay(added, BoxText::Lines::Multi));
     return true;
 }
 
-std::size_t TextBox::codeStart(const QTextBlock &block)
+std::size_t TextBox::codeStart(const QTextBlock &block, std::size_t total)
 {
-    // Walked from where the last carried edit was, so that typing in one place walks nothing.
+    // Walked from the nearest block whose first code is known: the document's start, its end
+    // (TOTAL codes) or where the last carried edit was, so that typing in one place, or at the
+    // end, walks nothing.
     const QTextDocument *doc = document();
-    QTextBlock walked = m_anchorBlock < 0 ? doc->begin() : doc->findBlockByNumber(m_anchorBlock);
-    std::size_t code = m_anchorBlock < 0 ? 0 : m_anchorCode;
-    int number = walked.blockNumber();
+    const int target = block.blockNumber();
+    const int end = doc->blockCount();
+    int number = 0;
+    std::size_t code = 0;
+    if (m_anchorBlock >= 0 && std::abs(m_anchorBlock - target) < target) {
+        number = m_anchorBlock;
+        code = m_anchorCode;
+    }
+    if (end - target < std::abs(number - target)) {
+        number = end;
+        code = total;
+    }
+    QTextBlock walked = number < end ? doc->findBlockByNumber(number) : QTextBlock();
     // The codes of a block and of the break after it: none between rows, CR LF between lines.
     const auto codes = [](const QTextBlock &b) {
         const QTextBlock next = b.next();
         return static_cast<std::size_t>(b.length() - 1) +
                (next.isValid() && !Rows::continuesLine(next) ? 2 : 0);
     };
-    const int target = block.blockNumber();
     for (; number < target; ++number, walked = walked.next())
         code += codes(walked);
     for (; number > target; --number) {
-        walked = walked.previous();
+        walked = number == end ? doc->lastBlock() : walked.previous();
         code -= codes(walked);
     }
     m_anchorBlock = target;

@@ -52,8 +52,8 @@ private:
     // Carries a small edit inside one block into the codes held, so that typing in a long text
     // costs what the keystroke changed; false when they must be read again.
     bool carry(int position, int charsRemoved, int charsAdded);
-    // Where the codes of BLOCK start among the codes held.
-    [[nodiscard]] std::size_t codeStart(const QTextBlock &block);
+    // Where the codes of BLOCK start, in a document of TOTAL codes edited only inside BLOCK.
+    [[nodiscard]] std::size_t codeStart(const QTextBlock &block, std::size_t total);
     void keepShapes(int position, int charsAdded);
     void finishEdit();
     // Writes WANTED over SHOWN, the display form of the document from FROM on, where they
