@@ -117,16 +117,16 @@ function enter(box, text) {
 // Tells the boxes what changed in box I. What a person entered shows as the box shows what it
 // enters (a control character as its picture, a character the code page lacks as "?"),
 // rewritten as an edit of its own so that the browser's undo history stays whole, as in the
-// window; the cursor stays after the same text.
+// window; the cursor stays after the same text. A pasted text is SHOWN so already.
 let rewriting = false;
-function edited(i) {
+function edited(i, shownAlready = false) {
     const box = txt[i];
     const value = box.value;
     const [start, oldEnd, end] = difference(held[i], value);
     if (start === oldEnd && start === end)
         return;
     const entered = value.slice(start, end);
-    const shown = page.typed(fields[i], entered);
+    const shown = shownAlready ? entered : page.typed(fields[i], entered);
     if (shown !== entered) {
         const after = value.length - box.selectionEnd;
         box.setSelectionRange(start, end);
@@ -167,7 +167,7 @@ for (const [i, box] of txt.entries()) {
         const selected = box.value.slice(box.selectionStart, box.selectionEnd);
         const entry = page.paste(fields[i], pasted, selected);
         if (!entry.refused && !enter(box, entry.shown))
-            edited(i);
+            edited(i, true);
     });
     // A dropped text enters as the browser drops it, unless it is too long for the box.
     box.addEventListener('drop', (event) => {
@@ -301,7 +301,7 @@ if (sharedText) {
     if (!entry.refused) {
         txt[Code].select();
         if (!enter(txt[Code], entry.shown))
-            edited(Code);
+            edited(Code, true);
     }
 }
 performance.mark('codetarvo-usable');

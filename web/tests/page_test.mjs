@@ -261,6 +261,26 @@ const cases = [
         assert.deepEqual((await state(page)).counts.slice(1, 2), [String(line.length)]);
         assert.equal((await state(page)).boxes[1], line);
     }],
+    ['edits anywhere in a long text reach the boxes as made: its code text decodes to what the box shows', Desktop, async (page) => {
+        await pasteInto(page, 1, 'Le cœur a ses raisons que la raison ne connaît point.\r\n'.repeat(200));
+        let seed = 31;
+        const next = (n) => (seed = (seed * 48271) % 2147483647) % n;
+        for (const key of ['Backspace', 'Delete', 'KeyX', 'Enter'].flatMap((k) => [k, k, k])) {
+            const length = (await state(page)).boxes[1].length;
+            const at = next(length + 1);
+            await page.evaluate((at, to) => {
+                document.getElementById('txt1').focus();
+                document.getElementById('txt1').setSelectionRange(at, to);
+            }, at, Math.min(length, at + next(3)));
+            await page.keyboard.press(key);
+        }
+        const armored = await copyFrom(page, (p) => p.click('#armor'));
+        const shown = (await state(page)).boxes[1];
+        assert.equal((await state(page)).counts[1], String(shown.length + shown.split('\n').length - 1));
+        await typeInto(page, 1, 'autre chose');
+        await pasteInto(page, 2, armored);
+        assert.equal((await state(page)).boxes[1], shown);
+    }],
     ['the armored form\'s test vectors', Desktop, (page) => armorVectors(page, {state, pasteInto, copyFrom})],
     ['its policy lets in its own font and refuses every request from inside it, from disk and served', Desktop, async (page, browser) => {
         assert.deepEqual(await page.evaluate(() => [...document.fonts].map((font) => font.status)), ['loaded']);
