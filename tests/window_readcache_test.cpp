@@ -186,8 +186,18 @@ private slots:
     // A line longer than a row is held as several rows; edited by the keyboard, it behaves as
     // the same line in a bare QPlainTextEdit, which holds it whole: the same codes, the same
     // cursor, the same text copied, over random edits around the rows' ends.
+    void shouldEditLongLinesAsABareTextEditDoes_data()
+    {
+        QTest::addColumn<int>("lineBreak");
+        QTest::newRow("one line") << -1;
+        // Lines before and after the place edited, which a box finds from its text's start
+        // or end.
+        QTest::newRow("three lines") << Rows::RowLength / 2;
+    }
+
     void shouldEditLongLinesAsABareTextEditDoes()
     {
+        QFETCH(int, lineBreak);
         TextBox box;
         QPlainTextEdit bare;
         bare.setLineWrapMode(QPlainTextEdit::NoWrap);
@@ -195,8 +205,12 @@ private slots:
         std::string codes(2 * Rows::RowLength + 50, 'a');
         for (char &c : codes)
             c = static_cast<char>('a' + rng() % 3);
+        if (lineBreak >= 0) {
+            codes.replace(static_cast<std::size_t>(lineBreak), 2, "\r\n");
+            codes.replace(codes.size() - static_cast<std::size_t>(lineBreak), 2, "\r\n");
+        }
         box.setCodes(codes);
-        bare.setPlainText(QString::fromStdString(codes));
+        bare.setPlainText(BoxText::toDisplay(codes, BoxText::Lines::Multi));
         const auto shownCursor = [&box] {
             return static_cast<int>(
                 Rows::text(box.document(), 0, box.textCursor().position()).size());
