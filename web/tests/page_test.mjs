@@ -274,6 +274,16 @@ const cases = [
             }, at, Math.min(length, at + next(3)));
             await page.keyboard.press(key);
         }
+        // Text that arrives otherwise than typed is rewritten where it entered, the cursor after it.
+        const [before, caret] = await page.evaluate(() => {
+            const box = document.getElementById('txt1');
+            const at = Math.floor(box.value.length / 2);
+            const before = box.value;
+            box.setRangeText('\u0101\u0007', at, at, 'end');
+            box.dispatchEvent(new Event('input', {bubbles: true}));
+            return [before.slice(0, at) + '?\u2407' + before.slice(at), box.selectionEnd - at];
+        });
+        assert.deepEqual([(await state(page)).boxes[1], caret], [before, 2]);
         const armored = await copyFrom(page, (p) => p.click('#armor'));
         const shown = (await state(page)).boxes[1];
         assert.equal((await state(page)).counts[1], String(shown.length + shown.split('\n').length - 1));
