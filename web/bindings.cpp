@@ -49,7 +49,8 @@ public:
     {
         std::u16string &shown = m_shown[i];
         to = std::min(to, shown.size());
-        shown.replace(std::min(from, to), to - std::min(from, to), text);
+        from = std::min(from, to);
+        shown.replace(from, to - from, text);
         m_boxes.edited(i, DisplayForm::fromDisplay(shown, Boxes::lines(i)));
     }
 
